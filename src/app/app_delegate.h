@@ -1,0 +1,57 @@
+#pragma once
+
+#include "app/localized_strings.h"
+#include "app/notifier.h"
+#include "hotkey/hotkey_registration.h"
+#include "paste/app_state.h"
+#include "paste/paste_injector.h"
+#include "paste/paste_run.h"
+#include "platform/platform_services.h"
+#include "platform/serial_queue.h"
+
+#include <iosfwd>
+
+namespace quillet {
+
+// The one application object: it owns every long-lived resource and names
+// the program's operations. Each operation is a short call into the
+// subsystem that owns its logic.
+class AppDelegate {
+public:
+    explicit AppDelegate(PlatformServices services, std::ostream& console);
+    ~AppDelegate();
+    AppDelegate(const AppDelegate&) = delete;
+    AppDelegate& operator=(const AppDelegate&) = delete;
+
+    void applicationDidFinishLaunching();
+
+    // The run (UI thread: handleHotkeyPress; paste worker: the rest).
+    void handleHotkeyPress();
+    void executePasteLogic();
+    Delivery simulatePaste(const QString& line, const ClipboardContent& originalClipboardContent);
+    AppState loadState() const;
+    bool saveState(const AppState& state);
+
+    // The shortcut (UI thread).
+    bool registerGlobalHotkey(std::uint32_t keyCode, ModifierFlags modifiers);
+    bool registerDefaultHotkey();
+
+    // Notices (any thread).
+    void showNotification(const QString& title, const QString& message) const;
+    const LocalizedStrings& strings() const { return strings_; }
+
+    // Blocks until every press so far has been handled; for tests and shutdown.
+    void waitForPendingPastes();
+
+private:
+    PlatformServices services_;
+    LocalizedStrings strings_;
+    Notifier notifier_;
+    HotkeyRegistration hotkeys_;
+    PasteInjector injector_;
+    PasteRun pasteRun_;
+    // Last: destroyed first, while everything its tasks use still exists.
+    SerialQueue pasteQueue_{"com.tarnwick.pasteQueue"};
+};
+
+}  // namespace quillet

@@ -1,0 +1,120 @@
+#include "app/app_delegate.h"
+#include "platform/display_x11.h"
+#include "platform/settings_store_qt.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstring>
+#include <iostream>
+#include <string_view>
+
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::string_view kUsage =
+    "Usage: quillet [--help] [--version]\n"
+    "\n"
+    "Pastes a copied list one line per press of a global shortcut.\n"
+    "Copy a block of text, switch to another application and press\n"
+    "Control+Alt+Super+V once per field. Settings: $XDG_CONFIG_HOME/tarnwick/Quillet.conf\n";
+
+// SIGINT and SIGTERM end the event loop like Quit does. Blocked in every
+// thread and read from a signalfd, so no handler runs in signal context.
+class QuitSignals {
+public:
+    QuitSignals() {
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, SIGINT);
+        sigaddset(&set, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &set, nullptr);
+        fd_ = signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+    }
+    ~QuitSignals() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    QuitSignals(const QuitSignals&) = delete;
+    QuitSignals& operator=(const QuitSignals&) = delete;
+
+    // Needs the application object; threads started after the constructor
+    // inherit the blocked mask.
+    void connect() {
+        if (fd_ < 0) {
+            return;
+        }
+        notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
+            signalfd_siginfo info{};
+            while (::read(fd_, &info, sizeof info) == sizeof info) {
+            }
+            QCoreApplication::quit();
+        });
+    }
+
+private:
+    int fd_ = -1;
+    std::unique_ptr<QSocketNotifier> notifier_;
+};
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--version" || arg == "-v") {
+            std::cout << "Quillet " << QUILLET_VERSION << '\n';
+            return 0;
+        }
+        if (arg == "--help" || arg == "-h") {
+            std::cout << kUsage;
+            return 0;
+        }
+    }
+
+    // Before any thread exists, so that all of them inherit the mask.
+    QuitSignals quitSignals;
+
+    // Quillet works through X11 grabs and XTest; Qt must use the X connection too.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
+    if (!quillet::x11::openDisplay()) {
+        const QByteArray display = qgetenv("DISPLAY");
+        std::cerr << "quillet: cannot connect to the X display "
+                  << (display.isEmpty() ? std::string("(DISPLAY is not set)")
+                                        : "\"" + display.toStdString() + "\"")
+                  << ". Quillet needs an X11 session.\n";
+        return 1;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quillet"));
+    QApplication::setOrganizationName(QStringLiteral("tarnwick"));
+    QApplication::setApplicationVersion(QStringLiteral(QUILLET_VERSION));
+    // Closing a notice must never end the program: it has no main window.
+    QApplication::setQuitOnLastWindowClosed(false);
+    quitSignals.connect();
+
+    quillet::PlatformServices services = quillet::makePlatformServices();
+
+    // One copy per settings folder: two would fight over the shortcut and the
+    // run. A copy that died leaves a stale lock, which QLockFile takes over.
+    QLockFile lock(QFileInfo(quillet::SettingsStoreQt::filePath()).absolutePath() +
+                   QStringLiteral("/Quillet.lock"));
+    if (!lock.tryLock()) {
+        std::cerr << "quillet: Quillet is already running.\n";
+        return 1;
+    }
+
+    quillet::AppDelegate delegate(std::move(services), std::cout);
+    delegate.applicationDidFinishLaunching();
+    return QApplication::exec();
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "platform/clipboard.h"
+
+#include <chrono>
+#include <functional>
+
+namespace quillet {
+
+class MainQueue;
+class PasteKeystroke;
+
+enum class Delivery {
+    Delivered,    // the chord was posted and the line fetched (or we cannot tell)
+    NotFetched,   // the chord was posted but no program asked for the line
+    NoKeystroke,  // no keystroke could be posted at all
+    Interrupted,  // the program is shutting down; the clipboard may not be back
+};
+
+// Whether the cursor may move on after this delivery.
+constexpr bool lineWasDelivered(Delivery delivery) { return delivery == Delivery::Delivered; }
+
+struct PasteTiming {
+    std::chrono::milliseconds beforeChord{50};   // the line settles on the clipboard
+    std::chrono::milliseconds afterChord{100};   // at least this long before restoring
+    std::chrono::milliseconds afterRestore{50};  // the old content settles back
+    std::chrono::milliseconds keyReleaseDeadline{2000};
+    std::chrono::milliseconds fetchDeadline{1000};
+};
+
+// Delivers one line to the focused application: the line goes on the
+// clipboard, the paste chord is posted, and what the clipboard held before
+// is put back once the target has fetched the line. Runs on the paste
+// worker; the clipboard is touched through synchronous hops to the UI thread.
+class PasteInjector {
+public:
+    using Pause = std::function<void(std::chrono::milliseconds)>;
+
+    PasteInjector(MainQueue& mainQueue, Clipboard& clipboard, PasteKeystroke& keystroke,
+                  PasteTiming timing = {}, Pause pause = {});
+
+    Delivery simulatePaste(const QString& line, const ClipboardContent& originalClipboardContent);
+
+private:
+    MainQueue& mainQueue_;
+    Clipboard& clipboard_;
+    PasteKeystroke& keystroke_;
+    const PasteTiming timing_;
+    const Pause pause_;
+};
+
+}  // namespace quillet

@@ -1,0 +1,64 @@
+#include "paste/paste_run.h"
+
+#include "app/notifier.h"
+#include "paste/app_state.h"
+#include "paste/line_builder.h"
+#include "paste/paste_injector.h"
+#include "platform/clipboard.h"
+#include "platform/main_queue.h"
+
+namespace quillet {
+
+void PasteRun::executePasteLogic() {
+    const AppState stored = loadState(settings_);
+
+    ClipboardContent clipboard;
+    if (!mainQueue_.runSync([&] { clipboard = clipboard_.read(); })) {
+        return;
+    }
+    const QString& text = clipboard.text;
+
+    // Pastes one line; returns the cursor to store, or none when the step
+    // was cut short and must store nothing.
+    const auto deliver = [&](const QString& line, std::int64_t index) -> std::optional<std::int64_t> {
+        const Delivery delivery = injector_.simulatePaste(line, clipboard);
+        if (delivery == Delivery::Interrupted) {
+            return std::nullopt;
+        }
+        if (delivery == Delivery::NoKeystroke) {
+            notifier_.notify(
+                u"Could not send the paste keystroke, so nothing was pasted. The same line will "
+                u"be offered again.",
+                u"无法发送粘贴按键，未粘贴任何内容。下次将再次粘贴同一行。");
+        }
+        // A line that did not arrive is offered again by the next press.
+        return lineWasDelivered(delivery) ? index + 1 : index;
+    };
+
+    if (stored.lines.isEmpty() || !isSameText(text, stored.sourceClipboardContent)) {
+        const QStringList lines = buildLines(text);
+        if (lines.isEmpty()) {
+            notifier_.notify(u"Clipboard empty. Please copy multi-line text.",
+                             u"剪贴板中没有可粘贴的内容。请重新复制多行文本。");
+            saveState(settings_, AppState{{}, 0, text});
+            return;
+        }
+        if (const auto next = deliver(lines.front(), 0)) {
+            saveState(settings_, AppState{lines, *next, text});
+        }
+        return;
+    }
+
+    if (stored.currentIndex < stored.lines.size()) {
+        const QString& line = stored.lines[static_cast<qsizetype>(stored.currentIndex)];
+        if (const auto next = deliver(line, stored.currentIndex)) {
+            saveState(settings_, AppState{stored.lines, *next, stored.sourceClipboardContent});
+        }
+        return;
+    }
+
+    notifier_.notify(u"All lines pasted!", u"所有内容已粘贴完毕！");
+    saveState(settings_, AppState{});
+}
+
+}  // namespace quillet

@@ -1,0 +1,36 @@
+#include "platform/alerts_qt.h"
+
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <vector>
+
+namespace quillet {
+
+int AlertsQt::runModal(const AlertSpec& spec) {
+    QMessageBox box;
+    box.setWindowTitle(spec.message);
+    box.setText(spec.message);
+    box.setInformativeText(spec.informative);
+    box.setIcon(spec.style == AlertStyle::Critical ? QMessageBox::Warning
+                                                   : QMessageBox::Information);
+    // One role for all keeps the buttons in the order they were added.
+    std::vector<QAbstractButton*> buttons;
+    for (const QString& title : spec.buttons) {
+        buttons.push_back(box.addButton(title, QMessageBox::ActionRole));
+    }
+    if (!buttons.empty()) {
+        box.setDefaultButton(static_cast<QPushButton*>(buttons.front()));
+        box.setEscapeButton(buttons.back());
+    }
+    box.exec();
+    for (std::size_t i = 0; i < buttons.size(); ++i) {
+        if (box.clickedButton() == buttons[i]) {
+            return kFirstButtonResponse + static_cast<int>(i);
+        }
+    }
+    return kFirstButtonResponse + static_cast<int>(buttons.empty() ? 0 : buttons.size() - 1);
+}
+
+}  // namespace quillet

@@ -1,0 +1,138 @@
+#include "platform/clipboard_x11.h"
+
+#include "platform/display_x11.h"
+
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QMimeData>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <memory>
+
+namespace quillet {
+
+namespace {
+
+// Clipboard history managers that honour this hint skip the entry.
+const QString kPasswordManagerHint = QStringLiteral("x-kde-passwordManagerHint");
+
+// Qt's image wrapper is produced from the real image formats when they are
+// put back; copying it would offer Qt-internal bytes to other programs.
+bool isQtInternal(const QString& format) {
+    return format.startsWith(QStringLiteral("application/x-qt-image"));
+}
+
+std::uint32_t internAtom(xcb_connection_t* connection, const char* name) {
+    const auto cookie = xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(strlen(name)), name);
+    const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
+        xcb_intern_atom_reply(connection, cookie, nullptr), &std::free);
+    return reply ? reply->atom : 0;
+}
+
+}  // namespace
+
+ClipboardX11::ClipboardX11() {
+    if (xcb_connection_t* connection = x11::qtConnection()) {
+        clipboardAtom_ = internAtom(connection, "CLIPBOARD");
+        targetsAtom_ = internAtom(connection, "TARGETS");
+        timestampAtom_ = internAtom(connection, "TIMESTAMP");
+        QCoreApplication::instance()->installNativeEventFilter(this);
+    }
+}
+
+ClipboardX11::~ClipboardX11() {
+    if (QCoreApplication::instance() != nullptr) {
+        QCoreApplication::instance()->removeNativeEventFilter(this);
+    }
+}
+
+ClipboardContent ClipboardX11::read() {
+    ClipboardContent content;
+    const QMimeData* mime = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
+    if (mime == nullptr) {
+        return content;
+    }
+    content.text = mime->hasText() ? mime->text() : QString();
+    for (const QString& format : mime->formats()) {
+        if (!isQtInternal(format)) {
+            content.formats.emplace_back(format, mime->data(format));
+        }
+    }
+    return content;
+}
+
+void ClipboardX11::writeLine(const QString& line) {
+    auto mime = std::make_unique<QMimeData>();
+    mime->setText(line);
+    mime->setData(kPasswordManagerHint, QByteArrayLiteral("secret"));
+    QGuiApplication::clipboard()->setMimeData(mime.release(), QClipboard::Clipboard);
+}
+
+void ClipboardX11::restore(const ClipboardContent& content) {
+    auto mime = std::make_unique<QMimeData>();
+    for (const auto& [format, bytes] : content.formats) {
+        mime->setData(format, bytes);
+    }
+    // An empty text stays an empty text, not an empty clipboard.
+    if (!mime->hasText()) {
+        mime->setText(content.text);
+    }
+    QGuiApplication::clipboard()->setMimeData(mime.release(), QClipboard::Clipboard);
+}
+
+void ClipboardX11::arm() {
+    std::lock_guard lock(mutex_);
+    watching_ = true;
+    fetched_ = false;
+    lostOwnership_ = false;
+}
+
+FetchResult ClipboardX11::waitForFetch(std::chrono::milliseconds deadline) {
+    std::unique_lock lock(mutex_);
+    if (clipboardAtom_ == 0) {
+        watching_ = false;
+        return FetchResult::Unknown;
+    }
+    changed_.wait_for(lock, deadline, [this] { return fetched_ || lostOwnership_; });
+    watching_ = false;
+    if (fetched_) {
+        return FetchResult::Fetched;
+    }
+    return lostOwnership_ ? FetchResult::Unknown : FetchResult::NotFetched;
+}
+
+bool ClipboardX11::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
+    if (eventType != "xcb_generic_event_t") {
+        return false;
+    }
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    const auto type = static_cast<std::uint8_t>(event->response_type & 0x7F);
+    if (type == XCB_SELECTION_REQUEST) {
+        const auto* request = reinterpret_cast<const xcb_selection_request_event_t*>(event);
+        // Asking which formats exist is not fetching the data.
+        if (request->selection == clipboardAtom_ && request->target != targetsAtom_ &&
+            request->target != timestampAtom_) {
+            std::lock_guard lock(mutex_);
+            if (watching_) {
+                fetched_ = true;
+                changed_.notify_all();
+            }
+        }
+    } else if (type == XCB_SELECTION_CLEAR) {
+        const auto* clear = reinterpret_cast<const xcb_selection_clear_event_t*>(event);
+        if (clear->selection == clipboardAtom_) {
+            std::lock_guard lock(mutex_);
+            if (watching_) {
+                lostOwnership_ = true;
+                changed_.notify_all();
+            }
+        }
+    }
+    // Qt answers the request itself.
+    return false;
+}
+
+}  // namespace quillet

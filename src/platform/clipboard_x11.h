@@ -1,0 +1,44 @@
+#pragma once
+
+#include "platform/clipboard.h"
+
+#include <QAbstractNativeEventFilter>
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+
+namespace quillet {
+
+// The clipboard through QClipboard; whether a line was fetched is seen in
+// the selection requests other X clients send us.
+class ClipboardX11 final : public Clipboard, private QAbstractNativeEventFilter {
+public:
+    // Needs a QGuiApplication; on a non-X11 platform the watch answers Unknown.
+    ClipboardX11();
+    ~ClipboardX11() override;
+    ClipboardX11(const ClipboardX11&) = delete;
+    ClipboardX11& operator=(const ClipboardX11&) = delete;
+
+    ClipboardContent read() override;
+    void writeLine(const QString& line) override;
+    void restore(const ClipboardContent& content) override;
+
+    void arm() override;
+    FetchResult waitForFetch(std::chrono::milliseconds deadline) override;
+
+private:
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+
+    std::uint32_t clipboardAtom_ = 0;
+    std::uint32_t targetsAtom_ = 0;
+    std::uint32_t timestampAtom_ = 0;
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool watching_ = false;
+    bool fetched_ = false;
+    bool lostOwnership_ = false;
+};
+
+}  // namespace quillet

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "platform/clipboard.h"
+
+#include <QStringList>
+
+#include <mutex>
+
+namespace quillet {
+
+// A clipboard in memory that records the lines written to it, and a fetch
+// watch whose answer the test chooses.
+class FakeClipboard final : public Clipboard {
+public:
+    ClipboardContent read() override {
+        std::lock_guard lock(mutex_);
+        return content_;
+    }
+
+    void writeLine(const QString& line) override {
+        std::lock_guard lock(mutex_);
+        content_ = ClipboardContent{line, {{QStringLiteral("text/plain"), line.toUtf8()}}};
+        writtenLines_.append(line);
+    }
+
+    void restore(const ClipboardContent& content) override {
+        std::lock_guard lock(mutex_);
+        content_ = content;
+        ++restores_;
+    }
+
+    void arm() override {
+        std::lock_guard lock(mutex_);
+        ++arms_;
+    }
+
+    FetchResult waitForFetch(std::chrono::milliseconds /*deadline*/) override {
+        std::lock_guard lock(mutex_);
+        return fetchResult_;
+    }
+
+    // What another program copied.
+    void copy(const QString& text) {
+        std::lock_guard lock(mutex_);
+        content_ = ClipboardContent{text, {{QStringLiteral("text/plain"), text.toUtf8()}}};
+    }
+    void setContent(const ClipboardContent& content) {
+        std::lock_guard lock(mutex_);
+        content_ = content;
+    }
+    void setFetchResult(FetchResult result) {
+        std::lock_guard lock(mutex_);
+        fetchResult_ = result;
+    }
+    QStringList writtenLines() const {
+        std::lock_guard lock(mutex_);
+        return writtenLines_;
+    }
+    int restoreCount() const {
+        std::lock_guard lock(mutex_);
+        return restores_;
+    }
+    int armCount() const {
+        std::lock_guard lock(mutex_);
+        return arms_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    ClipboardContent content_;
+    QStringList writtenLines_;
+    FetchResult fetchResult_ = FetchResult::Fetched;
+    int restores_ = 0;
+    int arms_ = 0;
+};
+
+}  // namespace quillet

@@ -1,0 +1,332 @@
+#include "platform/global_hotkey_x11.h"
+
+#include "platform/display_x11.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QMetaObject>
+
+// X11 headers after Qt's: they define macros that break Qt headers.
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <span>
+#include <utility>
+
+namespace quillet {
+
+namespace {
+
+template <typename T>
+using Reply = std::unique_ptr<T, decltype(&std::free)>;
+
+template <typename T>
+Reply<T> own(T* reply) {
+    return Reply<T>(reply, &std::free);
+}
+
+constexpr char kXkbName[] = "XKEYBOARD";
+// XKB event subtypes (the second byte of an XKB event).
+constexpr std::uint8_t kXkbNewKeyboardNotify = 0;
+constexpr std::uint8_t kXkbMapNotify = 1;
+// Core key events carry pointer buttons and the XKB group above these bits.
+constexpr std::uint16_t kModifierBits = 0xFF;
+constexpr std::uint8_t kSendEventBit = 0x80;
+
+// The server's keysym table, every group and level of every keycode.
+class KeyboardMap {
+public:
+    static std::optional<KeyboardMap> read(xcb_connection_t* connection) {
+        const xcb_setup_t* setup = xcb_get_setup(connection);
+        const std::uint8_t first = setup->min_keycode;
+        const auto count = static_cast<std::uint8_t>(setup->max_keycode - first + 1);
+        const auto reply = own(xcb_get_keyboard_mapping_reply(
+            connection, xcb_get_keyboard_mapping(connection, first, count), nullptr));
+        if (!reply || reply->keysyms_per_keycode == 0) {
+            return std::nullopt;
+        }
+        const xcb_keysym_t* keysyms = xcb_get_keyboard_mapping_keysyms(reply.get());
+        const int length = xcb_get_keyboard_mapping_keysyms_length(reply.get());
+        KeyboardMap map;
+        map.first_ = first;
+        map.perKeycode_ = reply->keysyms_per_keycode;
+        map.keysyms_.assign(keysyms, keysyms + length);
+        return map;
+    }
+
+    std::span<const xcb_keysym_t> keysymsOf(std::uint8_t keycode) const {
+        if (keycode < first_) {
+            return {};
+        }
+        const std::size_t index = std::size_t{keycode} - first_;
+        if ((index + 1) * perKeycode_ > keysyms_.size()) {
+            return {};
+        }
+        return std::span(keysyms_).subspan(index * perKeycode_, perKeycode_);
+    }
+
+    std::vector<std::uint8_t> keycodesWith(x11::Keysym keysym) const {
+        std::vector<std::uint8_t> keycodes;
+        const std::size_t keys = keysyms_.size() / perKeycode_;
+        for (std::size_t i = 0; i < keys; ++i) {
+            const auto keycode = static_cast<std::uint8_t>(first_ + i);
+            const auto syms = keysymsOf(keycode);
+            if (std::find(syms.begin(), syms.end(), keysym) != syms.end()) {
+                keycodes.push_back(keycode);
+            }
+        }
+        return keycodes;
+    }
+
+private:
+    std::uint8_t first_ = 0;
+    std::size_t perKeycode_ = 0;
+    std::vector<xcb_keysym_t> keysyms_;
+};
+
+// Which modifier bits Alt, Super and the locks sit on, from the server's
+// modifier map. Each key counts by its first keysym, as xmodmap lists it.
+std::optional<x11::ModifierMasks> readModifierMasks(xcb_connection_t* connection,
+                                                    const KeyboardMap& map) {
+    const auto reply = own(
+        xcb_get_modifier_mapping_reply(connection, xcb_get_modifier_mapping(connection), nullptr));
+    if (!reply) {
+        return std::nullopt;
+    }
+    const xcb_keycode_t* keycodes = xcb_get_modifier_mapping_keycodes(reply.get());
+    const std::size_t perRow = reply->keycodes_per_modifier;
+    std::array<std::vector<x11::Keysym>, 8> rows;
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        for (std::size_t i = 0; i < perRow; ++i) {
+            const auto syms = map.keysymsOf(keycodes[row * perRow + i]);
+            const auto sym = std::find_if(syms.begin(), syms.end(),
+                                          [](xcb_keysym_t s) { return s != XCB_NO_SYMBOL; });
+            if (sym != syms.end()) {
+                rows[row].push_back(*sym);
+            }
+        }
+    }
+    return x11::modifierMasksFromMap(rows);
+}
+
+int xkbFirstEvent(xcb_connection_t* connection) {
+    const auto reply = own(xcb_query_extension_reply(
+        connection,
+        xcb_query_extension(connection, static_cast<std::uint16_t>(std::strlen(kXkbName)),
+                            kXkbName),
+        nullptr));
+    return reply && reply->present != 0 ? reply->first_event : -1;
+}
+
+}  // namespace
+
+GlobalHotkeyX11::GlobalHotkeyX11() : connection_(x11::qtConnection()), root_(x11::qtRootWindow()) {
+    if (connection_ == nullptr || root_ == 0) {
+        connection_ = nullptr;
+        return;
+    }
+    xkbEventType_ = xkbFirstEvent(connection_);
+    regrabTimer_.setSingleShot(true);
+    regrabTimer_.setInterval(0);
+    QObject::connect(&regrabTimer_, &QTimer::timeout, &regrabTimer_, [this] { regrab(); });
+    QCoreApplication::instance()->installNativeEventFilter(this);
+}
+
+GlobalHotkeyX11::~GlobalHotkeyX11() {
+    if (QCoreApplication::instance() == nullptr) {
+        return;  // Qt's connection is gone, and the grabs with it
+    }
+    QCoreApplication::instance()->removeNativeEventFilter(this);
+    releaseGrabs();
+}
+
+void GlobalHotkeyX11::setHandler(std::function<void()> onPress) {
+    onPress_ = std::move(onPress);
+}
+
+bool GlobalHotkeyX11::registerHotkey(std::uint16_t keyCode, std::uint64_t modifierFlags) {
+    unregisterHotkey();
+    if (connection_ == nullptr) {
+        return false;
+    }
+    const Shortcut shortcut{keyCode, modifierFlags};
+    auto set = planGrabs(shortcut);
+    if (!set || !takeGrabs(std::move(*set))) {
+        return false;
+    }
+    shortcut_ = shortcut;
+    return true;
+}
+
+void GlobalHotkeyX11::unregisterHotkey() {
+    shortcut_.reset();
+    regrabTimer_.stop();
+    releaseGrabs();
+}
+
+std::optional<GlobalHotkeyX11::GrabSet> GlobalHotkeyX11::planGrabs(Shortcut shortcut) const {
+    const auto keysym = x11::keysymForKeyCode(shortcut.keyCode);
+    if (!keysym) {
+        return std::nullopt;
+    }
+    const auto map = KeyboardMap::read(connection_);
+    if (!map) {
+        return std::nullopt;
+    }
+    const auto masks = readModifierMasks(connection_, *map);
+    if (!masks) {
+        return std::nullopt;
+    }
+    const auto modifiers =
+        x11::xModifiersForFlags(shortcut.modifiers & modifier::kShortcutMask, *masks);
+    if (!modifiers) {
+        return std::nullopt;
+    }
+    GrabSet set;
+    set.masks = *masks;
+    set.modifiers = *modifiers;
+    set.keycodes = map->keycodesWith(*keysym);
+    if (set.keycodes.empty()) {
+        return std::nullopt;
+    }
+    const auto locks = x11::lockVariants(*masks);
+    for (const std::uint8_t keycode : set.keycodes) {
+        for (const std::uint16_t lock : locks) {
+            set.grabs.push_back({keycode, static_cast<std::uint16_t>(*modifiers | lock)});
+        }
+    }
+    return set;
+}
+
+bool GlobalHotkeyX11::takeGrabs(GrabSet set) {
+    std::vector<xcb_void_cookie_t> cookies;
+    cookies.reserve(set.grabs.size());
+    for (const Grab& grab : set.grabs) {
+        cookies.push_back(xcb_grab_key_checked(connection_, 1, root_, grab.modifiers, grab.keycode,
+                                               XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+    }
+    // Check them all, so no error is left behind for Qt to report.
+    bool ok = true;
+    for (const xcb_void_cookie_t cookie : cookies) {
+        if (own(xcb_request_check(connection_, cookie))) {
+            ok = false;  // BadAccess: another client holds this combination
+        }
+    }
+    held_ = std::move(set);
+    keyDown_ = 0;
+    lastReleaseTime_ = 0;
+    if (!ok) {
+        // Ungrabbing never touches another client's grabs, so undo every one.
+        releaseGrabs();
+    }
+    return ok;
+}
+
+void GlobalHotkeyX11::releaseGrabs() {
+    if (connection_ == nullptr || held_.grabs.empty()) {
+        return;
+    }
+    std::vector<xcb_void_cookie_t> cookies;
+    cookies.reserve(held_.grabs.size());
+    for (const Grab& grab : held_.grabs) {
+        cookies.push_back(xcb_ungrab_key_checked(connection_, grab.keycode, root_, grab.modifiers));
+    }
+    // Waiting for the answers also makes the keys free for others on return.
+    for (const xcb_void_cookie_t cookie : cookies) {
+        own(xcb_request_check(connection_, cookie));
+    }
+    held_ = {};
+}
+
+void GlobalHotkeyX11::regrab() {
+    if (!shortcut_) {
+        return;
+    }
+    auto set = planGrabs(*shortcut_);
+    if (set && *set == held_) {
+        return;  // the mapping changed elsewhere; keep the grabs without a gap
+    }
+    releaseGrabs();
+    // When the new layout lacks the key, nothing is held until a later mapping has it.
+    if (set) {
+        takeGrabs(std::move(*set));
+    }
+}
+
+bool GlobalHotkeyX11::nativeEventFilter(const QByteArray& eventType, void* message,
+                                        qintptr* /*result*/) {
+    if (message == nullptr || eventType != "xcb_generic_event_t") {
+        return false;
+    }
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    const std::uint8_t type = event->response_type & ~kSendEventBit;
+    switch (type) {
+        case XCB_KEY_PRESS:
+            // Sent events never come from our grabs.
+            return (event->response_type & kSendEventBit) == 0 &&
+                   onKeyPress(*reinterpret_cast<const xcb_key_press_event_t*>(event));
+        case XCB_KEY_RELEASE:
+            if ((event->response_type & kSendEventBit) == 0) {
+                onKeyRelease(*reinterpret_cast<const xcb_key_release_event_t*>(event));
+            }
+            return false;
+        case XCB_MAPPING_NOTIFY:
+            if (reinterpret_cast<const xcb_mapping_notify_event_t*>(event)->request !=
+                XCB_MAPPING_POINTER) {
+                regrabTimer_.start();
+            }
+            return false;
+        default:
+            // setxkbmap reports only through XKB: Qt gets no core MappingNotify then.
+            if (xkbEventType_ >= 0 && type == xkbEventType_) {
+                const std::uint8_t xkbType = reinterpret_cast<const std::uint8_t*>(event)[1];
+                if (xkbType == kXkbNewKeyboardNotify || xkbType == kXkbMapNotify) {
+                    regrabTimer_.start();
+                }
+            }
+            return false;  // Qt needs these too
+    }
+}
+
+bool GlobalHotkeyX11::onKeyPress(const xcb_key_press_event_t& event) {
+    if (held_.grabs.empty() || event.event != root_ ||
+        std::find(held_.keycodes.begin(), held_.keycodes.end(), event.detail) ==
+            held_.keycodes.end()) {
+        return false;
+    }
+    const bool repeat =
+        keyDown_ == event.detail || (lastReleaseTime_ != 0 && event.time == lastReleaseTime_);
+    keyDown_ = event.detail;
+    const auto locks =
+        static_cast<std::uint16_t>(x11::kLockMask | held_.masks.numLock | held_.masks.scrollLock);
+    // While the grab is active every key comes here, so the modifiers are checked.
+    if ((event.state & kModifierBits & ~locks) != held_.modifiers) {
+        return false;
+    }
+    if (!repeat) {
+        // Run the handler from the event loop, not from inside Qt's xcb event
+        // dispatch: it may open a dialog or register another shortcut.
+        QMetaObject::invokeMethod(
+            &callContext_,
+            [this] {
+                if (onPress_) {
+                    onPress_();
+                }
+            },
+            Qt::QueuedConnection);
+    }
+    return true;
+}
+
+void GlobalHotkeyX11::onKeyRelease(const xcb_key_press_event_t& event) {
+    if (event.detail == keyDown_) {
+        keyDown_ = 0;
+        lastReleaseTime_ = event.time;
+    }
+}
+
+}  // namespace quillet

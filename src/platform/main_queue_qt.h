@@ -1,0 +1,39 @@
+#pragma once
+
+#include "platform/main_queue.h"
+
+#include <QObject>
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+namespace quillet {
+
+// The main queue on Qt's event loop. Qt runs queued calls inside nested
+// (modal) loops too, so the queue keeps its own "a task is running" guard:
+// while a task shows a dialog, later tasks wait until it returns.
+class MainQueueQt final : public QObject, public MainQueue {
+    Q_OBJECT
+
+public:
+    // Lives in the thread that creates it, which must be the UI thread.
+    MainQueueQt();
+    ~MainQueueQt() override;
+
+    void post(Task task) override;
+    bool runSync(Task task) override;
+
+    void shutDown() override;
+
+private:
+    void drain();
+
+    std::mutex mutex_;
+    std::condition_variable done_;
+    std::deque<Task> tasks_;
+    bool shutDown_ = false;
+    bool running_ = false;  // UI thread only
+};
+
+}  // namespace quillet

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "platform/alerts.h"
+#include "platform/clipboard.h"
+#include "platform/global_hotkey.h"
+#include "platform/main_queue.h"
+#include "platform/paste_keystroke.h"
+#include "platform/settings_store.h"
+#include "platform/ui_languages.h"
+
+#include <memory>
+
+namespace quillet {
+
+// Every platform service the program uses, owned in one place. The
+// platform's factory fills it; tests fill it with in-memory doubles.
+struct PlatformServices {
+    std::unique_ptr<SettingsStore> settings;
+    std::unique_ptr<MainQueue> mainQueue;
+    std::unique_ptr<Alerts> alerts;
+    std::unique_ptr<UiLanguages> languages;
+    std::unique_ptr<Clipboard> clipboard;
+    std::unique_ptr<PasteKeystroke> keystroke;  // used on the paste worker only
+    std::unique_ptr<GlobalHotkey> hotkey;
+};
+
+// The services of the platform this program was built for. Needs the
+// QApplication to exist.
+PlatformServices makePlatformServices();
+
+}  // namespace quillet

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace quillet {
+
+// A labelled serial queue on one worker thread: tasks run one at a time, in
+// submission order; none is dropped or merged. The destructor lets the
+// running task finish, drops the ones still waiting and joins the worker.
+class SerialQueue {
+public:
+    using Task = std::function<void()>;
+
+    explicit SerialQueue(std::string label);
+    ~SerialQueue();
+    SerialQueue(const SerialQueue&) = delete;
+    SerialQueue& operator=(const SerialQueue&) = delete;
+
+    void async(Task task);
+
+    // Blocks until every task submitted so far has run.
+    void drain();
+
+    const std::string& label() const { return label_; }
+
+private:
+    void run();
+
+    const std::string label_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable idle_;
+    std::deque<Task> tasks_;
+    bool busy_ = false;
+    bool stopping_ = false;
+    std::thread worker_;  // last: starts after the rest is ready
+};
+
+}  // namespace quillet

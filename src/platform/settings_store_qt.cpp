@@ -1,0 +1,87 @@
+#include "platform/settings_store_qt.h"
+
+#include "platform/settings_value.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quillet {
+
+namespace {
+
+QSettings openSettings() {
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("tarnwick"),
+                     QStringLiteral("Quillet"));
+}
+
+// Creates the folder and the file with owner-only modes, whatever the umask,
+// and narrows them when they exist with wider ones. QSettings keeps the mode
+// of an existing file when it replaces it.
+void makePrivate(const QString& fileName) {
+    const QByteArray folder = QFile::encodeName(QFileInfo(fileName).absolutePath());
+    QDir().mkpath(QFileInfo(fileName).absolutePath());
+    ::chmod(folder.constData(), S_IRWXU);
+
+    const QByteArray file = QFile::encodeName(fileName);
+    const int fd = ::open(file.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW,
+                          S_IRUSR | S_IWUSR);
+    if (fd >= 0) {
+        ::fchmod(fd, S_IRUSR | S_IWUSR);
+        ::close(fd);
+    }
+}
+
+}  // namespace
+
+SettingsStoreQt::SettingsStoreQt() { makePrivate(filePath()); }
+
+QString SettingsStoreQt::filePath() { return openSettings().fileName(); }
+
+QVariant SettingsStoreQt::read(const QString& key) const {
+    const QSettings settings = openSettings();
+    return settings.value(key);
+}
+
+bool SettingsStoreQt::write(const QString& key, const QVariant& value) {
+    QSettings settings = openSettings();
+    settings.setValue(key, value);
+    settings.sync();
+    return settings.status() == QSettings::NoError;
+}
+
+std::int64_t SettingsStoreQt::integer(const QString& key) const {
+    return settings_value::toInteger(read(key));
+}
+
+std::optional<QString> SettingsStoreQt::string(const QString& key) const {
+    return settings_value::toString(read(key));
+}
+
+std::optional<QByteArray> SettingsStoreQt::data(const QString& key) const {
+    return settings_value::toData(read(key));
+}
+
+bool SettingsStoreQt::setInteger(const QString& key, std::int64_t value) {
+    return write(key, QVariant::fromValue<qint64>(value));
+}
+
+bool SettingsStoreQt::setString(const QString& key, const QString& value) {
+    return write(key, value);
+}
+
+bool SettingsStoreQt::setData(const QString& key, const QByteArray& value) {
+    return write(key, value);
+}
+
+bool SettingsStoreQt::synchronize() {
+    QSettings settings = openSettings();
+    settings.sync();
+    return settings.status() == QSettings::NoError;
+}
+
+}  // namespace quillet

@@ -1,0 +1,43 @@
+// The test target: one text field that takes keyboard focus and mirrors its
+// text to a file after every change, so tests can see what was pasted.
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QPlainTextEdit>
+#include <QSaveFile>
+
+namespace {
+
+void mirror(const QString& path, const QString& text) {
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write(text.toUtf8());
+        file.commit();
+    }
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    const QCommandLineOption outOption(QStringLiteral("out"),
+                                       QStringLiteral("File that mirrors the text."),
+                                       QStringLiteral("path"));
+    parser.addOption(outOption);
+    parser.process(app);
+    const QString out = parser.value(outOption);
+
+    QPlainTextEdit edit;
+    edit.setWindowTitle(QStringLiteral("quillet-target"));
+    edit.resize(480, 240);
+    QObject::connect(&edit, &QPlainTextEdit::textChanged,
+                     [&] { mirror(out, edit.toPlainText()); });
+    edit.show();
+    // A bare X server gives focus to the window under the pointer only.
+    edit.activateWindow();
+    edit.setFocus();
+    mirror(out, QString());
+    return QApplication::exec();
+}
