@@ -1,5 +1,9 @@
 #include "app/app_delegate.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
+
 namespace quillet {
 
 AppDelegate::AppDelegate(PlatformServices services, std::ostream& console)
@@ -20,6 +24,19 @@ AppDelegate::~AppDelegate() {
 }
 
 void AppDelegate::applicationDidFinishLaunching() { hotkeys_.registerStoredOrDefault(); }
+
+void AppDelegate::applicationWillTerminate() {
+    hotkeys_.releaseHotkey();
+    notifier_.mute();
+    pasteQueue_.discardPending();
+    // One step takes well under this; past it, quitting wins.
+    QDeadlineTimer deadline(3000);
+    while (!pasteQueue_.idle() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+        QThread::msleep(2);
+    }
+    services_.mainQueue->shutDown();
+}
 
 void AppDelegate::handleHotkeyPress() {
     pasteQueue_.async([this] { executePasteLogic(); });

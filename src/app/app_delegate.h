@@ -24,6 +24,10 @@ public:
     AppDelegate& operator=(const AppDelegate&) = delete;
 
     void applicationDidFinishLaunching();
+    // Lets the paste in flight finish (it needs the UI thread to put the
+    // clipboard back and then stores the run); presses not yet started are
+    // dropped and no notice opens any more.
+    void applicationWillTerminate();
 
     // The run (UI thread: handleHotkeyPress; paste worker: the rest).
     void handleHotkeyPress();
@@ -39,6 +43,9 @@ public:
     // Notices (any thread).
     void showNotification(const QString& title, const QString& message) const;
     const LocalizedStrings& strings() const { return strings_; }
+
+    bool hotkeyRegistered() const { return hotkeys_.registered(); }
+    const SettingsStore& settings() const { return *services_.settings; }
 
     // Blocks until every press so far has been handled; for tests and shutdown.
     void waitForPendingPastes();

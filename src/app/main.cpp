@@ -1,4 +1,5 @@
 #include "app/app_delegate.h"
+#include "hotkey/key_names.h"
 #include "platform/display_x11.h"
 #include "platform/settings_store_qt.h"
 
@@ -116,5 +117,15 @@ int main(int argc, char* argv[]) {
 
     quillet::AppDelegate delegate(std::move(services), std::cout);
     delegate.applicationDidFinishLaunching();
-    return QApplication::exec();
+    if (delegate.hotkeyRegistered()) {
+        std::cerr << "Quillet is running. Press "
+                  << quillet::storedShortcutText(delegate.settings()).toStdString()
+                  << " to paste the next line of the copied text." << std::endl;
+    } else {
+        std::cerr << "Quillet is running without a shortcut: it could not be registered."
+                  << std::endl;
+    }
+    const int status = QApplication::exec();
+    delegate.applicationWillTerminate();
+    return status;
 }

@@ -7,6 +7,9 @@ namespace quillet {
 
 void Notifier::showNotification(const QString& title, const QString& message) const {
     mainQueue_->post([this, title, message] {
+        if (muted_) {
+            return;
+        }
         alerts_->runModal(AlertSpec{title,
                                     message,
                                     AlertStyle::Informational,

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <atomic>
+
 namespace quillet {
 
 class Alerts;
@@ -27,10 +29,14 @@ public:
     // notice is built on the main queue.
     void notify(QStringView english, QStringView chinese) const;
 
+    // From now on nothing is shown: the program is quitting.
+    void mute() { muted_ = true; }
+
 private:
     MainQueue* mainQueue_;
     Alerts* alerts_;
     LocalizedStrings strings_;
+    std::atomic<bool> muted_ = false;
 };
 
 }  // namespace quillet

@@ -16,6 +16,7 @@ bool HotkeyRegistration::registerGlobalHotkey(std::uint32_t keyCode, ModifierFla
     } else {
         hotkey_.unregisterHotkey();
     }
+    registered_ = ok;
     if (!ok) {
         console_ << "Hotkey registration failed" << std::endl;
     }
@@ -34,6 +35,9 @@ bool HotkeyRegistration::registerStoredOrDefault() {
     return registerDefaultHotkey();
 }
 
-void HotkeyRegistration::releaseHotkey() { hotkey_.unregisterHotkey(); }
+void HotkeyRegistration::releaseHotkey() {
+    hotkey_.unregisterHotkey();
+    registered_ = false;
+}
 
 }  // namespace quillet

@@ -29,10 +29,14 @@ public:
 
     void releaseHotkey();
 
+    // Whether a shortcut is held now.
+    bool registered() const { return registered_; }
+
 private:
     GlobalHotkey& hotkey_;
     SettingsStore& settings_;
     std::ostream& console_;
+    bool registered_ = false;
 };
 
 }  // namespace quillet

@@ -4,6 +4,7 @@
 
 #include <QClipboard>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QGuiApplication>
 #include <QMimeData>
 
@@ -39,6 +40,7 @@ ClipboardX11::ClipboardX11() {
         clipboardAtom_ = internAtom(connection, "CLIPBOARD");
         targetsAtom_ = internAtom(connection, "TARGETS");
         timestampAtom_ = internAtom(connection, "TIMESTAMP");
+        clockAtom_ = internAtom(connection, "_QUILLET_SERVER_TIME");
         QCoreApplication::instance()->installNativeEventFilter(this);
     }
 }
@@ -68,7 +70,7 @@ void ClipboardX11::writeLine(const QString& line) {
     auto mime = std::make_unique<QMimeData>();
     mime->setText(line);
     mime->setData(kPasswordManagerHint, QByteArrayLiteral("secret"));
-    QGuiApplication::clipboard()->setMimeData(mime.release(), QClipboard::Clipboard);
+    setMimeData(std::move(mime));
 }
 
 void ClipboardX11::restore(const ClipboardContent& content) {
@@ -80,7 +82,32 @@ void ClipboardX11::restore(const ClipboardContent& content) {
     if (!mime->hasText()) {
         mime->setText(content.text);
     }
+    setMimeData(std::move(mime));
+}
+
+void ClipboardX11::setMimeData(std::unique_ptr<QMimeData> mime) {
+    // Qt claims the selection with the time of the last X event it handled.
+    // When another program took the clipboard after that, the server ignores
+    // the claim; so make Qt handle an event with the current time first.
+    refreshServerTime();
     QGuiApplication::clipboard()->setMimeData(mime.release(), QClipboard::Clipboard);
+}
+
+void ClipboardX11::refreshServerTime() {
+    xcb_connection_t* connection = x11::qtConnection();
+    if (connection == nullptr || clockAtom_ == 0) {
+        return;
+    }
+    // A property change on the root window comes back as an event stamped
+    // with the server's time, which Qt records when it handles it.
+    clockSeen_ = false;
+    xcb_change_property(connection, XCB_PROP_MODE_APPEND, x11::qtRootWindow(), clockAtom_,
+                        XCB_ATOM_INTEGER, 32, 0, nullptr);
+    xcb_flush(connection);
+    QDeadlineTimer deadline(500);
+    while (!clockSeen_ && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 5);
+    }
 }
 
 void ClipboardX11::arm() {
@@ -110,7 +137,12 @@ bool ClipboardX11::nativeEventFilter(const QByteArray& eventType, void* message,
     }
     const auto* event = static_cast<const xcb_generic_event_t*>(message);
     const auto type = static_cast<std::uint8_t>(event->response_type & 0x7F);
-    if (type == XCB_SELECTION_REQUEST) {
+    if (type == XCB_PROPERTY_NOTIFY) {
+        const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event);
+        if (notify->atom == clockAtom_ && clockAtom_ != 0) {
+            clockSeen_ = true;
+        }
+    } else if (type == XCB_SELECTION_REQUEST) {
         const auto* request = reinterpret_cast<const xcb_selection_request_event_t*>(event);
         // Asking which formats exist is not fetching the data.
         if (request->selection == clipboardAtom_ && request->target != targetsAtom_ &&

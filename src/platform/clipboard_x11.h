@@ -4,9 +4,13 @@
 
 #include <QAbstractNativeEventFilter>
 
+#include <memory>
+
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+
+class QMimeData;
 
 namespace quillet {
 
@@ -29,10 +33,14 @@ public:
 
 private:
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+    void setMimeData(std::unique_ptr<QMimeData> mime);
+    void refreshServerTime();
 
     std::uint32_t clipboardAtom_ = 0;
     std::uint32_t targetsAtom_ = 0;
     std::uint32_t timestampAtom_ = 0;
+    std::uint32_t clockAtom_ = 0;
+    bool clockSeen_ = false;  // UI thread only
 
     std::mutex mutex_;
     std::condition_variable changed_;

@@ -36,6 +36,19 @@ void SerialQueue::drain() {
     idle_.wait(lock, [this] { return (tasks_.empty() && !busy_) || stopping_; });
 }
 
+void SerialQueue::discardPending() {
+    std::lock_guard lock(mutex_);
+    tasks_.clear();
+    if (!busy_) {
+        idle_.notify_all();
+    }
+}
+
+bool SerialQueue::idle() {
+    std::lock_guard lock(mutex_);
+    return tasks_.empty() && !busy_;
+}
+
 void SerialQueue::run() {
     // The kernel keeps 15 characters of a thread name: use the label's last part.
     const auto dot = label_.rfind('.');

@@ -26,6 +26,12 @@ public:
     // Blocks until every task submitted so far has run.
     void drain();
 
+    // Drops the tasks that have not started; the running one goes on.
+    void discardPending();
+
+    // Whether no task is running or waiting.
+    bool idle();
+
     const std::string& label() const { return label_; }
 
 private:

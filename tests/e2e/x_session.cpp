@@ -7,6 +7,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
+#include <xcb/xcb.h>
 
 #include <cstdlib>
 #include <stdexcept>
@@ -131,15 +132,142 @@ void KeyDriver::chord(const std::vector<std::string>& keys, std::chrono::millise
     }
 }
 
+QuilletProcess::QuilletProcess(const QString& configHome)
+    : configHome_(configHome.isEmpty() ? ownConfig_.path() : configHome) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome_);
+    process_.setProcessEnvironment(env);
+    process_.setProgram(QStringLiteral(QUILLET_BIN));
+    process_.setProcessChannelMode(QProcess::SeparateChannels);
+    process_.setReadChannel(QProcess::StandardOutput);
+}
+
+QuilletProcess::~QuilletProcess() {
+    if (process_.state() != QProcess::NotRunning) {
+        stop();
+    }
+}
+
+bool QuilletProcess::start() {
+    process_.start();
+    if (!process_.waitForStarted(5000)) {
+        return false;
+    }
+    // The program says on standard error when its shortcut is armed.
+    process_.setReadChannel(QProcess::StandardError);
+    const bool ready = waitUntil(
+        [this] {
+            errors_ += process_.readAllStandardError();
+            return errors_.contains("Quillet is running");
+        },
+        10s);
+    process_.setReadChannel(QProcess::StandardOutput);
+    return ready;
+}
+
+int QuilletProcess::stop() {
+    process_.terminate();
+    if (!process_.waitForFinished(10000)) {
+        process_.kill();
+        process_.waitForFinished(3000);
+        return -1;
+    }
+    return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+}
+
+QString QuilletProcess::settingsFile() const {
+    return configHome_ + QStringLiteral("/tarnwick/Quillet.conf");
+}
+
+QByteArray QuilletProcess::standardOutput() {
+    output_ += process_.readAllStandardOutput();
+    return output_;
+}
+
+QByteArray QuilletProcess::standardError() {
+    errors_ += process_.readAllStandardError();
+    return errors_;
+}
+
+bool comboGrabbedElsewhere(std::uint16_t modifiers, const std::string& key) {
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+        return false;
+    }
+    const ::KeyCode code = XKeysymToKeycode(display, XStringToKeysym(key.c_str()));
+    XCloseDisplay(display);
+
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(connection) != 0) {
+        xcb_disconnect(connection);
+        return false;
+    }
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    xcb_generic_error_t* error = xcb_request_check(
+        connection, xcb_grab_key_checked(connection, 1, root, modifiers, code,
+                                         XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+    const bool taken = error != nullptr;
+    free(error);
+    // Our own grab, if it was granted, ends with the connection.
+    xcb_disconnect(connection);
+    return taken;
+}
+
+struct OtherClientGrab::Impl {
+    xcb_connection_t* connection = nullptr;
+};
+
+OtherClientGrab::OtherClientGrab(std::uint16_t modifiers, const std::string& key)
+    : impl_(std::make_unique<Impl>()) {
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+        return;
+    }
+    const ::KeyCode code = XKeysymToKeycode(display, XStringToKeysym(key.c_str()));
+    XCloseDisplay(display);
+    impl_->connection = xcb_connect(nullptr, nullptr);
+    const xcb_window_t root =
+        xcb_setup_roots_iterator(xcb_get_setup(impl_->connection)).data->root;
+    xcb_generic_error_t* error = xcb_request_check(
+        impl_->connection, xcb_grab_key_checked(impl_->connection, 1, root, modifiers, code,
+                                                XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+    held_ = error == nullptr;
+    free(error);
+}
+
+OtherClientGrab::~OtherClientGrab() {
+    if (impl_->connection != nullptr) {
+        xcb_disconnect(impl_->connection);
+    }
+}
+
+void focusNothing() {
+    Display* display = XOpenDisplay(nullptr);
+    if (display != nullptr) {
+        XSetInputFocus(display, None, RevertToNone, CurrentTime);
+        XSync(display, False);
+        XCloseDisplay(display);
+    }
+}
+
 QByteArray xclipRead(const QString& mimeType) {
     QProcess xclip;
     xclip.start(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard"),
                                           QStringLiteral("-o"), QStringLiteral("-t"), mimeType});
-    if (!xclip.waitForFinished(5000)) {
+    // Keeps our own event loop going: this process may be the one serving it.
+    QByteArray output;
+    const bool finished = waitUntil(
+        [&] {
+            output += xclip.readAllStandardOutput();
+            return xclip.state() == QProcess::NotRunning;
+        },
+        5s);
+    if (!finished) {
         xclip.kill();
+        xclip.waitForFinished(1000);
         return {};
     }
-    return xclip.readAllStandardOutput();
+    return output + xclip.readAllStandardOutput();
 }
 
 void xclipWrite(const QByteArray& data, const QString& mimeType) {
@@ -153,7 +281,7 @@ void xclipWrite(const QByteArray& data, const QString& mimeType) {
     xclip.waitForStarted(5000);
     xclip.write(data);
     xclip.closeWriteChannel();
-    xclip.waitForFinished(5000);
+    waitUntil([&] { return xclip.state() == QProcess::NotRunning; }, 5s);
 }
 
 }  // namespace quillet::e2e

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -71,6 +72,61 @@ private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
+
+// The real program in a process of its own, with a settings folder of its
+// own so tests never touch the user's.
+class QuilletProcess {
+public:
+    // configHome: an XDG_CONFIG_HOME to share between runs; a fresh one when empty.
+    explicit QuilletProcess(const QString& configHome = {});
+    ~QuilletProcess();
+    QuilletProcess(const QuilletProcess&) = delete;
+    QuilletProcess& operator=(const QuilletProcess&) = delete;
+
+    // Starts it and waits until it holds the default shortcut.
+    bool start();
+    // SIGTERM, then waits; returns the exit code (-1 when it did not end cleanly).
+    int stop();
+    QString configHome() const { return configHome_; }
+    QString settingsFile() const;
+    QByteArray standardOutput();
+    QByteArray standardError();
+    QProcess& process() { return process_; }
+
+private:
+    QTemporaryDir ownConfig_;
+    QString configHome_;
+    QProcess process_;
+    QByteArray output_;
+    QByteArray errors_;
+};
+
+// Whether another client holds a grab on this combination (X modifier mask
+// and keysym name), found by trying to grab it ourselves: only for checks
+// after the fact, as our own brief grab would collide with a new one.
+bool comboGrabbedElsewhere(std::uint16_t modifiers, const std::string& key);
+
+// A grab of a key combination by another X client, for as long as it lives.
+class OtherClientGrab {
+public:
+    OtherClientGrab(std::uint16_t modifiers, const std::string& key);
+    ~OtherClientGrab();
+    OtherClientGrab(const OtherClientGrab&) = delete;
+    OtherClientGrab& operator=(const OtherClientGrab&) = delete;
+    bool held() const { return held_; }
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+    bool held_ = false;
+};
+
+// Takes the keyboard focus away from every window.
+void focusNothing();
+
+// The default shortcut, Control+Alt+Super+V, as the key driver presses it.
+inline const std::vector<std::string> kDefaultChord{"Control_L", "Alt_L", "Super_L", "v"};
+inline constexpr std::uint16_t kDefaultChordMask = (1U << 2) | (1U << 3) | (1U << 6);
 
 // Reads and writes the CLIPBOARD selection through xclip, as another program.
 QByteArray xclipRead(const QString& mimeType = QStringLiteral("UTF8_STRING"));
