@@ -1,2 +1,150 @@
+// The paste step's own work (load the run, read and compare the clipboard
+// text, build the lines, save the run) against the size of the clipboard,
+// with the delivery itself stubbed out (no pauses, no keys).
+
+#include "app/localized_strings.h"
+#include "app/notifier.h"
+#include "paste/app_state.h"
+#include "paste/line_builder.h"
+#include "paste/paste_injector.h"
+#include "paste/paste_run.h"
+#include "platform/fakes/fake_clipboard.h"
+#include "platform/fakes/fixed_ui_languages.h"
+#include "platform/fakes/in_memory_settings_store.h"
+#include "platform/fakes/manual_main_queue.h"
+#include "platform/fakes/recording_paste_keystroke.h"
+#include "platform/fakes/scripted_alerts.h"
+#include "platform/settings_store_qt.h"
+
+#include <QTemporaryDir>
+
 #include <benchmark/benchmark.h>
+
+#include <memory>
+
+namespace quillet {
+namespace {
+
+// About `bytes` of text in lines of 40 characters, mixed ASCII and Chinese.
+QString sampleText(qsizetype bytes, QChar first) {
+    QString text;
+    text.reserve(bytes);
+    text.append(first);
+    int line = 0;
+    while (text.size() < bytes) {
+        text.append(QStringLiteral("  item %1 名称 value, more text here\n").arg(line++));
+    }
+    return text;
+}
+
+struct Rig {
+    explicit Rig(std::unique_ptr<SettingsStore> store) : settings(std::move(store)) {}
+
+    std::unique_ptr<SettingsStore> settings;
+    ManualMainQueue mainQueue;
+    FakeClipboard clipboard;
+    RecordingPasteKeystroke keystroke;
+    FixedUiLanguages languages;
+    ScriptedAlerts alerts;
+    LocalizedStrings strings{*settings, languages};
+    Notifier notifier{mainQueue, alerts, strings};
+    PasteInjector injector{mainQueue, clipboard, keystroke, PasteTiming{{}, {}, {}, {}, {}},
+                           [](std::chrono::milliseconds) {}};
+    PasteRun run{*settings, mainQueue, clipboard, injector, notifier};
+};
+
+std::unique_ptr<SettingsStore> makeStore(bool onDisk, QTemporaryDir& dir) {
+    if (!onDisk) {
+        return std::make_unique<InMemorySettingsStore>();
+    }
+    qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
+    return std::make_unique<SettingsStoreQt>();
+}
+
+// Same text every press: the run continues (compare, paste, save).
+void BM_StepContinues(benchmark::State& state) {
+    QTemporaryDir dir;
+    Rig rig(makeStore(state.range(1) != 0, dir));
+    rig.clipboard.copy(sampleText(state.range(0), QLatin1Char('a')));
+    rig.run.executePasteLogic();
+    for (auto _ : state) {
+        rig.run.executePasteLogic();
+        rig.mainQueue.runPending();
+    }
+    state.SetBytesProcessed(state.iterations() * state.range(0) * 2);
+}
+
+// A different text every press: the run restarts (normalize, split, save).
+void BM_StepNewContent(benchmark::State& state) {
+    QTemporaryDir dir;
+    Rig rig(makeStore(state.range(1) != 0, dir));
+    const QString texts[] = {sampleText(state.range(0), QLatin1Char('a')),
+                             sampleText(state.range(0), QLatin1Char('b'))};
+    int which = 0;
+    for (auto _ : state) {
+        rig.clipboard.copy(texts[which]);
+        which ^= 1;
+        rig.run.executePasteLogic();
+        rig.mainQueue.runPending();
+    }
+    state.SetBytesProcessed(state.iterations() * state.range(0) * 2);
+}
+
+AppState sampleState(qsizetype bytes) {
+    AppState state;
+    state.sourceClipboardContent = sampleText(bytes, QLatin1Char('a'));
+    state.lines = buildLines(state.sourceClipboardContent);
+    state.currentIndex = state.lines.size() / 2;
+    return state;
+}
+
+// The persisted run's two halves: JSON out and JSON in.
+void BM_EncodeState(benchmark::State& state) {
+    const AppState run = sampleState(state.range(0));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(encodeAppState(run));
+    }
+    state.SetBytesProcessed(state.iterations() * state.range(0) * 2);
+}
+
+void BM_DecodeState(benchmark::State& state) {
+    const QByteArray json = encodeAppState(sampleState(state.range(0)));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(decodeAppState(json));
+    }
+    state.SetBytesProcessed(state.iterations() * json.size());
+}
+
+void BM_BuildLines(benchmark::State& state) {
+    const QString text = sampleText(state.range(0), QLatin1Char('a'));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(buildLines(text));
+    }
+    state.SetBytesProcessed(state.iterations() * state.range(0) * 2);
+}
+
+void sizes(benchmark::internal::Benchmark* bench) {
+    bench->ArgNames({"bytes", "file"});
+    for (const int onDisk : {0, 1}) {
+        for (const long bytes : {1L << 10, 1L << 20, 10L << 20}) {
+            bench->Args({bytes, onDisk});
+        }
+    }
+    bench->Unit(benchmark::kMillisecond);
+}
+
+void textSizes(benchmark::internal::Benchmark* bench) {
+    bench->ArgName("bytes")->Arg(1L << 10)->Arg(1L << 20)->Arg(10L << 20)->Unit(
+        benchmark::kMillisecond);
+}
+
+BENCHMARK(BM_EncodeState)->Apply(textSizes);
+BENCHMARK(BM_DecodeState)->Apply(textSizes);
+BENCHMARK(BM_BuildLines)->Apply(textSizes);
+BENCHMARK(BM_StepContinues)->Apply(sizes);
+BENCHMARK(BM_StepNewContent)->Apply(sizes);
+
+}  // namespace
+}  // namespace quillet
+
 BENCHMARK_MAIN();

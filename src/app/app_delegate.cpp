@@ -23,7 +23,9 @@ AppDelegate::~AppDelegate() {
     services_.mainQueue->shutDown();
 }
 
-void AppDelegate::applicationDidFinishLaunching() { hotkeys_.registerStoredOrDefault(); }
+void AppDelegate::applicationDidFinishLaunching() {
+    hotkeys_.registerStoredOrDefault();
+}
 
 void AppDelegate::applicationWillTerminate() {
     hotkeys_.releaseHotkey();
@@ -42,14 +44,18 @@ void AppDelegate::handleHotkeyPress() {
     pasteQueue_.async([this] { executePasteLogic(); });
 }
 
-void AppDelegate::executePasteLogic() { pasteRun_.executePasteLogic(); }
+void AppDelegate::executePasteLogic() {
+    pasteRun_.executePasteLogic();
+}
 
 Delivery AppDelegate::simulatePaste(const QString& line,
                                     const ClipboardContent& originalClipboardContent) {
     return injector_.simulatePaste(line, originalClipboardContent);
 }
 
-AppState AppDelegate::loadState() const { return quillet::loadState(*services_.settings); }
+AppState AppDelegate::loadState() const {
+    return quillet::loadState(*services_.settings);
+}
 
 bool AppDelegate::saveState(const AppState& state) {
     return quillet::saveState(*services_.settings, state);
@@ -59,12 +65,16 @@ bool AppDelegate::registerGlobalHotkey(std::uint32_t keyCode, ModifierFlags modi
     return hotkeys_.registerGlobalHotkey(keyCode, modifiers);
 }
 
-bool AppDelegate::registerDefaultHotkey() { return hotkeys_.registerDefaultHotkey(); }
+bool AppDelegate::registerDefaultHotkey() {
+    return hotkeys_.registerDefaultHotkey();
+}
 
 void AppDelegate::showNotification(const QString& title, const QString& message) const {
     notifier_.showNotification(title, message);
 }
 
-void AppDelegate::waitForPendingPastes() { pasteQueue_.drain(); }
+void AppDelegate::waitForPendingPastes() {
+    pasteQueue_.drain();
+}
 
 }  // namespace quillet

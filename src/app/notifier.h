@@ -33,6 +33,9 @@ public:
     void mute() { muted_ = true; }
 
 private:
+    // Main queue only.
+    void show(const QString& title, const QString& message) const;
+
     MainQueue* mainQueue_;
     Alerts* alerts_;
     LocalizedStrings strings_;

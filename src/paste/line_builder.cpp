@@ -10,8 +10,7 @@ bool isTrimmedSpace(char16_t c) {
     if (c == 0x09 || c == 0x20 || c == 0xA0 || isLineBreak(c)) {
         return true;
     }
-    return c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x202F || c == 0x205F ||
-           c == 0x3000;
+    return c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x202F || c == 0x205F || c == 0x3000;
 }
 
 QStringList buildLines(QStringView text) {

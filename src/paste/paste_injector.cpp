@@ -9,12 +9,14 @@ namespace quillet {
 
 namespace {
 
-void sleepFor(std::chrono::milliseconds duration) { std::this_thread::sleep_for(duration); }
+void sleepFor(std::chrono::milliseconds duration) {
+    std::this_thread::sleep_for(duration);
+}
 
 }  // namespace
 
-PasteInjector::PasteInjector(MainQueue& mainQueue, Clipboard& clipboard,
-                             PasteKeystroke& keystroke, PasteTiming timing, Pause pause)
+PasteInjector::PasteInjector(MainQueue& mainQueue, Clipboard& clipboard, PasteKeystroke& keystroke,
+                             PasteTiming timing, Pause pause)
     : mainQueue_(mainQueue),
       clipboard_(clipboard),
       keystroke_(keystroke),

@@ -18,7 +18,9 @@ enum class Delivery {
 };
 
 // Whether the cursor may move on after this delivery.
-constexpr bool lineWasDelivered(Delivery delivery) { return delivery == Delivery::Delivered; }
+constexpr bool lineWasDelivered(Delivery delivery) {
+    return delivery == Delivery::Delivered;
+}
 
 struct PasteTiming {
     std::chrono::milliseconds beforeChord{50};   // the line settles on the clipboard

@@ -20,7 +20,8 @@ void PasteRun::executePasteLogic() {
 
     // Pastes one line; returns the cursor to store, or none when the step
     // was cut short and must store nothing.
-    const auto deliver = [&](const QString& line, std::int64_t index) -> std::optional<std::int64_t> {
+    const auto deliver = [&](const QString& line,
+                             std::int64_t index) -> std::optional<std::int64_t> {
         const Delivery delivery = injector_.simulatePaste(line, clipboard);
         if (delivery == Delivery::Interrupted) {
             return std::nullopt;

@@ -11,7 +11,7 @@ namespace quillet {
 
 // Everything the clipboard held at one moment, so it can be put back whole.
 struct ClipboardContent {
-    QString text;  // the plain text, "" when there is none
+    QString text;                                         // the plain text, "" when there is none
     std::vector<std::pair<QString, QByteArray>> formats;  // every format, by MIME type
 
     friend bool operator==(const ClipboardContent&, const ClipboardContent&) = default;

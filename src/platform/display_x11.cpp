@@ -16,7 +16,9 @@ void DisplayCloser::operator()(_XDisplay* display) const {
     }
 }
 
-DisplayPtr openDisplay() { return DisplayPtr(XOpenDisplay(nullptr)); }
+DisplayPtr openDisplay() {
+    return DisplayPtr(XOpenDisplay(nullptr));
+}
 
 bool hasXTest(_XDisplay* display) {
     int eventBase = 0;

@@ -267,8 +267,13 @@ bool GlobalHotkeyX11::nativeEventFilter(const QByteArray& eventType, void* messa
     switch (type) {
         case XCB_KEY_PRESS:
             // Sent events never come from our grabs.
-            return (event->response_type & kSendEventBit) == 0 &&
-                   onKeyPress(*reinterpret_cast<const xcb_key_press_event_t*>(event));
+            if ((event->response_type & kSendEventBit) == 0) {
+                onKeyPress(*reinterpret_cast<const xcb_key_press_event_t*>(event));
+            }
+            // Passed on all the same: Qt records the press's time, which it
+            // needs for claiming the clipboard and for raising our dialogs.
+            // No window of ours is the root window, so Qt delivers it nowhere.
+            return false;
         case XCB_KEY_RELEASE:
             if ((event->response_type & kSendEventBit) == 0) {
                 onKeyRelease(*reinterpret_cast<const xcb_key_release_event_t*>(event));
@@ -292,11 +297,11 @@ bool GlobalHotkeyX11::nativeEventFilter(const QByteArray& eventType, void* messa
     }
 }
 
-bool GlobalHotkeyX11::onKeyPress(const xcb_key_press_event_t& event) {
+void GlobalHotkeyX11::onKeyPress(const xcb_key_press_event_t& event) {
     if (held_.grabs.empty() || event.event != root_ ||
         std::find(held_.keycodes.begin(), held_.keycodes.end(), event.detail) ==
             held_.keycodes.end()) {
-        return false;
+        return;
     }
     const bool repeat =
         keyDown_ == event.detail || (lastReleaseTime_ != 0 && event.time == lastReleaseTime_);
@@ -305,7 +310,7 @@ bool GlobalHotkeyX11::onKeyPress(const xcb_key_press_event_t& event) {
         static_cast<std::uint16_t>(x11::kLockMask | held_.masks.numLock | held_.masks.scrollLock);
     // While the grab is active every key comes here, so the modifiers are checked.
     if ((event.state & kModifierBits & ~locks) != held_.modifiers) {
-        return false;
+        return;
     }
     if (!repeat) {
         // Run the handler from the event loop, not from inside Qt's xcb event
@@ -319,7 +324,6 @@ bool GlobalHotkeyX11::onKeyPress(const xcb_key_press_event_t& event) {
             },
             Qt::QueuedConnection);
     }
-    return true;
 }
 
 void GlobalHotkeyX11::onKeyRelease(const xcb_key_press_event_t& event) {

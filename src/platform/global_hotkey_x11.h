@@ -52,7 +52,7 @@ private:
     };
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
-    bool onKeyPress(const xcb_key_press_event_t& event);
+    void onKeyPress(const xcb_key_press_event_t& event);
     void onKeyRelease(const xcb_key_press_event_t& event);
 
     std::optional<GrabSet> planGrabs(Shortcut shortcut) const;

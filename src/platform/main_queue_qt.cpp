@@ -8,7 +8,9 @@ namespace quillet {
 
 MainQueueQt::MainQueueQt() = default;
 
-MainQueueQt::~MainQueueQt() { shutDown(); }
+MainQueueQt::~MainQueueQt() {
+    shutDown();
+}
 
 void MainQueueQt::post(Task task) {
     {

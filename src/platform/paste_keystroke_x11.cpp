@@ -80,7 +80,9 @@ bool PasteKeystrokeX11::connect() {
     return display_ != nullptr && hasXTest_;
 }
 
-bool PasteKeystrokeX11::available() { return connect(); }
+bool PasteKeystrokeX11::available() {
+    return connect();
+}
 
 bool PasteKeystrokeX11::waitForKeysReleased(std::chrono::milliseconds deadline) {
     if (!connect()) {

@@ -28,8 +28,8 @@ void makePrivate(const QString& fileName) {
     ::chmod(folder.constData(), S_IRWXU);
 
     const QByteArray file = QFile::encodeName(fileName);
-    const int fd = ::open(file.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW,
-                          S_IRUSR | S_IWUSR);
+    const int fd =
+        ::open(file.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, S_IRUSR | S_IWUSR);
     if (fd >= 0) {
         ::fchmod(fd, S_IRUSR | S_IWUSR);
         ::close(fd);
@@ -38,9 +38,13 @@ void makePrivate(const QString& fileName) {
 
 }  // namespace
 
-SettingsStoreQt::SettingsStoreQt() { makePrivate(filePath()); }
+SettingsStoreQt::SettingsStoreQt() {
+    makePrivate(filePath());
+}
 
-QString SettingsStoreQt::filePath() { return openSettings().fileName(); }
+QString SettingsStoreQt::filePath() {
+    return openSettings().fileName();
+}
 
 QVariant SettingsStoreQt::read(const QString& key) const {
     const QSettings settings = openSettings();

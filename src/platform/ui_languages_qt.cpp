@@ -4,6 +4,8 @@
 
 namespace quillet {
 
-QStringList UiLanguagesQt::preferred() const { return QLocale::system().uiLanguages(); }
+QStringList UiLanguagesQt::preferred() const {
+    return QLocale::system().uiLanguages();
+}
 
 }  // namespace quillet

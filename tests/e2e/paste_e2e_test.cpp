@@ -67,7 +67,8 @@ TEST_F(PasteTest, DeliversTheLineByteForByte) {
 TEST_F(PasteTest, PutsBackEveryFormatTheClipboardHeld) {
     // An image copied in another program: not text at all.
     const QByteArray png = QByteArray::fromBase64(
-        "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5ErkJggg==");
+        "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5Erk"
+        "Jggg==");
     xclipWrite(png, QStringLiteral("image/png"));
     const ClipboardContent original = readClipboard();
     ASSERT_FALSE(original.formats.empty());

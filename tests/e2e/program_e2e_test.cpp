@@ -94,7 +94,8 @@ TEST(ProgramStartTest, AShortcutHeldByAnotherProgramIsReported) {
     QuilletProcess quillet;
     quillet.process().start();
     ASSERT_TRUE(quillet.process().waitForStarted(5000));
-    EXPECT_TRUE(waitUntil([&] { return quillet.standardOutput().contains("Hotkey registration failed\n"); }, 10s))
+    EXPECT_TRUE(waitUntil(
+        [&] { return quillet.standardOutput().contains("Hotkey registration failed\n"); }, 10s))
         << quillet.standardOutput().toStdString();
     // It keeps running, ready for a shortcut that can be taken.
     EXPECT_EQ(quillet.process().state(), QProcess::Running);

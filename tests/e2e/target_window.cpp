@@ -32,8 +32,7 @@ int main(int argc, char* argv[]) {
     QPlainTextEdit edit;
     edit.setWindowTitle(QStringLiteral("quillet-target"));
     edit.resize(480, 240);
-    QObject::connect(&edit, &QPlainTextEdit::textChanged,
-                     [&] { mirror(out, edit.toPlainText()); });
+    QObject::connect(&edit, &QPlainTextEdit::textChanged, [&] { mirror(out, edit.toPlainText()); });
     edit.show();
     // A bare X server gives focus to the window under the pointer only.
     edit.activateWindow();

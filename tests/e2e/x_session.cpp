@@ -47,8 +47,8 @@ TargetWindow::TargetWindow() : outPath_(dir_.filePath(QStringLiteral("text"))) {
     process_.setArguments({QStringLiteral("--out"), outPath_});
     process_.setProcessChannelMode(QProcess::ForwardedChannels);
     process_.start();
-    started_ = process_.waitForStarted(5000) &&
-               waitUntil([this] { return QFile::exists(outPath_); }, 10s);
+    started_ =
+        process_.waitForStarted(5000) && waitUntil([this] { return QFile::exists(outPath_); }, 10s);
     if (started_) {
         focus();
     }
@@ -94,7 +94,9 @@ KeyDriver::KeyDriver() : impl_(std::make_unique<Impl>()) {
     }
 }
 
-KeyDriver::~KeyDriver() { XCloseDisplay(impl_->display); }
+KeyDriver::~KeyDriver() {
+    XCloseDisplay(impl_->display);
+}
 
 namespace {
 
@@ -204,8 +206,8 @@ bool comboGrabbedElsewhere(std::uint16_t modifiers, const std::string& key) {
     }
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
     xcb_generic_error_t* error = xcb_request_check(
-        connection, xcb_grab_key_checked(connection, 1, root, modifiers, code,
-                                         XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+        connection, xcb_grab_key_checked(connection, 1, root, modifiers, code, XCB_GRAB_MODE_ASYNC,
+                                         XCB_GRAB_MODE_ASYNC));
     const bool taken = error != nullptr;
     free(error);
     // Our own grab, if it was granted, ends with the connection.
@@ -226,8 +228,7 @@ OtherClientGrab::OtherClientGrab(std::uint16_t modifiers, const std::string& key
     const ::KeyCode code = XKeysymToKeycode(display, XStringToKeysym(key.c_str()));
     XCloseDisplay(display);
     impl_->connection = xcb_connect(nullptr, nullptr);
-    const xcb_window_t root =
-        xcb_setup_roots_iterator(xcb_get_setup(impl_->connection)).data->root;
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(impl_->connection)).data->root;
     xcb_generic_error_t* error = xcb_request_check(
         impl_->connection, xcb_grab_key_checked(impl_->connection, 1, root, modifiers, code,
                                                 XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));

@@ -21,11 +21,11 @@ using namespace std::chrono_literals;
 // Whether $DISPLAY names a server we can open.
 bool haveDisplay();
 
-#define QUILLET_REQUIRE_DISPLAY()                             \
-    do {                                                      \
-        if (!::quillet::e2e::haveDisplay()) {                 \
-            GTEST_SKIP() << "needs an X display ($DISPLAY)";  \
-        }                                                     \
+#define QUILLET_REQUIRE_DISPLAY()                            \
+    do {                                                     \
+        if (!::quillet::e2e::haveDisplay()) {                \
+            GTEST_SKIP() << "needs an X display ($DISPLAY)"; \
+        }                                                    \
     } while (false)
 
 // Polls pred (processing Qt events in between) until it holds or the
