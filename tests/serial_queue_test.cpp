@@ -68,26 +68,35 @@ TEST(SerialQueue, RunsRapidSubmissionsOnceEachInOrderAndNeverTogether) {
 }
 
 TEST(SerialQueue, DrainWaitsForTheRunningAndWaitingTasks) {
-    SerialQueue queue("app.test.drain");
-    std::atomic<bool> release = false;
-    std::atomic<int> done = 0;
-    queue.async([&] {
-        while (!release) {
+    for (const int waiting : {0, 3}) {
+        SCOPED_TRACE(waiting);
+        SerialQueue queue("app.test.drain");
+        std::atomic<bool> started = false;
+        std::atomic<bool> release = false;
+        std::atomic<int> done = 0;
+        queue.async([&] {
+            started = true;
+            while (!release) {
+                std::this_thread::yield();
+            }
+            ++done;
+        });
+        for (int i = 0; i < waiting; ++i) {
+            queue.async([&] { ++done; });
+        }
+        while (!started) {
             std::this_thread::yield();
         }
-        ++done;
-    });
-    queue.async([&] { ++done; });
-    std::thread releaser([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        release = true;
-    });
-    queue.drain();
-    EXPECT_EQ(done, 2);
-    releaser.join();
-
-    queue.drain();  // idle: returns at once
-    EXPECT_EQ(done, 2);
+        // Released a little later, so that drain() finds a task still running.
+        std::thread releaser([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            release = true;
+        });
+        queue.drain();
+        EXPECT_EQ(done, 1 + waiting);
+        releaser.join();
+        queue.drain();  // idle: returns at once
+    }
 }
 
 TEST(SerialQueue, NamesItsWorkerAndJoinsItOnDestruction) {
