@@ -10,7 +10,7 @@
 #include "platform/display_x11.h"
 
 #include <QApplication>
-#include <QClipboard>
+#include <QDir>
 #include <QFileSystemWatcher>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -100,6 +100,25 @@ void runFor(Clock::duration duration) {
     runUntil(Clock::now() + duration, [] { return false; });
 }
 
+// CPU time all threads of a process have used so far, from the scheduler's
+// books (nanoseconds, unlike the 10 ms ticks of /proc/PID/stat).
+std::optional<Clock::duration> cpuTime(qint64 pid) {
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    const QStringList threads = tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    if (threads.isEmpty()) {
+        return std::nullopt;
+    }
+    std::chrono::nanoseconds total{};
+    for (const QString& thread : threads) {
+        QFile stats(tasks.filePath(thread + QStringLiteral("/schedstat")));
+        if (!stats.open(QIODevice::ReadOnly)) {
+            return std::nullopt;
+        }
+        total += std::chrono::nanoseconds(stats.readAll().split(' ').value(0).toLongLong());
+    }
+    return total;
+}
+
 bool haveDisplay() {
     const char* name = std::getenv("DISPLAY");
     return name != nullptr && *name != '\0' && x11::openDisplay() != nullptr;
@@ -159,6 +178,8 @@ struct Presses {
     std::vector<Clock::time_point> releases;
     std::vector<Clock::time_point> arrivals;
     Clock::time_point saved;
+    // What the program's steps cost in CPU, when the kernel tells.
+    std::optional<Clock::duration> programCpu;
 };
 
 // The program, the text field it pastes into and the copied list, kept
@@ -203,14 +224,14 @@ public:
 
     bool failed() const { return !error_.empty(); }
     const std::string& error() const { return error_; }
+    // Whether the last run() gave up because of an earlier failure.
+    bool failedBefore() const { return failedBefore_; }
 
     // `presses` presses `spacing` apart (each one after the previous step
     // saved when spacing is zero); the lines must arrive one each, in order.
     std::optional<Presses> run(int presses, Clock::duration spacing) {
-        if (!started_ && !start()) {
-            return std::nullopt;
-        }
-        if (failed() || !ensureLines(presses)) {
+        failedBefore_ = failed();
+        if (failedBefore_ || (!started_ && !start()) || !ensureLines(presses)) {
             return std::nullopt;
         }
         return measure(presses, spacing);
@@ -345,6 +366,7 @@ private:
         wrongText_.reset();
 
         Presses result;
+        const auto cpuBefore = cpuTime(program_.processId());
         const auto first = Clock::now();
         for (int i = 0; i < presses; ++i) {
             if (spacing > Clock::duration::zero()) {
@@ -361,6 +383,9 @@ private:
         }
         result.arrivals = arrivals_;
         result.saved = lastSave_;
+        if (const auto cpuAfter = cpuTime(program_.processId()); cpuBefore && cpuAfter) {
+            result.programCpu = *cpuAfter - *cpuBefore;
+        }
         next_ += presses;
         return result;
     }
@@ -459,6 +484,7 @@ private:
 
     bool started_ = false;
     std::string error_;
+    bool failedBefore_ = false;
     int generation_ = 0;
     QStringList lines_;
     qsizetype next_ = 0;
@@ -468,17 +494,25 @@ private:
     std::optional<QString> wrongText_;
 };
 
+void skip(benchmark::State& state, const Session& session) {
+    state.SkipWithError(session.failedBefore() ? "skipped after the failure above"
+                                               : session.error().c_str());
+}
+
 // One press at a time, each after the previous step saved.
 void pressOneLine(benchmark::State& state, Session& session) {
     for (auto _ : state) {
         const auto presses = session.run(1, {});
         if (!presses) {
-            state.SkipWithError(session.error().c_str());
+            skip(state, session);
             break;
         }
         state.SetIterationTime(seconds(presses->arrivals[0] - presses->releases[0]));
         state.counters["line_from_down_ms"] = millis(presses->arrivals[0] - presses->downs[0]);
         state.counters["step_ms"] = millis(presses->saved - presses->downs[0]);
+        if (presses->programCpu) {
+            state.counters["program_cpu_ms"] = millis(*presses->programCpu);
+        }
     }
 }
 
@@ -489,7 +523,7 @@ void pressBurst(benchmark::State& state, Session& session) {
     for (auto _ : state) {
         const auto presses = session.run(kBurstPresses, kBurstSpacing);
         if (!presses) {
-            state.SkipWithError(session.error().c_str());
+            skip(state, session);
             break;
         }
         const auto total = presses->saved - presses->downs.front();
@@ -500,6 +534,9 @@ void pressBurst(benchmark::State& state, Session& session) {
         state.counters["lines"] = lines;
         state.counters["lines_per_s"] = lines / seconds(total);
         state.counters["pct_of_limit"] = 100.0 * lines / seconds(total) / limit;
+        if (presses->programCpu) {
+            state.counters["program_cpu_ms"] = millis(*presses->programCpu);
+        }
     }
 }
 
@@ -515,6 +552,11 @@ int main(int argc, char* argv[]) {
         std::cout << "quillet_bench_press: skipped, it needs an X server ($DISPLAY is not set or "
                      "cannot be opened). scripts/bench starts a private one.\n";
         return 0;
+    }
+    // Qt wants one; the user's is none of our business.
+    const QTemporaryDir runtimeDir;
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && runtimeDir.isValid()) {
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir.path()));
     }
     // The program and its shortcut live on X11; so must the target.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
@@ -536,8 +578,10 @@ int main(int argc, char* argv[]) {
                   "BM_PressOneLine",
                   [&session](benchmark::State& state) { quillet::pressOneLine(state, session); }),
               60);
+    const std::string burst = "BM_PressBurst/presses:" + std::to_string(quillet::kBurstPresses) +
+                              "/spacing_ms:" + std::to_string(quillet::kBurstSpacing.count());
     configure(benchmark::RegisterBenchmark(
-                  "BM_PressBurst/presses:10/spacing_ms:60",
+                  burst.c_str(),
                   [&session](benchmark::State& state) { quillet::pressBurst(state, session); }),
               10);
     benchmark::RunSpecifiedBenchmarks();
