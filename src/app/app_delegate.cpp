@@ -1,5 +1,7 @@
 #include "app/app_delegate.h"
 
+#include "hotkey/capture_dialog.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QThread>
@@ -13,7 +15,11 @@ AppDelegate::AppDelegate(PlatformServices services, std::ostream& console)
       hotkeys_(*services_.hotkey, *services_.settings, console),
       injector_(*services_.mainQueue, *services_.clipboard, *services_.keystroke),
       pasteRun_(*services_.settings, *services_.mainQueue, *services_.clipboard, injector_,
-                notifier_) {
+                notifier_),
+      about_(*services_.alerts, *services_.urlOpener, strings_),
+      permissionNotice_(*services_.alerts, *services_.urlOpener, strings_),
+      statusMenu_(*services_.statusItem, *services_.settings, *services_.mainQueue, strings_,
+                  [this](const MenuEntry& chosen) { menuCommand(chosen); }) {
     services_.hotkey->setHandler([this] { handleHotkeyPress(); });
 }
 
@@ -24,7 +30,20 @@ AppDelegate::~AppDelegate() {
 }
 
 void AppDelegate::applicationDidFinishLaunching() {
+    // A first run asks for a shortcut right after start-up, once the default is in place.
+    if (!readStoredShortcut(*services_.settings)) {
+        services_.mainQueue->post([this] { setHotkeyMenuItemClicked(); });
+    }
+    checkAccessibilityPermissions();
+    setupStatusBarItem();
     hotkeys_.registerStoredOrDefault();
+    updateHotkeyDisplay();
+}
+
+void AppDelegate::checkAccessibilityPermissions() {
+    if (!services_.keystroke->available()) {
+        services_.mainQueue->post([this] { permissionNotice_.show(); });
+    }
 }
 
 void AppDelegate::applicationWillTerminate() {
@@ -67,6 +86,63 @@ bool AppDelegate::registerGlobalHotkey(std::uint32_t keyCode, ModifierFlags modi
 
 bool AppDelegate::registerDefaultHotkey() {
     return hotkeys_.registerDefaultHotkey();
+}
+
+void AppDelegate::setupStatusBarItem() {
+    statusMenu_.setupStatusBarItem();
+}
+
+void AppDelegate::rebuildMenu() {
+    statusMenu_.rebuildMenu();
+}
+
+void AppDelegate::switchLanguage(const QString& code) {
+    statusMenu_.switchLanguage(code);
+}
+
+void AppDelegate::updateHotkeyDisplay() {
+    statusMenu_.updateHotkeyDisplay();
+}
+
+void AppDelegate::showAboutWindow() {
+    about_.show();
+}
+
+void AppDelegate::setHotkeyMenuItemClicked() {
+    // Released first: while the dialog is open, pressing the old shortcut pastes nothing.
+    hotkeys_.releaseHotkey();
+    showHotkeySettingsAlert(*this, strings_, *services_.settings, *services_.keyTranslator);
+}
+
+bool AppDelegate::registerHotkeyFromUserDefaults() {
+    const bool taken = hotkeys_.registerStored();
+    if (taken) {
+        notifier_.notify(u"Shortcut set successfully!", u"快捷键已设置成功！");
+        updateHotkeyDisplay();
+    } else {
+        // The dialog puts the previous shortcut back; the menu still shows it.
+        notifier_.notify(u"Failed to set shortcut. Please try again.", u"快捷键设置失败。请重试。");
+    }
+    return taken;
+}
+
+void AppDelegate::menuCommand(const MenuEntry& chosen) {
+    switch (chosen.command) {
+        case MenuCommand::SetShortcut:
+            setHotkeyMenuItemClicked();
+            break;
+        case MenuCommand::About:
+            showAboutWindow();
+            break;
+        case MenuCommand::Quit:
+            QCoreApplication::quit();
+            break;
+        case MenuCommand::Language:
+            switchLanguage(chosen.languageCode);
+            break;
+        case MenuCommand::None:
+            break;
+    }
 }
 
 void AppDelegate::showNotification(const QString& title, const QString& message) const {

@@ -1,8 +1,12 @@
 #pragma once
 
+#include "app/about_window.h"
 #include "app/localized_strings.h"
 #include "app/notifier.h"
+#include "app/permission_notice.h"
+#include "app/status_menu.h"
 #include "hotkey/hotkey_registration.h"
+#include "hotkey/hotkey_settings_delegate.h"
 #include "paste/app_state.h"
 #include "paste/paste_injector.h"
 #include "paste/paste_run.h"
@@ -16,14 +20,15 @@ namespace quillet {
 // The one application object: it owns every long-lived resource and names
 // the program's operations. Each operation is a short call into the
 // subsystem that owns its logic.
-class AppDelegate {
+class AppDelegate final : public HotkeySettingsDelegate {
 public:
     explicit AppDelegate(PlatformServices services, std::ostream& console);
-    ~AppDelegate();
+    ~AppDelegate() override;
     AppDelegate(const AppDelegate&) = delete;
     AppDelegate& operator=(const AppDelegate&) = delete;
 
     void applicationDidFinishLaunching();
+    void checkAccessibilityPermissions();
     // Lets the paste in flight finish (it needs the UI thread to put the
     // clipboard back and then stores the run); presses not yet started are
     // dropped and no notice opens any more.
@@ -37,8 +42,18 @@ public:
     bool saveState(const AppState& state);
 
     // The shortcut (UI thread).
-    bool registerGlobalHotkey(std::uint32_t keyCode, ModifierFlags modifiers);
-    bool registerDefaultHotkey();
+    bool registerGlobalHotkey(std::uint32_t keyCode, ModifierFlags modifiers) override;
+    bool registerDefaultHotkey() override;
+    bool registerHotkeyFromUserDefaults() override;
+
+    // The tray item and its menu (UI thread; updateHotkeyDisplay any thread).
+    void setupStatusBarItem();
+    void rebuildMenu();
+    void switchLanguage(const QString& code);
+    void updateHotkeyDisplay();
+    void showAboutWindow();
+    void setHotkeyMenuItemClicked();
+    bool trayAvailable() const { return services_.statusItem->isTrayAvailable(); }
 
     // Notices (any thread).
     void showNotification(const QString& title, const QString& message) const;
@@ -51,12 +66,17 @@ public:
     void waitForPendingPastes();
 
 private:
+    void menuCommand(const MenuEntry& chosen);
+
     PlatformServices services_;
     LocalizedStrings strings_;
     Notifier notifier_;
     HotkeyRegistration hotkeys_;
     PasteInjector injector_;
     PasteRun pasteRun_;
+    AboutWindow about_;
+    PermissionNotice permissionNotice_;
+    StatusMenuController statusMenu_;
     // Last: destroyed first, while everything its tasks use still exists.
     SerialQueue pasteQueue_{"com.tarnwick.pasteQueue"};
 };

@@ -125,6 +125,11 @@ int main(int argc, char* argv[]) {
         std::cerr << "Quillet is running without a shortcut: it could not be registered."
                   << std::endl;
     }
+    if (!delegate.trayAvailable()) {
+        std::cerr << "quillet: no system tray is available; the shortcut works, and the icon "
+                     "appears when a tray starts."
+                  << std::endl;
+    }
     const int status = QApplication::exec();
     delegate.applicationWillTerminate();
     return status;

@@ -28,6 +28,11 @@ bool HotkeyRegistration::registerDefaultHotkey() {
     return registerGlobalHotkey(kDefaultShortcut.keyCode, kDefaultShortcut.modifiers);
 }
 
+bool HotkeyRegistration::registerStored() {
+    const auto stored = readStoredShortcut(settings_);
+    return stored && registerGlobalHotkey(stored->keyCode, stored->modifiers);
+}
+
 bool HotkeyRegistration::registerStoredOrDefault() {
     if (const auto stored = readStoredShortcut(settings_)) {
         return registerGlobalHotkey(stored->keyCode, stored->modifiers);

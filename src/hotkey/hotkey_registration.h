@@ -24,6 +24,9 @@ public:
     // Stores Control+Option+Command+V (Control+Alt+Super+V here) and takes it.
     bool registerDefaultHotkey();
 
+    // The stored shortcut; false when none is stored or it cannot be taken.
+    bool registerStored();
+
     // The stored shortcut, or the default stored first when none is.
     bool registerStoredOrDefault();
 

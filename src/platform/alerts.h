@@ -12,6 +12,9 @@ struct AlertSpec {
     QString informative;  // the body below it
     AlertStyle style = AlertStyle::Informational;
     QStringList buttons;  // in display order; the first is the default
+    // Bring the program to the front and take the keyboard focus. Notices
+    // leave both to the application the user is typing in.
+    bool activate = false;
 };
 
 // The response of the first button; the n-th button answers this + n.

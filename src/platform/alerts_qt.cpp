@@ -1,6 +1,7 @@
 #include "platform/alerts_qt.h"
 
 #include <QAbstractButton>
+#include <QEventLoop>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -24,7 +25,22 @@ int AlertsQt::runModal(const AlertSpec& spec) {
         box.setDefaultButton(static_cast<QPushButton*>(buttons.front()));
         box.setEscapeButton(buttons.back());
     }
-    box.exec();
+    if (spec.activate) {
+        box.show();
+        box.raise();
+        box.activateWindow();
+        box.exec();
+    } else {
+        // Qt gives the keyboard focus to every modal window it maps, so a
+        // notice is shown non-modal and waited for in a loop of its own: the
+        // focus stays with the application the user is typing in.
+        box.setWindowModality(Qt::NonModal);
+        box.setAttribute(Qt::WA_ShowWithoutActivating);
+        QEventLoop loop;
+        QObject::connect(&box, &QDialog::finished, &loop, &QEventLoop::quit);
+        box.show();
+        loop.exec();
+    }
     for (std::size_t i = 0; i < buttons.size(); ++i) {
         if (box.clickedButton() == buttons[i]) {
             return kFirstButtonResponse + static_cast<int>(i);

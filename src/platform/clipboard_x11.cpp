@@ -4,7 +4,8 @@
 
 #include <QClipboard>
 #include <QCoreApplication>
-#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QTimer>
 #include <QGuiApplication>
 #include <QMimeData>
 
@@ -101,14 +102,14 @@ void ClipboardX11::refreshServerTime() {
     }
     // A property change on the root window comes back as an event stamped
     // with the server's time, which Qt records when it handles it.
-    clockSeen_ = false;
+    QEventLoop loop;
+    QTimer::singleShot(500, &loop, &QEventLoop::quit);
+    clockWait_ = &loop;
     xcb_change_property(connection, XCB_PROP_MODE_APPEND, x11::qtRootWindow(), clockAtom_,
                         XCB_ATOM_INTEGER, 32, 0, nullptr);
     xcb_flush(connection);
-    QDeadlineTimer deadline(500);
-    while (!clockSeen_ && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 5);
-    }
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    clockWait_ = nullptr;
 }
 
 void ClipboardX11::arm() {
@@ -140,8 +141,9 @@ bool ClipboardX11::nativeEventFilter(const QByteArray& eventType, void* message,
     const auto type = static_cast<std::uint8_t>(event->response_type & 0x7F);
     if (type == XCB_PROPERTY_NOTIFY) {
         const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event);
-        if (notify->atom == clockAtom_ && clockAtom_ != 0) {
-            clockSeen_ = true;
+        if (notify->atom == clockAtom_ && clockAtom_ != 0 && clockWait_ != nullptr) {
+            // The loop ends after this event, once Qt has recorded its time.
+            clockWait_->quit();
         }
     } else if (type == XCB_SELECTION_REQUEST) {
         const auto* request = reinterpret_cast<const xcb_selection_request_event_t*>(event);

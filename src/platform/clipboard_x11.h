@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <mutex>
 
+class QEventLoop;
 class QMimeData;
 
 namespace quillet {
@@ -40,7 +41,7 @@ private:
     std::uint32_t targetsAtom_ = 0;
     std::uint32_t timestampAtom_ = 0;
     std::uint32_t clockAtom_ = 0;
-    bool clockSeen_ = false;  // UI thread only
+    QEventLoop* clockWait_ = nullptr;  // UI thread only
 
     std::mutex mutex_;
     std::condition_variable changed_;

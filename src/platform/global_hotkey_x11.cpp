@@ -1,6 +1,7 @@
 #include "platform/global_hotkey_x11.h"
 
 #include "platform/display_x11.h"
+#include "platform/x11_server_keymap.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -10,11 +11,9 @@
 #include <xcb/xcb.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <span>
 #include <utility>
 
 namespace quillet {
@@ -36,82 +35,6 @@ constexpr std::uint8_t kXkbMapNotify = 1;
 // Core key events carry pointer buttons and the XKB group above these bits.
 constexpr std::uint16_t kModifierBits = 0xFF;
 constexpr std::uint8_t kSendEventBit = 0x80;
-
-// The server's keysym table, every group and level of every keycode.
-class KeyboardMap {
-public:
-    static std::optional<KeyboardMap> read(xcb_connection_t* connection) {
-        const xcb_setup_t* setup = xcb_get_setup(connection);
-        const std::uint8_t first = setup->min_keycode;
-        const auto count = static_cast<std::uint8_t>(setup->max_keycode - first + 1);
-        const auto reply = own(xcb_get_keyboard_mapping_reply(
-            connection, xcb_get_keyboard_mapping(connection, first, count), nullptr));
-        if (!reply || reply->keysyms_per_keycode == 0) {
-            return std::nullopt;
-        }
-        const xcb_keysym_t* keysyms = xcb_get_keyboard_mapping_keysyms(reply.get());
-        const int length = xcb_get_keyboard_mapping_keysyms_length(reply.get());
-        KeyboardMap map;
-        map.first_ = first;
-        map.perKeycode_ = reply->keysyms_per_keycode;
-        map.keysyms_.assign(keysyms, keysyms + length);
-        return map;
-    }
-
-    std::span<const xcb_keysym_t> keysymsOf(std::uint8_t keycode) const {
-        if (keycode < first_) {
-            return {};
-        }
-        const std::size_t index = std::size_t{keycode} - first_;
-        if ((index + 1) * perKeycode_ > keysyms_.size()) {
-            return {};
-        }
-        return std::span(keysyms_).subspan(index * perKeycode_, perKeycode_);
-    }
-
-    std::vector<std::uint8_t> keycodesWith(x11::Keysym keysym) const {
-        std::vector<std::uint8_t> keycodes;
-        const std::size_t keys = keysyms_.size() / perKeycode_;
-        for (std::size_t i = 0; i < keys; ++i) {
-            const auto keycode = static_cast<std::uint8_t>(first_ + i);
-            const auto syms = keysymsOf(keycode);
-            if (std::find(syms.begin(), syms.end(), keysym) != syms.end()) {
-                keycodes.push_back(keycode);
-            }
-        }
-        return keycodes;
-    }
-
-private:
-    std::uint8_t first_ = 0;
-    std::size_t perKeycode_ = 0;
-    std::vector<xcb_keysym_t> keysyms_;
-};
-
-// Which modifier bits Alt, Super and the locks sit on, from the server's
-// modifier map. Each key counts by its first keysym, as xmodmap lists it.
-std::optional<x11::ModifierMasks> readModifierMasks(xcb_connection_t* connection,
-                                                    const KeyboardMap& map) {
-    const auto reply = own(
-        xcb_get_modifier_mapping_reply(connection, xcb_get_modifier_mapping(connection), nullptr));
-    if (!reply) {
-        return std::nullopt;
-    }
-    const xcb_keycode_t* keycodes = xcb_get_modifier_mapping_keycodes(reply.get());
-    const std::size_t perRow = reply->keycodes_per_modifier;
-    std::array<std::vector<x11::Keysym>, 8> rows;
-    for (std::size_t row = 0; row < rows.size(); ++row) {
-        for (std::size_t i = 0; i < perRow; ++i) {
-            const auto syms = map.keysymsOf(keycodes[row * perRow + i]);
-            const auto sym = std::find_if(syms.begin(), syms.end(),
-                                          [](xcb_keysym_t s) { return s != XCB_NO_SYMBOL; });
-            if (sym != syms.end()) {
-                rows[row].push_back(*sym);
-            }
-        }
-    }
-    return x11::modifierMasksFromMap(rows);
-}
 
 int xkbFirstEvent(xcb_connection_t* connection) {
     const auto reply = own(xcb_query_extension_reply(
@@ -173,27 +96,28 @@ std::optional<GlobalHotkeyX11::GrabSet> GlobalHotkeyX11::planGrabs(Shortcut shor
     if (!keysym) {
         return std::nullopt;
     }
-    const auto map = KeyboardMap::read(connection_);
+    const auto map = x11::KeyboardMap::read(connection_);
     if (!map) {
         return std::nullopt;
     }
-    const auto masks = readModifierMasks(connection_, *map);
-    if (!masks) {
+    const auto modifierMap = x11::ModifierMap::read(connection_);
+    if (!modifierMap) {
         return std::nullopt;
     }
+    const auto masks = modifierMap->masks(*map);
     const auto modifiers =
-        x11::xModifiersForFlags(shortcut.modifiers & modifier::kShortcutMask, *masks);
+        x11::xModifiersForFlags(shortcut.modifiers & modifier::kShortcutMask, masks);
     if (!modifiers) {
         return std::nullopt;
     }
     GrabSet set;
-    set.masks = *masks;
+    set.masks = masks;
     set.modifiers = *modifiers;
     set.keycodes = map->keycodesWith(*keysym);
     if (set.keycodes.empty()) {
         return std::nullopt;
     }
-    const auto locks = x11::lockVariants(*masks);
+    const auto locks = x11::lockVariants(masks);
     for (const std::uint8_t keycode : set.keycodes) {
         for (const std::uint16_t lock : locks) {
             set.grabs.push_back({keycode, static_cast<std::uint16_t>(*modifiers | lock)});

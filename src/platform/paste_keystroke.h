@@ -4,8 +4,8 @@
 
 namespace quillet {
 
-// Synthetic paste keystrokes sent to the focused application.
-// Used from the paste worker thread only.
+// Synthetic paste keystrokes sent to the focused application. Used from the
+// paste worker thread, except available(), which any thread may ask.
 class PasteKeystroke {
 public:
     virtual ~PasteKeystroke() = default;

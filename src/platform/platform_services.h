@@ -3,10 +3,13 @@
 #include "platform/alerts.h"
 #include "platform/clipboard.h"
 #include "platform/global_hotkey.h"
+#include "platform/key_translator.h"
 #include "platform/main_queue.h"
 #include "platform/paste_keystroke.h"
 #include "platform/settings_store.h"
+#include "platform/status_item.h"
 #include "platform/ui_languages.h"
+#include "platform/url_opener.h"
 
 #include <memory>
 
@@ -22,6 +25,9 @@ struct PlatformServices {
     std::unique_ptr<Clipboard> clipboard;
     std::unique_ptr<PasteKeystroke> keystroke;  // used on the paste worker only
     std::unique_ptr<GlobalHotkey> hotkey;
+    std::unique_ptr<StatusItem> statusItem;
+    std::unique_ptr<UrlOpener> urlOpener;
+    std::unique_ptr<KeyTranslator> keyTranslator;
 };
 
 // The services of the platform this program was built for. Needs the

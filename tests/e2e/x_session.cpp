@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QDir>
 #include <QFile>
 #include <QThread>
 
@@ -134,8 +135,16 @@ void KeyDriver::chord(const std::vector<std::string>& keys, std::chrono::millise
     }
 }
 
-QuilletProcess::QuilletProcess(const QString& configHome)
+QuilletProcess::QuilletProcess(const QString& configHome, Launch launch)
     : configHome_(configHome.isEmpty() ? ownConfig_.path() : configHome) {
+    if (launch == Launch::Later && !QFile::exists(settingsFile())) {
+        // A shortcut is stored: no first-run dialog takes the shortcut away.
+        QDir().mkpath(configHome_ + QStringLiteral("/tarnwick"));
+        QFile file(settingsFile());
+        if (file.open(QIODevice::WriteOnly)) {
+            file.write("[General]\nhotkeyCode=9\nhotkeyModifiers=1835008\n");
+        }
+    }
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome_);
     process_.setProcessEnvironment(env);

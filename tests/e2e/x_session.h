@@ -77,8 +77,12 @@ private:
 // own so tests never touch the user's.
 class QuilletProcess {
 public:
+    // First: nothing stored, as on a new installation (the shortcut dialog
+    // opens at start-up). Later: a shortcut is already stored.
+    enum class Launch { First, Later };
+
     // configHome: an XDG_CONFIG_HOME to share between runs; a fresh one when empty.
-    explicit QuilletProcess(const QString& configHome = {});
+    explicit QuilletProcess(const QString& configHome = {}, Launch launch = Launch::Later);
     ~QuilletProcess();
     QuilletProcess(const QuilletProcess&) = delete;
     QuilletProcess& operator=(const QuilletProcess&) = delete;

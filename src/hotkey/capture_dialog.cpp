@@ -1,0 +1,182 @@
+#include "hotkey/capture_dialog.h"
+
+#include "hotkey/hotkey_settings_delegate.h"
+#include "hotkey/shortcut_capture.h"
+#include "platform/key_translator.h"
+#include "platform/settings_store.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QWindow>
+
+namespace quillet {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Width of the capture field, and of the text column (the longest line fits).
+constexpr int kFieldWidth = 250;
+constexpr int kTextWidth = 380;
+
+// Watches every key event of the application while the dialog is open and
+// hands those of the dialog's window to the capture. Each key event reaches
+// its window once before any widget, so it is judged there exactly once,
+// and a consumed one never reaches a widget, the default button included.
+class KeyWatch final : public QObject {
+public:
+    KeyWatch(QDialog& dialog, QLineEdit& field, QPushButton& confirm, ShortcutCapture& capture,
+             KeyTranslator& translator)
+        : dialog_(dialog),
+          field_(field),
+          confirm_(confirm),
+          capture_(capture),
+          translator_(translator) {
+        qApp->installEventFilter(this);
+    }
+    ~KeyWatch() override { qApp->removeEventFilter(this); }
+    KeyWatch(const KeyWatch&) = delete;
+    KeyWatch& operator=(const KeyWatch&) = delete;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+            case QEvent::ShortcutOverride: {
+                // Keys pressed in the dialog are for the capture, never shortcuts.
+                const auto* widget = qobject_cast<QWidget*>(watched);
+                if (widget != nullptr && widget->window() == &dialog_) {
+                    event->accept();
+                    return true;
+                }
+                return false;
+            }
+            case QEvent::KeyPress:
+            case QEvent::KeyRelease:
+                return judge(watched, static_cast<QKeyEvent&>(*event));
+            default:
+                return false;
+        }
+    }
+
+private:
+    bool judge(QObject* watched, const QKeyEvent& event) {
+        const auto* window = qobject_cast<QWindow*>(watched);
+        if (window == nullptr) {
+            return false;  // the same event again, on its way through the widgets
+        }
+        const auto key = translator_.translate(event);
+        if (!key) {
+            return false;
+        }
+        const auto outcome = capture_.handle(*key, window == dialog_.windowHandle());
+        if (!outcome) {
+            return false;
+        }
+        field_.setText(outcome->text);
+        confirm_.setEnabled(outcome->confirmEnabled);
+        return outcome->consumed;
+    }
+
+    QDialog& dialog_;
+    QLineEdit& field_;
+    QPushButton& confirm_;
+    ShortcutCapture& capture_;
+    KeyTranslator& translator_;
+};
+
+QLabel* addLabel(QGridLayout& grid, int row, const QString& text) {
+    auto* label = new QLabel(text);  // owned by the dialog once in its layout
+    grid.addWidget(label, row, 1);
+    return label;
+}
+
+}  // namespace
+
+bool showHotkeySettingsAlert(HotkeySettingsDelegate& delegate, const LocalizedStrings& strings,
+                             SettingsStore& settings, KeyTranslator& translator, QWidget* parent) {
+    QDialog dialog(parent);
+    dialog.setObjectName(QLatin1StringView(kCaptureDialogName));
+    const QString title = strings.text(u"Set Shortcut", u"设置快捷键");
+    dialog.setWindowTitle(title);
+    ShortcutCapture capture(strings);
+
+    auto* grid = new QGridLayout(&dialog);
+    grid->setSizeConstraint(QLayout::SetFixedSize);
+    grid->setHorizontalSpacing(16);
+
+    auto* icon = new QLabel;
+    const int iconSize = dialog.style()->pixelMetric(QStyle::PM_MessageBoxIconSize);
+    icon->setPixmap(
+        dialog.style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(iconSize));
+    grid->addWidget(icon, 0, 0, 2, 1, Qt::AlignTop);
+
+    QLabel* message = addLabel(*grid, 0, title);
+    QFont bold = message->font();
+    bold.setBold(true);
+    message->setFont(bold);
+
+    QLabel* informative =
+        addLabel(*grid, 1,
+                 strings.text(u"Press the key combination you want to use (e.g. ⌘F or F3).",
+                              u"请按下您想要用于Quillet的快捷键（例如: ⌘F 或 F3）。"));
+    informative->setWordWrap(true);
+    informative->setMinimumWidth(kTextWidth);
+
+    // Built once: the stored shortcut does not change while the dialog is open.
+    QLabel* current =
+        addLabel(*grid, 2,
+                 strings.text(u"Current: ", u"当前快捷键: ").toHtmlEscaped() + u"<b>"_s +
+                     storedShortcutText(settings).toHtmlEscaped() + u"</b>"_s);
+    current->setObjectName(QLatin1StringView(kCurrentLabelName));
+    current->setTextFormat(Qt::RichText);
+    current->setAlignment(Qt::AlignCenter);
+
+    auto* field = new QLineEdit;
+    field->setObjectName(QLatin1StringView(kCaptureFieldName));
+    field->setReadOnly(true);
+    field->setAlignment(Qt::AlignCenter);
+    field->setPlaceholderText(capture.placeholderText());
+    field->setFixedWidth(kFieldWidth);
+    grid->addWidget(field, 3, 1, Qt::AlignHCenter);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setContentsMargins(0, 8, 0, 0);
+    buttons->addStretch();
+    auto* confirm = new QPushButton(strings.text(u"Confirm", u"确认"));
+    confirm->setObjectName(QLatin1StringView(kConfirmButtonName));
+    confirm->setDefault(true);
+    confirm->setEnabled(false);
+    auto* cancel = new QPushButton(strings.text(u"Cancel", u"取消"));
+    cancel->setObjectName(QLatin1StringView(kCancelButtonName));
+    buttons->addWidget(confirm);
+    buttons->addWidget(cancel);
+    grid->addLayout(buttons, 4, 0, 1, 2);
+    QObject::connect(confirm, &QPushButton::clicked, &dialog, &QDialog::accept);
+    QObject::connect(cancel, &QPushButton::clicked, &dialog, &QDialog::reject);
+
+    field->setFocus();
+    std::optional<Shortcut> confirmed;
+    {
+        const KeyWatch watch(dialog, *field, *confirm, capture, translator);
+        // Modal before it is shown: exec() cannot make a visible window modal.
+        dialog.setWindowModality(Qt::ApplicationModal);
+        dialog.show();
+        dialog.raise();
+        dialog.activateWindow();
+        const bool accepted = dialog.exec() == QDialog::Accepted;
+        // Confirm counts only while it can be pressed; otherwise this is a Cancel.
+        if (accepted && confirm->isEnabled()) {
+            confirmed = capture.captured();
+        }
+    }
+    return finishShortcutCapture(delegate, settings, confirmed);
+}
+
+}  // namespace quillet

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+namespace quillet {
+
+// One row of a tray menu as the platform draws it.
+struct MenuRow {
+    enum class Kind { Action, Separator, Submenu };
+
+    Kind kind = Kind::Action;
+    QString title;
+    // Drawn at the row's right edge. Text only: never a live shortcut.
+    QString keyText;
+    bool enabled = true;
+    bool checkable = false;
+    bool checked = false;
+    // Names the row for setRowText(); 0 for rows nobody changes later.
+    int tag = 0;
+    // Runs on the UI thread once the menu has closed, never inside it.
+    std::function<void()> onChosen;
+    std::vector<MenuRow> children;  // Submenu only
+};
+
+// The program's item in the desktop's system tray. UI thread only.
+class StatusItem {
+public:
+    virtual ~StatusItem() = default;
+
+    // Puts the item in the tray; it docks by itself whenever a tray appears.
+    virtual void show() = 0;
+    // What the tray shows of the item besides its icon (its tool tip).
+    virtual void setTitle(const QString& title) = 0;
+    // Replaces the whole menu; a click on the item opens it.
+    virtual void setMenu(std::vector<MenuRow> rows) = 0;
+    // Changes the texts of the current menu's row with this tag, if it has one.
+    virtual void setRowText(int tag, const QString& title, const QString& keyText) = 0;
+    // Whether a tray host is running now.
+    virtual bool isTrayAvailable() const = 0;
+};
+
+}  // namespace quillet
