@@ -5,6 +5,8 @@
 #include <QStringDecoder>
 
 #include <charconv>
+#include <cstdint>
+#include <cstring>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -18,6 +20,32 @@ const QString kLines = QStringLiteral("lines");
 const QString kCurrentIndex = QStringLiteral("currentIndex");
 const QString kSource = QStringLiteral("sourceClipboardContent");
 
+bool isJsonSpecial(unsigned char byte) {
+    return byte < 0x20 || byte == '"' || byte == '\\';
+}
+
+// The first quote, backslash or control character at or after `from`: eight
+// bytes at a time, since strings here run to megabytes of plain text.
+const char* findJsonSpecial(const char* from, const char* end) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+    const auto hasZeroByte = [](std::uint64_t word) { return (word - kOnes) & ~word & kHighs; };
+    while (end - from >= 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, from, sizeof word);
+        const std::uint64_t below20 = (word - kOnes * 0x20) & ~word & kHighs;
+        if ((below20 | hasZeroByte(word ^ (kOnes * '"')) | hasZeroByte(word ^ (kOnes * '\\'))) !=
+            0) {
+            break;
+        }
+        from += 8;
+    }
+    while (from != end && !isJsonSpecial(static_cast<unsigned char>(*from))) {
+        ++from;
+    }
+    return from;
+}
+
 // Escapes what JSON requires and copies everything else in runs: the text
 // can be megabytes long and is mostly plain.
 void appendJsonString(QByteArray& out, const QString& text) {
@@ -27,11 +55,8 @@ void appendJsonString(QByteArray& out, const QString& text) {
     const qsizetype size = utf8.size();
     out.append('"');
     qsizetype runStart = 0;
-    for (qsizetype i = 0; i < size; ++i) {
+    for (qsizetype i = 0; (i = findJsonSpecial(data + i, data + size) - data) < size; ++i) {
         const auto byte = static_cast<unsigned char>(data[i]);
-        if (byte >= 0x20 && byte != '"' && byte != '\\') {
-            continue;
-        }
         out.append(data + runStart, i - runStart);
         runStart = i + 1;
         switch (byte) {
@@ -254,6 +279,7 @@ private:
         QByteArray escaped;  // used only once an escape turns up
         const char* run = p_;
         for (;;) {
+            p_ = findJsonSpecial(p_, end_);
             if (p_ == end_) {
                 return std::nullopt;
             }
@@ -273,7 +299,6 @@ private:
                 run = p_;
                 continue;
             }
-            ++p_;
         }
         const QByteArrayView tail(run, p_ - run);
         ++p_;

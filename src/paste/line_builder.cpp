@@ -2,17 +2,6 @@
 
 namespace quillet {
 
-bool isLineBreak(char16_t c) {
-    return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
-}
-
-bool isTrimmedSpace(char16_t c) {
-    if (c == 0x09 || c == 0x20 || c == 0xA0 || isLineBreak(c)) {
-        return true;
-    }
-    return c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x202F || c == 0x205F || c == 0x3000;
-}
-
 QStringList buildLines(QStringView text) {
     QStringList lines;
     const qsizetype size = text.size();
