@@ -1,0 +1,111 @@
+# Shell helpers for the scripts that run Quillet on a private virtual X server
+# (demo, screenshots): the server, a tray host, finding Quillet's windows and
+# taking pictures of them. Source it; it sets up its own cleanup trap.
+#
+# After `session_start WIDTHxHEIGHT`: $session is a private folder, DISPLAY,
+# XDG_CONFIG_HOME and XDG_RUNTIME_DIR point into it, and every process started
+# with `session_spawn` is ended when the script exits.
+
+session_pids=()
+session_cleanup() {
+    local pid
+    for pid in "${session_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    [ -n "${session:-}" ] && rm -rf "$session"
+}
+trap session_cleanup EXIT
+
+wait_for() {  # wait_for SECONDS COMMAND...: polls until the command succeeds
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        if [ "$SECONDS" -ge "$deadline" ]; then
+            echo "$(basename "$0"): timed out waiting for: $*" >&2
+            return 1
+        fi
+        sleep 0.05
+    done
+}
+
+session_spawn() {  # session_spawn COMMAND...: runs it in the background until the script ends
+    "$@" &
+    session_pids+=($!)
+}
+
+session_start() {  # session_start WIDTHxHEIGHT
+    session="$(mktemp -d)"
+    screen_size="$1"
+    mkdir -m 700 "$session/runtime" "$session/config"
+    export XDG_RUNTIME_DIR="$session/runtime" XDG_CONFIG_HOME="$session/config"
+    # "auto" follows the system language: English unless the menu says otherwise.
+    export LC_ALL=C.UTF-8 LANG=C.UTF-8
+    unset LANGUAGE WAYLAND_DISPLAY
+    exec 3> "$session/display"
+    session_spawn Xvfb -displayfd 3 -screen 0 "${screen_size}x24" -nolisten tcp
+    exec 3>&-
+    wait_for 10 test -s "$session/display"
+    export DISPLAY=":$(cat "$session/display")"
+}
+
+session_desktop() {  # a calm desktop colour and a tray host at the top right
+    convert -size "$screen_size" xc:'#5b6b7b' "$session/desktop.png"
+    # display keeps the picture as the root's background only while it runs:
+    # the long delay between two copies of it keeps it running.
+    session_spawn display -window root -delay 100000 "$session/desktop.png" "$session/desktop.png" \
+        >/dev/null 2>&1
+    session_spawn trayer --edge top --align right --widthtype request --height 32 \
+        --SetDockType true --transparent false >/dev/null 2>&1
+    wait_for 10 xdotool search --classname trayer >/dev/null
+}
+
+session_store_shortcut() {  # a stored shortcut, so that no first-run dialog opens
+    mkdir -p "$XDG_CONFIG_HOME/tarnwick"
+    printf '[General]\nhotkeyCode=9\nhotkeyModifiers=1835008\n' > "$XDG_CONFIG_HOME/tarnwick/Quillet.conf"
+}
+
+windows() {  # windows PID: its mapped windows, one "id x y width height name" a line
+    local id X Y WIDTH HEIGHT
+    for id in $(xdotool search --onlyvisible --pid "$1" 2>/dev/null); do
+        eval "$(xdotool getwindowgeometry --shell "$id")"
+        echo "$id $X $Y $WIDTH $HEIGHT $(xdotool getwindowname "$id")"
+    done
+}
+
+has_window() {  # has_window PID NAME: a window of that name, bigger than a tray icon
+    windows "$1" | awk -v name="$2" '{ n = $6; for (i = 7; i <= NF; i++) n = n " " $i }
+        n == name && ($4 > 48 || $5 > 48) { found = 1 } END { exit !found }'
+}
+
+tray_icon() {  # tray_icon PID: the centre of its tray icon
+    windows "$1" | awk '$4 <= 48 && $5 <= 48 && $3 < 48 { print $2 + int($4 / 2), $3 + int($5 / 2); exit }'
+}
+
+has_tray_icon() { [ -n "$(tray_icon "$1")" ]; }
+
+open_tray_menu() {  # open_tray_menu PID TITLE: clicks the icon and waits for the menu
+    wait_for 10 has_tray_icon "$1"
+    # shellcheck disable=SC2046
+    xdotool mousemove $(tray_icon "$1") click 1
+    wait_for 10 has_window "$1" "$2"
+}
+
+shoot() {  # shoot FILE PID [NAME]: the screen around PID's windows (or the one named NAME)
+    sleep 0.3  # lets the windows finish painting
+    import -window root "$session/screen.png"
+    local box
+    box="$(windows "$2" | awk -v m=14 -v name="${3:-}" -v size="$screen_size" '
+        BEGIN { split(size, s, "x") }
+        { n = $6; for (i = 7; i <= NF; i++) n = n " " $i }
+        name != "" && (n != name || ($4 <= 48 && $5 <= 48)) { next }
+        !seen++ { x0 = $2; y0 = $3; x1 = $2 + $4; y1 = $3 + $5 }
+        $2 < x0 { x0 = $2 }
+        $3 < y0 { y0 = $3 }
+        $2 + $4 > x1 { x1 = $2 + $4 }
+        $3 + $5 > y1 { y1 = $3 + $5 }
+        END {
+            x0 -= m; y0 -= m; x1 += m; y1 += m
+            if (x0 < 0) x0 = 0; if (y0 < 0) y0 = 0; if (x1 > s[1]) x1 = s[1]; if (y1 > s[2]) y1 = s[2]
+            printf "%dx%d+%d+%d", x1 - x0, y1 - y0, x0, y0
+        }')"
+    convert "$session/screen.png" -crop "$box" +repage "$1"
+}
