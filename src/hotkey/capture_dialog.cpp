@@ -142,7 +142,9 @@ bool showHotkeySettingsAlert(HotkeySettingsDelegate& delegate, const LocalizedSt
     field->setObjectName(QLatin1StringView(kCaptureFieldName));
     field->setReadOnly(true);
     field->setAlignment(Qt::AlignCenter);
-    field->setPlaceholderText(capture.placeholderText());
+    // Qt hides the placeholder of a focused field with centred text: the idle
+    // text is the field's own, as the capture sets it whenever nothing is taken.
+    field->setText(capture.placeholderText());
     field->setFixedWidth(kFieldWidth);
     grid->addWidget(field, 3, 1, Qt::AlignHCenter);
 

@@ -240,8 +240,9 @@ TEST_F(GlobalHotkeyE2E, FollowsALayoutChange) {
     ASSERT_TRUE(setxkbmap({QStringLiteral("-layout"), QStringLiteral("us")}));
     ASSERT_TRUE(hotkey_->registerHotkey(kKeyZ, kControlOptionCommand));
     const std::vector<std::string> chordZ{"Control_L", "Alt_L", "Super_L", "z"};
-    KeyDriver().chord(chordZ);
-    ASSERT_TRUE(firedTotal(1));
+    // The server may still be announcing the keymap just loaded, and the
+    // grabs follow each announcement.
+    ASSERT_TRUE(pressUntilFired(chordZ));
     const std::uint8_t usZ = OtherClient().keycode("z");
 
     // German swaps Y and Z: the shortcut moves to the other key.

@@ -5,16 +5,10 @@
 #include "x_session.h"
 
 #include <QFile>
-#include <QRect>
-#include <QSettings>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-// X11 headers after Qt's: they define macros that break Qt headers.
-#include <X11/Xlib.h>
-
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,95 +16,6 @@ namespace quillet::e2e {
 namespace {
 
 using namespace Qt::StringLiterals;
-
-QProcessEnvironment environmentWithDisplay(const QString& display) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    if (!display.isEmpty()) {
-        env.insert(u"DISPLAY"_s, display);
-    }
-    return env;
-}
-
-// Runs xdotool to its end and returns what it printed.
-QByteArray xdotool(const QStringList& args, const QString& display = {}) {
-    QProcess process;
-    process.setProcessEnvironment(environmentWithDisplay(display));
-    process.start(u"xdotool"_s, args);
-    process.waitForFinished(10000);
-    return process.readAllStandardOutput();
-}
-
-struct XWindow {
-    QString id;
-    QRect geometry;
-    QString name;
-};
-
-// The first mapped window of a process that satisfies `pred`.
-template <typename Pred>
-std::optional<XWindow> findWindow(qint64 pid, const Pred& pred, const QString& display = {}) {
-    const QByteArray ids =
-        xdotool({u"search"_s, u"--onlyvisible"_s, u"--pid"_s, QString::number(pid)}, display);
-    for (const QByteArray& id : ids.split('\n')) {
-        if (id.isEmpty()) {
-            continue;
-        }
-        // "X=..", "Y=..", "WIDTH=..", "HEIGHT=.." lines, then the title.
-        const QList<QByteArray> lines =
-            xdotool({u"getwindowgeometry"_s, u"--shell"_s, QString::fromLatin1(id),
-                     u"getwindowname"_s, QString::fromLatin1(id)},
-                    display)
-                .trimmed()
-                .split('\n');
-        QMap<QByteArray, int> field;
-        for (const QByteArray& line : lines) {
-            const qsizetype eq = line.indexOf('=');
-            field[line.left(eq)] = line.mid(eq + 1).toInt();
-        }
-        const XWindow window{
-            QString::fromLatin1(id),
-            QRect(field[QByteArrayLiteral("X")], field[QByteArrayLiteral("Y")],
-                  field[QByteArrayLiteral("WIDTH")], field[QByteArrayLiteral("HEIGHT")]),
-            QString::fromUtf8(lines.last())};
-        if (pred(window)) {
-            return window;
-        }
-    }
-    return std::nullopt;
-}
-
-// The tray icon: a small window docked at the top, where the tray host sits.
-std::optional<XWindow> trayIcon(qint64 pid, const QString& display = {}) {
-    return findWindow(
-        pid,
-        [](const XWindow& w) {
-            return w.geometry.width() <= 48 && w.geometry.height() <= 48 && w.geometry.top() < 48;
-        },
-        display);
-}
-
-std::optional<XWindow> windowNamed(qint64 pid, const QString& name) {
-    return findWindow(pid, [&name](const XWindow& w) { return w.name == name; });
-}
-
-// Whether some client holds the keyboard grab, as an open menu does.
-bool keyboardGrabbed() {
-    Display* display = XOpenDisplay(nullptr);
-    if (display == nullptr) {
-        return false;
-    }
-    const int status = XGrabKeyboard(display, DefaultRootWindow(display), False, GrabModeAsync,
-                                     GrabModeAsync, CurrentTime);
-    if (status == GrabSuccess) {
-        XUngrabKeyboard(display, CurrentTime);
-    }
-    XCloseDisplay(display);
-    return status == AlreadyGrabbed;
-}
-
-QString focusedWindow() {
-    return QString::fromLatin1(xdotool({u"getwindowfocus"_s}).trimmed());
-}
 
 class TrayTest : public ::testing::Test {
 protected:
@@ -127,22 +32,11 @@ protected:
         quillet_.process().setProcessEnvironment(env);
 
         ASSERT_TRUE(quillet_.start()) << quillet_.standardError().toStdString();
-        ASSERT_TRUE(waitUntil([this] { return (icon_ = trayIcon(pid())).has_value(); }, 10s))
-            << "the icon never docked";
     }
 
-    qint64 pid() { return quillet_.process().processId(); }
+    qint64 pid() { return quillet_.pid(); }
     QString linksFile() const { return bin_.filePath(u"opened"_s); }
-
-    // Clicks the icon; the menu, named after the item, must then hold the keyboard.
-    void openMenu(const QString& title) {
-        const QPoint centre = icon_->geometry.center();
-        xdotool({u"mousemove"_s, QString::number(centre.x()), QString::number(centre.y()),
-                 u"click"_s, u"1"_s});
-        ASSERT_TRUE(waitUntil([&] { return windowNamed(pid(), title).has_value(); }, 10s))
-            << "no menu titled " << title.toStdString();
-        ASSERT_TRUE(waitUntil(keyboardGrabbed, 5s));
-    }
+    void openMenu(const QString& title) { ASSERT_TRUE(openTrayMenu(pid(), title)); }
 
     void press(const std::vector<std::string>& keys) {
         for (const std::string& key : keys) {
@@ -162,16 +56,13 @@ protected:
     QTemporaryDir bin_;
     QuilletProcess quillet_;
     KeyDriver keys_;
-    std::optional<XWindow> icon_;
 };
 
 TEST_F(TrayTest, ChineseFromTheLanguageMenuIsStoredAndShown) {
     openMenu(u"Paste"_s);
     // From the bottom: Quit, About, Language; then its third entry, 中文.
     press({"Up", "Up", "Up", "Right", "Down", "Down", "Return"});
-    const auto stored = [&] {
-        return QSettings(quillet_.settingsFile(), QSettings::IniFormat).value(u"appLanguage"_s);
-    };
+    const auto stored = [&] { return quillet_.stored(u"appLanguage"_s); };
     EXPECT_TRUE(waitUntil([&] { return stored() == u"zh"_s; }, 10s))
         << "stored: " << stored().toString().toStdString();
     openMenu(u"粘贴"_s);
@@ -208,15 +99,7 @@ TEST_F(TrayTest, NoticesLeaveTheFocusWhereTheUserTypes) {
     ASSERT_TRUE(target.waitForText(u"only"_s));
     // The press after the last line tells that all lines are pasted.
     keys_.chord(kDefaultChord);
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            return findWindow(pid(),
-                              [](const XWindow& w) {
-                                  return w.name == u"Quillet" && w.geometry.height() > 48;
-                              })
-                .has_value();
-        },
-        10s));
+    ASSERT_TRUE(waitUntil([&] { return notice(pid()).has_value(); }, 10s));
     EXPECT_EQ(focusedWindow(), typingIn);
 }
 
@@ -263,7 +146,7 @@ TEST(TrayHostTest, WithoutATrayItSaysSoOnceAndDocksWhenOneStarts) {
     EXPECT_TRUE(waitUntil([&] { return quillet.standardError().contains(message); }, 10s));
 
     Child trayer;
-    trayer.setProcessEnvironment(environmentWithDisplay(display));
+    trayer.setProcessEnvironment(env);
     trayer.start(u"trayer"_s, {u"--edge"_s, u"top"_s, u"--align"_s, u"right"_s, u"--widthtype"_s,
                                u"request"_s, u"--height"_s, u"32"_s, u"--SetDockType"_s, u"true"_s,
                                u"--transparent"_s, u"false"_s});

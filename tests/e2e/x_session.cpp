@@ -4,6 +4,11 @@
 #include <QElapsedTimer>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
+#include <QMap>
+#include <QPixmap>
+#include <QScreen>
+#include <QSettings>
 #include <QThread>
 
 #include <X11/Xlib.h>
@@ -76,12 +81,14 @@ bool TargetWindow::waitForText(const QString& expected, std::chrono::millisecond
 }
 
 void TargetWindow::focus() const {
-    QProcess xdotool;
-    xdotool.start(QStringLiteral("xdotool"),
-                  {QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--pid"),
-                   QString::number(process_.processId()), QStringLiteral("windowfocus"),
-                   QStringLiteral("--sync")});
-    xdotool.waitForFinished(10000);
+    std::optional<XWindow> window;
+    const auto mapped = [&] {
+        window = findWindow(process_.processId(), [](const XWindow&) { return true; });
+        return window.has_value();
+    };
+    if (waitUntil(mapped, 5s)) {
+        xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window->id});
+    }
 }
 
 struct KeyDriver::Impl {
@@ -190,6 +197,10 @@ QString QuilletProcess::settingsFile() const {
     return configHome_ + QStringLiteral("/tarnwick/Quillet.conf");
 }
 
+QVariant QuilletProcess::stored(const QString& key) const {
+    return QSettings(settingsFile(), QSettings::IniFormat).value(key);
+}
+
 QByteArray QuilletProcess::standardOutput() {
     output_ += process_.readAllStandardOutput();
     return output_;
@@ -258,6 +269,121 @@ void focusNothing() {
         XSync(display, False);
         XCloseDisplay(display);
     }
+}
+
+QByteArray xdotool(const QStringList& args, const QString& display) {
+    QProcess process;
+    if (!display.isEmpty()) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), display);
+        process.setProcessEnvironment(env);
+    }
+    process.start(QStringLiteral("xdotool"), args);
+    process.waitForFinished(10000);
+    return process.readAllStandardOutput();
+}
+
+std::optional<XWindow> findWindow(qint64 pid, const std::function<bool(const XWindow&)>& pred,
+                                  const QString& display) {
+    const QByteArray ids = xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                    QStringLiteral("--pid"), QString::number(pid)},
+                                   display);
+    for (const QByteArray& id : ids.split('\n')) {
+        if (id.isEmpty()) {
+            continue;
+        }
+        // "X=..", "Y=..", "WIDTH=..", "HEIGHT=.." lines, then the title.
+        const QList<QByteArray> lines =
+            xdotool(
+                {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"),
+                 QString::fromLatin1(id), QStringLiteral("getwindowname"), QString::fromLatin1(id)},
+                display)
+                .trimmed()
+                .split('\n');
+        QMap<QByteArray, int> field;
+        for (const QByteArray& line : lines) {
+            const qsizetype eq = line.indexOf('=');
+            field[line.left(eq)] = line.mid(eq + 1).toInt();
+        }
+        const XWindow window{
+            QString::fromLatin1(id),
+            QRect(field[QByteArrayLiteral("X")], field[QByteArrayLiteral("Y")],
+                  field[QByteArrayLiteral("WIDTH")], field[QByteArrayLiteral("HEIGHT")]),
+            QString::fromUtf8(lines.last())};
+        if (pred(window)) {
+            return window;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<XWindow> windowNamed(qint64 pid, const QString& name) {
+    return findWindow(pid, [&name](const XWindow& w) { return w.name == name; });
+}
+
+namespace {
+
+// Tray icons are no bigger than this and sit no lower; windows are larger.
+constexpr int kTrayBand = 48;
+
+}  // namespace
+
+std::optional<XWindow> trayIcon(qint64 pid, const QString& display) {
+    return findWindow(
+        pid,
+        [](const XWindow& w) {
+            return w.geometry.width() <= kTrayBand && w.geometry.height() <= kTrayBand &&
+                   w.geometry.top() < kTrayBand;
+        },
+        display);
+}
+
+std::optional<XWindow> notice(qint64 pid) {
+    return findWindow(pid, [](const XWindow& w) {
+        return w.name == QStringLiteral("Quillet") && w.geometry.height() > kTrayBand;
+    });
+}
+
+testing::AssertionResult openTrayMenu(qint64 pid, const QString& title) {
+    std::optional<XWindow> icon;
+    if (!waitUntil([&] { return (icon = trayIcon(pid)).has_value(); }, 10s)) {
+        return testing::AssertionFailure() << "the icon never docked";
+    }
+    clickAt(icon->geometry.center());
+    if (!waitUntil([&] { return windowNamed(pid, title).has_value(); }, 10s)) {
+        return testing::AssertionFailure() << "no menu titled " << title.toStdString();
+    }
+    if (!waitUntil(keyboardGrabbed, 5s)) {
+        return testing::AssertionFailure() << "the menu did not take the keyboard";
+    }
+    return testing::AssertionSuccess();
+}
+
+bool keyboardGrabbed() {
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+        return false;
+    }
+    const int status = XGrabKeyboard(display, DefaultRootWindow(display), False, GrabModeAsync,
+                                     GrabModeAsync, CurrentTime);
+    if (status == GrabSuccess) {
+        XUngrabKeyboard(display, CurrentTime);
+    }
+    XCloseDisplay(display);
+    return status == AlreadyGrabbed;
+}
+
+QString focusedWindow() {
+    return QString::fromLatin1(xdotool({QStringLiteral("getwindowfocus")}).trimmed());
+}
+
+void clickAt(QPoint point) {
+    xdotool({QStringLiteral("mousemove"), QString::number(point.x()), QString::number(point.y()),
+             QStringLiteral("click"), QStringLiteral("1")});
+}
+
+QImage windowImage(const XWindow& window) {
+    return QGuiApplication::primaryScreen()->grabWindow(window.id.toULongLong()).toImage();
 }
 
 QByteArray xclipRead(const QString& mimeType) {

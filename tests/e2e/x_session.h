@@ -3,14 +3,20 @@
 // Support for tests against a real X server: the target window, a key
 // driver of our own on XTest, and waiting on conditions with deadlines.
 
+#include <QImage>
 #include <QProcess>
+#include <QRect>
 #include <QString>
 #include <QTemporaryDir>
+#include <QVariant>
+
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -93,6 +99,9 @@ public:
     int stop();
     QString configHome() const { return configHome_; }
     QString settingsFile() const;
+    // What the settings file holds under key now.
+    QVariant stored(const QString& key) const;
+    qint64 pid() const { return process_.processId(); }
     QByteArray standardOutput();
     QByteArray standardError();
     QProcess& process() { return process_; }
@@ -131,6 +140,35 @@ void focusNothing();
 // The default shortcut, Control+Alt+Super+V, as the key driver presses it.
 inline const std::vector<std::string> kDefaultChord{"Control_L", "Alt_L", "Super_L", "v"};
 inline constexpr std::uint16_t kDefaultChordMask = (1U << 2) | (1U << 3) | (1U << 6);
+
+// Runs xdotool to its end and returns what it printed; display: another
+// than $DISPLAY.
+QByteArray xdotool(const QStringList& args, const QString& display = {});
+
+struct XWindow {
+    QString id;
+    QRect geometry;
+    QString name;
+};
+
+// The first mapped window of a process that satisfies pred.
+std::optional<XWindow> findWindow(qint64 pid, const std::function<bool(const XWindow&)>& pred,
+                                  const QString& display = {});
+std::optional<XWindow> windowNamed(qint64 pid, const QString& name);
+// The tray icon: a small window docked at the top, where the tray host sits.
+std::optional<XWindow> trayIcon(qint64 pid, const QString& display = {});
+// A notice: titled with the program's name like the icon, but larger.
+std::optional<XWindow> notice(qint64 pid);
+
+// Clicks the icon; the menu, named after the tray item, must then hold the keyboard.
+testing::AssertionResult openTrayMenu(qint64 pid, const QString& title);
+
+// Whether some client holds the keyboard grab, as an open menu does.
+bool keyboardGrabbed();
+QString focusedWindow();
+void clickAt(QPoint point);
+// What the screen shows of the window.
+QImage windowImage(const XWindow& window);
 
 // Reads and writes the CLIPBOARD selection through xclip, as another program.
 QByteArray xclipRead(const QString& mimeType = QStringLiteral("UTF8_STRING"));
