@@ -7,6 +7,8 @@
 #include <QSet>
 
 #include <limits>
+#include <tuple>
+#include <utility>
 
 namespace quillet {
 namespace {
@@ -14,78 +16,65 @@ namespace {
 using namespace modifier;
 using namespace Qt::StringLiterals;
 
+// Caps Lock (0x10000) and other bits are dropped.
 TEST(KeyNames, CarbonModifiersTakeOnlyTheFourShortcutBits) {
-    const struct {
-        ModifierFlags cocoa;
-        std::uint32_t carbon;
-    } cases[] = {{0, 0},
-                 {kShift, 0x0200},
-                 {kControl, 0x1000},
-                 {kOption, 0x0800},
-                 {kCommand, 0x0100},
-                 {0x1C0000, 0x1900},
-                 {0x1E0000, 0x1B00},
-                 {0x10000, 0},  // Caps Lock
-                 {std::numeric_limits<ModifierFlags>::max(), 0x1B00}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(convertCocoaToCarbonModifiers(c.cocoa), c.carbon) << std::hex << c.cocoa;
+    const std::pair<ModifierFlags, std::uint32_t> cases[] = {
+        {0, 0},
+        {kShift, 0x0200},
+        {kControl, 0x1000},
+        {kOption, 0x0800},
+        {kCommand, 0x0100},
+        {0x1C0000, 0x1900},
+        {0x1E0000, 0x1B00},
+        {0x10000, 0},
+        {std::numeric_limits<ModifierFlags>::max(), 0x1B00}};
+    for (const auto& [cocoa, carbon] : cases) {
+        EXPECT_EQ(convertCocoaToCarbonModifiers(cocoa), carbon) << std::hex << cocoa;
     }
 }
 
+// Keys without a name (0x2F, 0x0A, 0x40, 0x72, 0x75) leave only the symbols.
 TEST(KeyNames, ShortcutTextOrdersSymbolsAndPicksTheKeyName) {
-    const struct {
-        KeyCode code;
-        ModifierFlags modifiers;
-        QString text;
-    } cases[] = {{0x09, 0x1C0000, u"⌃⌥⌘V"_s},
-                 {0x00, kCommand | kShift | kOption | kControl, u"⌃⌥⇧⌘A"_s},
-                 {0x2B, kCommand | kShift, u"⇧⌘,"_s},
-                 {0x32, kOption | 0x10000, u"⌥`"_s},
-                 {0x7A, 0, u"F1"_s},
-                 {0x24, kCommand, u"\u2318\u21A9\uFE0E"_s},
-                 {0x4C, 0, u"Num \u21A9\uFE0E"_s},
-                 {0x33, kControl, u"⌃Delete"_s},
-                 {0x7E, 0, u"↑"_s},
-                 // Keys without a name leave only the symbols.
-                 {0x2F, kCommand, u"⌘"_s},
-                 {0x0A, 0, QString()},
-                 {0x40, 0, QString()},
-                 {0x72, 0, QString()},
-                 {0x75, kShift, u"⇧"_s}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(shortcutText(c.code, c.modifiers), c.text) << std::hex << c.code;
+    const std::tuple<KeyCode, ModifierFlags, QString> cases[] = {
+        {0x09, 0x1C0000, u"⌃⌥⌘V"_s},
+        {0x00, kCommand | kShift | kOption | kControl, u"⌃⌥⇧⌘A"_s},
+        {0x2B, kCommand | kShift, u"⇧⌘,"_s},
+        {0x32, kOption | 0x10000, u"⌥`"_s},
+        {0x7A, 0, u"F1"_s},
+        {0x24, kCommand, u"\u2318\u21A9\uFE0E"_s},
+        {0x4C, 0, u"Num \u21A9\uFE0E"_s},
+        {0x33, kControl, u"⌃Delete"_s},
+        {0x7E, 0, u"↑"_s},
+        {0x2F, kCommand, u"⌘"_s},
+        {0x0A, 0, QString()},
+        {0x40, 0, QString()},
+        {0x72, 0, QString()},
+        {0x75, kShift, u"⇧"_s}};
+    for (const auto& [code, modifiers, text] : cases) {
+        EXPECT_EQ(shortcutText(code, modifiers), text) << std::hex << code;
     }
     EXPECT_EQ(stringRepresentation(0), QString());
 }
 
-TEST(KeyNames, CharNamesAreDistinctUpperCaseAndEndAt50) {
+TEST(KeyNames, NamesCoverOnlyTheirRangesAndEveryStandaloneKeyShows) {
     QSet<QString> names;
     for (int code = 0; code <= 0xFFFF; ++code) {
-        const auto name = keyCodeToChar(static_cast<KeyCode>(code));
-        if (!name) {
-            continue;
-        }
-        EXPECT_LE(code, 50);
-        EXPECT_EQ(name->size(), 1) << code;
-        EXPECT_EQ(*name, name->toUpper()) << code;
-        names.insert(*name);
-    }
-    // 0x0A, Return, 0x2F, Tab and Space have none.
-    EXPECT_EQ(names.size(), 51 - 5);
-}
-
-TEST(KeyNames, SpecialNamesOnlyBetweenReturnAndUpArrow) {
-    for (int code = 0; code <= 0xFFFF; ++code) {
+        const auto keyCode = static_cast<KeyCode>(code);
         if (code < 0x24 || code > 0x7E) {
-            EXPECT_EQ(specialKeyCodeName(static_cast<KeyCode>(code)), QString()) << code;
+            EXPECT_EQ(specialKeyCodeName(keyCode), QString()) << code;
+        }
+        if (standaloneKeyCodes.contains(keyCode)) {
+            EXPECT_FALSE(shortcutText(keyCode, 0).isEmpty()) << code;
+        }
+        if (const auto name = keyCodeToChar(keyCode)) {
+            EXPECT_LE(code, 50);
+            EXPECT_EQ(*name, name->toUpper()) << code;
+            EXPECT_EQ(name->size(), 1) << code;
+            names.insert(*name);
         }
     }
-    // Every key accepted without a modifier must show something.
-    for (KeyCode code = 0; code < 128; ++code) {
-        if (standaloneKeyCodes.contains(code)) {
-            EXPECT_FALSE(shortcutText(code, 0).isEmpty()) << code;
-        }
-    }
+    // 0x0A, Return, 0x2F, Tab and Space have none; the rest are distinct.
+    EXPECT_EQ(names.size(), 51 - 5);
 }
 
 TEST(StoredShortcut, ValuesOutsideTheWrittenRangesReadAsNone) {

@@ -78,19 +78,15 @@ TEST(X11Keymap, KeysymsAgreeWithKeyNames) {
     EXPECT_EQ(checked, 46 + 16 + 10);
 }
 
+// Shifted and keypad forms lead to the same key; modifiers and keys the
+// program has no code for lead nowhere.
 TEST(X11Keymap, OtherKeysymsOfTheSameKeys) {
-    const struct {
-        Keysym keysym;
-        std::optional<KeyCode> code;
-    } cases[] = {{XK_A, 0x00},         {XK_Z, 0x06},
-                 {XK_KP_Insert, 0x52}, {XK_KP_Begin, 0x57},
-                 {XK_KP_Up, 0x5B},     {XK_KP_Prior, 0x5C},
-                 {XK_KP_Delete, 0x41}, {XK_ISO_Left_Tab, 0x30},
-                 {XK_Insert, 0x72},    {XK_Meta_L, {}},
-                 {XK_Num_Lock, {}},    {XK_F21, {}},
-                 {XK_exclam, {}},      {0, {}}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(keyCodeForKeysym(c.keysym), c.code) << std::hex << c.keysym;
+    const std::pair<Keysym, std::optional<KeyCode>> cases[] = {
+        {XK_A, 0x00},      {XK_KP_Insert, 0x52}, {XK_ISO_Left_Tab, 0x30},
+        {XK_Insert, 0x72}, {XK_Meta_L, {}},      {XK_Num_Lock, {}},
+        {XK_F21, {}},      {XK_exclam, {}},      {0, {}}};
+    for (const auto& [keysym, code] : cases) {
+        EXPECT_EQ(keyCodeForKeysym(keysym), code) << std::hex << keysym;
     }
 }
 

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QSocketNotifier>
+#include <QThreadPool>
 
 #include <csignal>
 #include <cstring>
@@ -103,6 +104,10 @@ int main(int argc, char* argv[]) {
     // Closing a notice must never end the program: it has no main window.
     QApplication::setQuitOnLastWindowClosed(false);
     quitSignals.connect();
+    // Qt's raster engine spreads big fills (the tray glyph at 32 px and up)
+    // over the global pool, whose threads would each wake to end 30 s
+    // later. Parked for good instead, an idle Quillet never wakes.
+    QThreadPool::globalInstance()->setExpiryTimeout(-1);
 
     quillet::PlatformServices services = quillet::makePlatformServices();
 

@@ -9,8 +9,28 @@
 
 namespace quillet {
 
+AppState PasteRun::load() const {
+    return unsaved_ ? *unsaved_ : loadState(settings_);
+}
+
+void PasteRun::store(const AppState& state) {
+    if (saveState(settings_, state)) {
+        unsaved_.reset();
+        return;
+    }
+    unsaved_ = state;
+    if (!saveFailureTold_) {
+        saveFailureTold_ = true;
+        notifier_.notify(
+            u"Quillet cannot save its settings, so the current position in the list will be lost "
+            u"when it quits. Check that ~/.config/tarnwick can be written.",
+            u"Quillet 无法保存设置，退出后将丢失列表中的当前位置。请检查 ~/.config/tarnwick "
+            u"是否可写。");
+    }
+}
+
 void PasteRun::executePasteLogic() {
-    const AppState stored = loadState(settings_);
+    const AppState stored = load();
 
     ClipboardContent clipboard;
     if (!mainQueue_.runSync([&] { clipboard = clipboard_.read(); })) {
@@ -41,11 +61,11 @@ void PasteRun::executePasteLogic() {
         if (lines.isEmpty()) {
             notifier_.notify(u"Clipboard empty. Please copy multi-line text.",
                              u"剪贴板中没有可粘贴的内容。请重新复制多行文本。");
-            saveState(settings_, AppState{{}, 0, text});
+            store(AppState{{}, 0, text});
             return;
         }
         if (const auto next = deliver(lines.front(), 0)) {
-            saveState(settings_, AppState{lines, *next, text});
+            store(AppState{lines, *next, text});
         }
         return;
     }
@@ -53,13 +73,13 @@ void PasteRun::executePasteLogic() {
     if (stored.currentIndex < stored.lines.size()) {
         const QString& line = stored.lines[static_cast<qsizetype>(stored.currentIndex)];
         if (const auto next = deliver(line, stored.currentIndex)) {
-            saveState(settings_, AppState{stored.lines, *next, stored.sourceClipboardContent});
+            store(AppState{stored.lines, *next, stored.sourceClipboardContent});
         }
         return;
     }
 
     notifier_.notify(u"All lines pasted!", u"所有内容已粘贴完毕！");
-    saveState(settings_, AppState{});
+    store(AppState{});
 }
 
 }  // namespace quillet

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "paste/app_state.h"
+
+#include <optional>
+
 namespace quillet {
 
 class Clipboard;
@@ -24,11 +28,18 @@ public:
     void executePasteLogic();
 
 private:
+    // The stored run, or the one kept here while the settings cannot be written.
+    AppState load() const;
+    void store(const AppState& state);
+
     SettingsStore& settings_;
     MainQueue& mainQueue_;
     Clipboard& clipboard_;
     PasteInjector& injector_;
     const Notifier& notifier_;
+    // Set while saving fails, so that the run still moves on until the program quits.
+    std::optional<AppState> unsaved_;
+    bool saveFailureTold_ = false;
 };
 
 }  // namespace quillet

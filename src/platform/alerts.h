@@ -27,7 +27,7 @@ public:
 
     // Blocks in a modal loop until a button is pressed; returns its response.
     // Closing the alert any other way answers the last button.
-    virtual int runModal(const AlertSpec& spec) = 0;
+    virtual int runModal(const AlertSpec& alert) = 0;
 };
 
 }  // namespace quillet

@@ -9,23 +9,23 @@
 
 namespace quillet {
 
-int AlertsQt::runModal(const AlertSpec& spec) {
+int AlertsQt::runModal(const AlertSpec& alert) {
     QMessageBox box;
-    box.setWindowTitle(spec.message);
-    box.setText(spec.message);
-    box.setInformativeText(spec.informative);
-    box.setIcon(spec.style == AlertStyle::Critical ? QMessageBox::Warning
-                                                   : QMessageBox::Information);
+    box.setWindowTitle(alert.message);
+    box.setText(alert.message);
+    box.setInformativeText(alert.informative);
+    box.setIcon(alert.style == AlertStyle::Critical ? QMessageBox::Warning
+                                                    : QMessageBox::Information);
     // One role for all keeps the buttons in the order they were added.
     std::vector<QAbstractButton*> buttons;
-    for (const QString& title : spec.buttons) {
+    for (const QString& title : alert.buttons) {
         buttons.push_back(box.addButton(title, QMessageBox::ActionRole));
     }
     if (!buttons.empty()) {
         box.setDefaultButton(static_cast<QPushButton*>(buttons.front()));
         box.setEscapeButton(buttons.back());
     }
-    if (spec.activate) {
+    if (alert.activate) {
         box.show();
         box.raise();
         box.activateWindow();

@@ -7,7 +7,7 @@ namespace quillet {
 // Alerts as QMessageBox, buttons in the order given.
 class AlertsQt final : public Alerts {
 public:
-    int runModal(const AlertSpec& spec) override;
+    int runModal(const AlertSpec& alert) override;
 };
 
 }  // namespace quillet

@@ -59,8 +59,15 @@ ClipboardContent ClipboardX11::read() {
     if (mime == nullptr) {
         return content;
     }
+    // Qt asks the owner again, and waits its full timeout again, each time the
+    // formats are needed while it has none: an owner that never answers would
+    // hold the UI thread for several timeouts in a row.
+    const QStringList formats = mime->formats();
+    if (formats.isEmpty()) {
+        return content;
+    }
     content.text = mime->hasText() ? mime->text() : QString();
-    for (const QString& format : mime->formats()) {
+    for (const QString& format : formats) {
         if (!isQtInternal(format)) {
             content.formats.emplace_back(format, mime->data(format));
         }

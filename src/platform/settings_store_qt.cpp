@@ -2,9 +2,12 @@
 
 #include "platform/settings_value.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
+
+#include <iostream>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -36,9 +39,31 @@ void makePrivate(const QString& fileName) {
     }
 }
 
+// QSettings reads what it can of a damaged file and drops the rest on its
+// next write; the damaged file is kept beside it instead, for the user.
+void setAsideIfDamaged(const QString& fileName) {
+    // Only this file, not the system-wide ones behind it; it is parsed on first use.
+    const QSettings settings(fileName, QSettings::IniFormat);
+    static_cast<void>(settings.allKeys());
+    if (settings.status() != QSettings::FormatError) {
+        return;
+    }
+    const QString aside =
+        fileName + QStringLiteral(".bad-") +
+        QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMddThhmmsszzz"));
+    if (QFile::rename(fileName, aside)) {
+        std::cerr << "quillet: the settings file could not be read; it was moved to "
+                  << aside.toStdString() << " and Quillet starts with default settings.\n";
+    }
+}
+
 }  // namespace
 
 SettingsStoreQt::SettingsStoreQt() {
+    // Private before a damaged file is set aside (it keeps its mode), and the
+    // new one after.
+    makePrivate(filePath());
+    setAsideIfDamaged(filePath());
     makePrivate(filePath());
 }
 
@@ -55,7 +80,8 @@ bool SettingsStoreQt::write(const QString& key, const QVariant& value) {
     QSettings settings = openSettings();
     settings.setValue(key, value);
     settings.sync();
-    return settings.status() == QSettings::NoError;
+    // A format error is about what was read; the write itself went through.
+    return settings.status() != QSettings::AccessError;
 }
 
 std::int64_t SettingsStoreQt::integer(const QString& key) const {
@@ -85,7 +111,7 @@ bool SettingsStoreQt::setData(const QString& key, const QByteArray& value) {
 bool SettingsStoreQt::synchronize() {
     QSettings settings = openSettings();
     settings.sync();
-    return settings.status() == QSettings::NoError;
+    return settings.status() != QSettings::AccessError;
 }
 
 }  // namespace quillet

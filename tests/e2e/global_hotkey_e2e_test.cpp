@@ -12,9 +12,7 @@
 // X11 headers after Qt's: they define macros that break Qt headers.
 #include <X11/Xlib.h>
 #include <X11/XKBlib.h>
-#include <xcb/xcb.h>
 
-#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -26,63 +24,13 @@ namespace {
 
 using namespace modifier;
 
-// macOS virtual key codes.
-constexpr quillet::KeyCode kKeyB = 0x0B;
-constexpr quillet::KeyCode kKeyZ = 0x06;
-constexpr quillet::KeyCode kKeyF3 = 0x63;
+constexpr quillet::KeyCode kKeyB = 0x0B, kKeyZ = 0x06, kKeyF3 = 0x63;  // macOS key codes
 constexpr ModifierFlags kControlOptionCommand = kControl | kOption | kCommand;
-
-const std::vector<std::string> kDefaultChord{"Control_L", "Alt_L", "Super_L", "v"};
 
 // Puts back what a test changed on the shared server, even when it fails.
 struct OnExit {
     std::function<void()> undo;
     ~OnExit() { undo(); }
-};
-
-// Another X client, for holding keys ourselves from outside the program.
-class OtherClient {
-public:
-    OtherClient()
-        : display_(x11::openDisplay()),
-          connection_(xcb_connect(nullptr, nullptr), &xcb_disconnect) {
-        root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_.get())).data->root;
-    }
-
-    std::uint8_t keycode(const char* keysym) const {
-        return XKeysymToKeycode(display_.get(), XStringToKeysym(keysym));
-    }
-
-    // The modifier bit the key sits on, read from the server.
-    std::uint16_t modifierBit(const char* keysym) const {
-        const std::unique_ptr<XModifierKeymap, decltype(&XFreeModifiermap)> map(
-            XGetModifierMapping(display_.get()), &XFreeModifiermap);
-        const std::uint8_t code = keycode(keysym);
-        for (int i = 0; i < 8 * map->max_keypermod; ++i) {
-            if (map->modifiermap[i] == code) {
-                return static_cast<std::uint16_t>(1U << (i / map->max_keypermod));
-            }
-        }
-        return 0;
-    }
-
-    std::uint16_t controlAltSuper() const {
-        return ControlMask | modifierBit("Alt_L") | modifierBit("Super_L");
-    }
-
-    bool grab(std::uint8_t keycode, std::uint16_t modifiers) {
-        const std::unique_ptr<xcb_generic_error_t, decltype(&std::free)> error(
-            xcb_request_check(connection_.get(),
-                              xcb_grab_key_checked(connection_.get(), 0, root_, modifiers, keycode,
-                                                   XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)),
-            &std::free);
-        return error == nullptr;
-    }
-
-private:
-    x11::DisplayPtr display_;
-    std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> connection_;
-    xcb_window_t root_ = 0;
 };
 
 class GlobalHotkeyE2E : public ::testing::Test {
@@ -92,6 +40,10 @@ protected:
         hotkey_ = std::make_unique<GlobalHotkeyX11>();
         hotkey_->setHandler([this] { ++calls_; });
         keys_ = std::make_unique<KeyDriver>();
+    }
+
+    bool registerDefault() {
+        return hotkey_->registerHotkey(kDefaultHotkeyCode, kDefaultHotkeyModifiers);
     }
 
     // The handler ran `expected` times in all, and no more in the settle window.
@@ -118,8 +70,12 @@ protected:
     int calls_ = 0;
 };
 
-TEST_F(GlobalHotkeyE2E, FiresOncePerPressWhateverLockIsOn) {
-    ASSERT_TRUE(hotkey_->registerHotkey(kDefaultHotkeyCode, kDefaultHotkeyModifiers));
+TEST_F(GlobalHotkeyE2E, FiresOncePerPressWhateverLockIsOnAndOnlyForItsModifiers) {
+    ASSERT_TRUE(registerDefault());
+    keys_->chord({"Control_L", "Alt_L", "v"});
+    keys_->chord({"Shift_L", "Control_L", "Alt_L", "Super_L", "v"});
+    keys_->chord({"v"});
+    EXPECT_TRUE(firedTotal(0));
     keys_->chord(kDefaultChord);
     EXPECT_TRUE(firedTotal(1));
 
@@ -138,12 +94,7 @@ TEST_F(GlobalHotkeyE2E, FiresOncePerPressWhateverLockIsOn) {
 }
 
 TEST_F(GlobalHotkeyE2E, HoldingFiresOnce) {
-    ASSERT_TRUE(hotkey_->registerHotkey(kDefaultHotkeyCode, kDefaultHotkeyModifiers));
-    keys_->chord(kDefaultChord, 1500ms);
-    EXPECT_TRUE(firedTotal(1));
-    keys_->chord(kDefaultChord);
-    EXPECT_TRUE(firedTotal(2));
-
+    ASSERT_TRUE(registerDefault());
     // With detectable auto-repeat, repeats come as presses without releases.
     Display* qtDisplay = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->display();
     const auto setDetectable = [qtDisplay](Bool on) {
@@ -152,64 +103,55 @@ TEST_F(GlobalHotkeyE2E, HoldingFiresOnce) {
         XSync(qtDisplay, False);
         return supported == True;
     };
-    ASSERT_TRUE(setDetectable(True));
-    const OnExit restore{[&] { setDetectable(False); }};
-    keys_->chord(kDefaultChord, 1500ms);
-    EXPECT_TRUE(firedTotal(3));
-    keys_->chord(kDefaultChord);
-    EXPECT_TRUE(firedTotal(4));
-}
-
-TEST_F(GlobalHotkeyE2E, OtherModifiersDoNotFire) {
-    ASSERT_TRUE(hotkey_->registerHotkey(kDefaultHotkeyCode, kDefaultHotkeyModifiers));
-    keys_->chord({"Control_L", "Alt_L", "v"});
-    keys_->chord({"Shift_L", "Control_L", "Alt_L", "Super_L", "v"});
-    keys_->chord({"v"});
-    EXPECT_TRUE(firedTotal(0));
-    keys_->chord(kDefaultChord);
-    EXPECT_TRUE(firedTotal(1));
+    int expected = 0;
+    for (const Bool detectable : {False, True}) {
+        SCOPED_TRACE(detectable);
+        ASSERT_TRUE(!detectable || setDetectable(True));
+        const OnExit restore{[&] { setDetectable(False); }};
+        keys_->chord(kDefaultChord, 1500ms);
+        EXPECT_TRUE(firedTotal(++expected));
+        keys_->chord(kDefaultChord);
+        EXPECT_TRUE(firedTotal(++expected));
+    }
 }
 
 TEST_F(GlobalHotkeyE2E, RegisteringAgainHoldsOnlyTheNewShortcut) {
-    ASSERT_TRUE(hotkey_->registerHotkey(kDefaultHotkeyCode, kDefaultHotkeyModifiers));
-    ASSERT_TRUE(hotkey_->registerHotkey(kDefaultHotkeyCode, kDefaultHotkeyModifiers));
+    ASSERT_TRUE(registerDefault());
+    ASSERT_TRUE(registerDefault());
     keys_->chord(kDefaultChord);
     EXPECT_TRUE(firedTotal(1));
 
     ASSERT_TRUE(hotkey_->registerHotkey(kKeyB, kControlOptionCommand));
     keys_->chord(kDefaultChord);
     EXPECT_TRUE(firedTotal(1));
-    keys_->chord({"Control_L", "Alt_L", "Super_L", "b"});
-    EXPECT_TRUE(firedTotal(2));
-    keys_->chord({"Control_L", "Alt_L", "Super_L", "b"});
-    EXPECT_TRUE(firedTotal(3));
+    for (const int total : {2, 3}) {
+        keys_->chord({"Control_L", "Alt_L", "Super_L", "b"});
+        EXPECT_TRUE(firedTotal(total));
+    }
 
-    OtherClient other;
     hotkey_->unregisterHotkey();
-    EXPECT_TRUE(other.grab(other.keycode("b"), other.controlAltSuper())) << "still grabbed";
-}
+    EXPECT_FALSE(comboGrabbedElsewhere(kDefaultChordMask, "b")) << "still grabbed";
 
-TEST_F(GlobalHotkeyE2E, TakenCombinationFailsAndHoldsNothing) {
-    auto other = std::make_unique<OtherClient>();
-    const std::uint8_t v = other->keycode("v");
-    const std::uint16_t mods = other->controlAltSuper();
-    // Only the CapsLock variant is taken, so some grabs succeed before one fails.
-    ASSERT_TRUE(other->grab(v, mods | LockMask));
-    EXPECT_FALSE(hotkey_->registerHotkey(kDefaultHotkeyCode, kDefaultHotkeyModifiers));
-    EXPECT_TRUE(other->grab(v, mods)) << "the failed registration left a grab behind";
-    keys_->chord(kDefaultChord);
-    EXPECT_TRUE(firedTotal(0));
-
-    other.reset();
-    EXPECT_TRUE(hotkey_->registerHotkey(kDefaultHotkeyCode, kDefaultHotkeyModifiers));
-    keys_->chord(kDefaultChord);
-    EXPECT_TRUE(firedTotal(1));
-}
-
-TEST_F(GlobalHotkeyE2E, BareKeyFires) {
+    // A bare key, and only without modifiers.
     ASSERT_TRUE(hotkey_->registerHotkey(kKeyF3, 0));
     keys_->chord({"Control_L", "F3"});
     keys_->chord({"F3"});
+    EXPECT_TRUE(firedTotal(4));
+}
+
+TEST_F(GlobalHotkeyE2E, TakenCombinationFailsAndHoldsNothing) {
+    {
+        // Only the CapsLock variant is taken, so some grabs succeed before one fails.
+        const OtherClientGrab other(kDefaultChordMask | LockMask, "v");
+        ASSERT_TRUE(other.held());
+        EXPECT_FALSE(registerDefault());
+        EXPECT_FALSE(comboGrabbedElsewhere(kDefaultChordMask, "v"))
+            << "the failed registration left a grab behind";
+        keys_->chord(kDefaultChord);
+        EXPECT_TRUE(firedTotal(0));
+    }
+    EXPECT_TRUE(registerDefault());
+    keys_->chord(kDefaultChord);
     EXPECT_TRUE(firedTotal(1));
 }
 
@@ -236,25 +178,24 @@ TEST_F(GlobalHotkeyE2E, FollowsALayoutChange) {
         }
     }
     const OnExit restore{[&] { setxkbmap({QStringLiteral("-layout"), layout}); }};
+    const auto useLayout = [](const char* name) {
+        return setxkbmap({QStringLiteral("-layout"), QString::fromLatin1(name)}).has_value();
+    };
 
-    ASSERT_TRUE(setxkbmap({QStringLiteral("-layout"), QStringLiteral("us")}));
+    ASSERT_TRUE(useLayout("us"));
     ASSERT_TRUE(hotkey_->registerHotkey(kKeyZ, kControlOptionCommand));
     const std::vector<std::string> chordZ{"Control_L", "Alt_L", "Super_L", "z"};
     // The server may still be announcing the keymap just loaded, and the
     // grabs follow each announcement.
     ASSERT_TRUE(pressUntilFired(chordZ));
-    const std::uint8_t usZ = OtherClient().keycode("z");
 
-    // German swaps Y and Z: the shortcut moves to the other key.
-    ASSERT_TRUE(setxkbmap({QStringLiteral("-layout"), QStringLiteral("de")}));
-    {
-        OtherClient other;
-        ASSERT_NE(other.keycode("z"), usZ);
-        EXPECT_TRUE(pressUntilFired(chordZ));
-        EXPECT_TRUE(other.grab(usZ, other.controlAltSuper())) << "the old key is still grabbed";
-    }
+    // German swaps Y and Z: the shortcut moves to the other key, and the key
+    // that was Z (now Y) is let go.
+    ASSERT_TRUE(useLayout("de"));
+    EXPECT_TRUE(pressUntilFired(chordZ));
+    EXPECT_FALSE(comboGrabbedElsewhere(kDefaultChordMask, "y")) << "the old key is still grabbed";
 
-    ASSERT_TRUE(setxkbmap({QStringLiteral("-layout"), QStringLiteral("us")}));
+    ASSERT_TRUE(useLayout("us"));
     EXPECT_TRUE(pressUntilFired(chordZ));
 }
 

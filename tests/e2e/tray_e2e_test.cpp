@@ -72,22 +72,19 @@ TEST_F(TrayTest, ChineseFromTheLanguageMenuIsStoredAndShown) {
 TEST_F(TrayTest, AboutComesToTheFrontAndOnlyItsLinkButtonsOpenLinks) {
     const TargetWindow target;
     ASSERT_TRUE(target.started());
-    openMenu(u"Paste"_s);
-    press({"Up", "Up", "Return"});
-    ASSERT_TRUE(waitForWindow(u"About Quillet"_s, true));
-    const QString about = windowNamed(pid(), u"About Quillet"_s)->id;
-    EXPECT_TRUE(waitUntil([&] { return focusedWindow() == about; }, 5s));
-    press({"Escape"});  // answers "Close"
-    ASSERT_TRUE(waitForWindow(u"About Quillet"_s, false));
-
-    openMenu(u"Paste"_s);
-    press({"Up", "Up", "Return"});
-    ASSERT_TRUE(waitForWindow(u"About Quillet"_s, true));
-    press({"Return"});  // answers the first button, "Visit Website"
-    EXPECT_TRUE(waitUntil([&] { return !openedLinks().isEmpty(); }, 10s));
+    // Escape answers "Close", Return the first button, "Visit Website".
+    for (const char* answer : {"Escape", "Return"}) {
+        openMenu(u"Paste"_s);
+        press({"Up", "Up", "Return"});
+        ASSERT_TRUE(waitForWindow(u"About Quillet"_s, true));
+        const QString about = windowNamed(pid(), u"About Quillet"_s)->id;
+        EXPECT_TRUE(waitUntil([&] { return focusedWindow() == about; }, 5s));
+        press({answer});
+        ASSERT_TRUE(waitForWindow(u"About Quillet"_s, false));
+    }
     // This link alone: "Close" opened nothing.
+    EXPECT_TRUE(waitUntil([&] { return !openedLinks().isEmpty(); }, 10s));
     EXPECT_EQ(openedLinks(), "https://tarnwick.example/Quillet/\n");
-    EXPECT_TRUE(waitForWindow(u"About Quillet"_s, false));
 }
 
 TEST_F(TrayTest, NoticesLeaveTheFocusWhereTheUserTypes) {

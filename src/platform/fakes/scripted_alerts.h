@@ -11,8 +11,8 @@ namespace quillet {
 // button when none is scripted).
 class ScriptedAlerts final : public Alerts {
 public:
-    int runModal(const AlertSpec& spec) override {
-        shown_.push_back(spec);
+    int runModal(const AlertSpec& alert) override {
+        shown_.push_back(alert);
         if (responses_.empty()) {
             return kFirstButtonResponse;
         }

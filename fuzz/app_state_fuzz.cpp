@@ -1,0 +1,85 @@
+// decodeAppState on arbitrary bytes. It must not crash or hang; whatever it
+// accepts must survive encode/decode unchanged, and must also be a run that
+// Qt's JSON parser reads the same way: the hand-written reader may be faster
+// than QJsonDocument, never more lenient.
+#include "paste/app_state.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <QJsonValue>
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <optional>
+
+namespace {
+
+using quillet::AppState;
+
+void require(bool condition) {
+    if (!condition) {
+        std::abort();
+    }
+}
+
+// The stored run as QJsonDocument and plain type checks read it.
+std::optional<AppState> referenceDecode(const QByteArray& json) {
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+        return std::nullopt;
+    }
+    const QJsonObject object = document.object();
+    const QJsonValue lines = object.value(QStringLiteral("lines"));
+    const QJsonValue index = object.value(QStringLiteral("currentIndex"));
+    const QJsonValue source = object.value(QStringLiteral("sourceClipboardContent"));
+    if (!lines.isArray() || !index.isDouble() || !source.isString()) {
+        return std::nullopt;
+    }
+    AppState state;
+    for (const QJsonValue& line : lines.toArray()) {
+        if (!line.isString()) {
+            return std::nullopt;
+        }
+        state.lines.append(line.toString());
+    }
+    // Integers that fit come back exact; anything else is a double.
+    const double asDouble = index.toDouble();
+    const qint64 asInteger = index.toInteger(-1);
+    if (asInteger >= 0) {
+        state.currentIndex = asInteger;
+    } else if (asDouble >= 0 && asDouble < 9223372036854775808.0 &&
+               std::trunc(asDouble) == asDouble) {
+        state.currentIndex = static_cast<std::int64_t>(asDouble);
+    } else {
+        return std::nullopt;
+    }
+    state.sourceClipboardContent = source.toString();
+    return state;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const QByteArray json =
+        QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    const std::optional<AppState> state = quillet::decodeAppState(json);
+    if (!state) {
+        return 0;
+    }
+    require(state->currentIndex >= 0);
+
+    const QByteArray encoded = quillet::encodeAppState(*state);
+    const std::optional<AppState> again = quillet::decodeAppState(encoded);
+    require(again.has_value() && *again == *state);
+    require(referenceDecode(encoded) == state);
+
+    const std::optional<AppState> reference = referenceDecode(json);
+    // A member named twice counts with its last value in both readers.
+    require(reference == state);
+    return 0;
+}

@@ -1,0 +1,91 @@
+// buildLines and isSameText on arbitrary UTF-16, lone surrogates included.
+#include "paste/line_builder.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+using quillet::isLineBreak;
+using quillet::isTrimmedSpace;
+
+void require(bool condition) {
+    if (!condition) {
+        std::abort();
+    }
+}
+
+// Bytes below 0x20 stand for the code units that matter here, so that short
+// inputs reach every newline and space kind; the rest are Latin-1.
+constexpr std::array<char16_t, 32> kInteresting = {
+    u'\n',  u'\r',  u'\v',  u'\f',  0x0085, 0x2028, 0x2029, u'\t',  u' ',   0x00A0, 0x1680,
+    0x2000, 0x200A, 0x202F, 0x205F, 0x3000, 0x200B, 0xFEFF, 0x0301, 0x00E9, u'e',   0x4E2D,
+    0xD83D, 0xDE00, 0xDC00, 0xD800, 0xFFFF, 0x0000, 0x1E9B, 0x0323, 0x212B, u'A'};
+
+// Mode 0: the bytes map one to one through the table above; mode 1: raw
+// UTF-16 code units, little-endian.
+QString textFrom(const std::uint8_t* data, std::size_t size) {
+    QString text;
+    if (size == 0) {
+        return text;
+    }
+    if ((data[0] & 1) == 0) {
+        for (std::size_t i = 1; i < size; ++i) {
+            text.append(QChar(data[i] < 0x20 ? kInteresting[data[i]] : char16_t{data[i]}));
+        }
+    } else {
+        for (std::size_t i = 1; i + 1 < size; i += 2) {
+            text.append(QChar(static_cast<char16_t>(data[i] | (data[i + 1] << 8))));
+        }
+    }
+    return text;
+}
+
+qsizetype countKept(QStringView text) {
+    qsizetype count = 0;
+    for (const QChar c : text) {
+        count += isTrimmedSpace(c.unicode()) ? 0 : 1;
+    }
+    return count;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const QString text = textFrom(data, size);
+    const QStringList lines = quillet::buildLines(text);
+
+    qsizetype from = 0;
+    qsizetype kept = 0;
+    for (const QString& line : lines) {
+        require(!line.isEmpty());
+        require(!isTrimmedSpace(line.front().unicode()) && !isTrimmedSpace(line.back().unicode()));
+        for (const QChar c : line) {
+            require(!isLineBreak(c.unicode()));
+        }
+        // Each line is a piece of the text, after the previous one.
+        const qsizetype at = text.indexOf(line, from);
+        require(at >= 0);
+        from = at + line.size();
+        kept += countKept(line);
+    }
+    // Only spaces and newlines are dropped: every other character is in a line.
+    require(kept == countKept(text));
+    // The lines are already built: one per line, unchanged.
+    require(quillet::buildLines(lines.join(u'\n')) == lines);
+
+    const qsizetype half = text.size() / 2;
+    const QString a = text.first(half);
+    const QString b = text.sliced(half);
+    require(quillet::isSameText(a, a) && quillet::isSameText(b, b));
+    require(quillet::isSameText(a, b) == quillet::isSameText(b, a));
+    if (lines.size() >= 2) {
+        require(quillet::isSameText(lines[0], lines[1]) == quillet::isSameText(lines[1], lines[0]));
+    }
+    return 0;
+}

@@ -1,0 +1,105 @@
+// ShortcutCapture driven by arbitrary key event sequences: whatever the order
+// of presses and modifier changes, the combination it holds must be one the
+// program can register, and its outcome must agree with what it holds.
+#include "hotkey/shortcut_capture.h"
+#include "platform/fakes/fixed_ui_languages.h"
+#include "platform/fakes/in_memory_settings_store.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+using namespace quillet;
+
+void require(bool condition) {
+    if (!condition) {
+        std::abort();
+    }
+}
+
+// The low four bits are the shortcut modifiers, the high four are flags a
+// real event carries alongside them (caps lock, numeric pad, help, function).
+constexpr std::array<ModifierFlags, 8> kModifierBits = {
+    modifier::kShift, modifier::kControl, modifier::kOption, modifier::kCommand,
+    0x10000,          0x200000,           0x400000,          0x800000};
+
+ModifierFlags modifiersFrom(std::uint8_t byte) {
+    ModifierFlags flags = 0;
+    for (std::size_t bit = 0; bit < kModifierBits.size(); ++bit) {
+        if ((byte >> bit) & 1U) {
+            flags |= kModifierBits[bit];
+        }
+    }
+    return flags;
+}
+
+struct Snapshot {
+    KeyCode last;
+    ModifierFlags live;
+    KeyCode pending;
+    KeyCode captured;
+    ModifierFlags capturedModifiers;
+    friend bool operator==(const Snapshot&, const Snapshot&) = default;
+};
+
+Snapshot snapshot(const ShortcutCapture& capture) {
+    return {capture.lastKeyCode(), capture.liveModifiers(), capture.pendingKeyCode(),
+            capture.capturedKeyCode(), capture.capturedModifiers()};
+}
+
+void requireAcceptable(const Shortcut& shortcut) {
+    require(shortcut.keyCode != 0);
+    require(!modifierKeyCodes.contains(shortcut.keyCode));
+    require((shortcut.modifiers & ~modifier::kShortcutMask) == 0);
+    require(shortcut.modifiers != 0 || standaloneKeyCodes.contains(shortcut.keyCode));
+    require(!(shortcut.keyCode == 8 && shortcut.modifiers == modifier::kCommand));
+}
+
+}  // namespace
+
+// Byte 0 picks the language; then three bytes per event: kind (bit 0: key
+// down or modifier change, bit 1: another window's event, bit 2: a key code
+// above one byte), key code, modifiers.
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) {
+        return 0;
+    }
+    InMemorySettingsStore settings;
+    settings.setString(QString::fromUtf16(kAppLanguageKey),
+                       (data[0] & 1) != 0 ? QStringLiteral("zh") : QStringLiteral("en"));
+    const FixedUiLanguages languages;
+    ShortcutCapture capture(LocalizedStrings(settings, languages));
+
+    for (std::size_t i = 1; i + 3 <= size; i += 3) {
+        const std::uint8_t kind = data[i];
+        KeyEvent event;
+        event.type = (kind & 1) != 0 ? KeyEventType::FlagsChanged : KeyEventType::KeyDown;
+        event.keyCode =
+            (kind & 4) != 0 ? static_cast<KeyCode>(data[i + 1] << 8 | kind) : KeyCode{data[i + 1]};
+        event.modifierFlags = modifiersFrom(data[i + 2]);
+        const bool inDialog = (kind & 2) == 0;
+
+        const Snapshot before = snapshot(capture);
+        const std::optional<ShortcutCapture::Outcome> outcome = capture.handle(event, inDialog);
+        if (!inDialog) {
+            require(!outcome.has_value() && snapshot(capture) == before);
+            continue;
+        }
+        require(outcome.has_value());
+        require(!outcome->text.isEmpty());
+        require(capture.liveModifiers() == (event.modifierFlags & modifier::kShortcutMask));
+
+        const std::optional<Shortcut> held = capture.captured();
+        require(outcome->confirmEnabled == held.has_value());
+        if (held) {
+            requireAcceptable(*held);
+        }
+        if (outcome->consumed) {
+            require(event.type == KeyEventType::KeyDown && held.has_value());
+        }
+    }
+    return 0;
+}
