@@ -3,6 +3,9 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QSaveFile>
 
@@ -15,6 +18,20 @@ void mirror(const QString& path, const QString& text) {
         file.commit();
     }
 }
+
+// Pastes plain text only, read through QClipboard::text(). Qt's own paste
+// path crashed here when the clipboard's owner died in the middle of a paste,
+// which the crash-consistency test makes happen on purpose.
+class TargetEdit final : public QPlainTextEdit {
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->matches(QKeySequence::Paste)) {
+            insertPlainText(QGuiApplication::clipboard()->text());
+            return;
+        }
+        QPlainTextEdit::keyPressEvent(event);
+    }
+};
 
 }  // namespace
 
@@ -29,7 +46,7 @@ int main(int argc, char* argv[]) {
     parser.process(app);
     const QString out = parser.value(outOption);
 
-    QPlainTextEdit edit;
+    TargetEdit edit;
     edit.setWindowTitle(QStringLiteral("quillet-target"));
     edit.resize(480, 240);
     QObject::connect(&edit, &QPlainTextEdit::textChanged, [&] { mirror(out, edit.toPlainText()); });
