@@ -41,7 +41,8 @@ session_start() {  # session_start WIDTHxHEIGHT
     export LC_ALL=C.UTF-8 LANG=C.UTF-8
     unset LANGUAGE WAYLAND_DISPLAY
     exec 3> "$session/display"
-    session_spawn Xvfb -displayfd 3 -screen 0 "${screen_size}x24" -nolisten tcp
+    # Xvfb tries display numbers until one is free and says so for each taken one.
+    session_spawn Xvfb -displayfd 3 -screen 0 "${screen_size}x24" -nolisten tcp >"$session/xvfb.log" 2>&1
     exec 3>&-
     wait_for 10 test -s "$session/display"
     export DISPLAY=":$(cat "$session/display")"
