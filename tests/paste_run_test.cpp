@@ -337,5 +337,29 @@ TEST(PasteRun, NoticesSpeakTheLanguageChosenWhenShown) {
     }
 }
 
+// While the settings cannot be written the run goes on in memory, and the
+// user hears about it once.
+TEST(PasteRunSaveFailure, TheRunGoesOnAndTheUserIsToldOnce) {
+    Harness h;
+    h.clipboard.copy(u"a\nb\nc\nd"_s);
+    h.press();
+    h.settings.setWritable(false);
+    h.press();
+    h.press();
+    EXPECT_EQ(h.clipboard.writtenLines(), (QStringList{u"a"_s, u"b"_s, u"c"_s}));
+    ASSERT_EQ(h.notices().size(), 1);
+    EXPECT_TRUE(h.notices().front().contains(u"cannot save"_s));
+    EXPECT_EQ(h.stored()->currentIndex, 1);  // the file keeps the run as it was
+
+    // Once writes work again the run reaches the file, and no second notice comes.
+    h.settings.setWritable(true);
+    h.press();
+    EXPECT_EQ(h.stored()->currentIndex, 4);
+    h.settings.setWritable(false);
+    h.press();
+    EXPECT_EQ(h.notices().back(), u"All lines pasted!"_s);
+    EXPECT_EQ(h.notices().size(), 2);
+}
+
 }  // namespace
 }  // namespace quillet
