@@ -249,6 +249,15 @@ private:
         if (!configHome_.isValid() || !runtimeDir_.isValid()) {
             return fail("cannot create temporary folders");
         }
+        // A stored shortcut, as after the first run: otherwise the program
+        // opens its shortcut dialog, which holds the shortcut back.
+        QDir().mkpath(configHome_.filePath(QStringLiteral("tarnwick")));
+        QFile seed(configHome_.filePath(QStringLiteral("tarnwick/Quillet.conf")));
+        if (!seed.open(QIODevice::WriteOnly) ||
+            seed.write("[General]\nhotkeyCode=9\nhotkeyModifiers=1835008\n") < 0) {
+            return fail("cannot store the shortcut in the settings folder");
+        }
+        seed.close();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome_.path());
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir_.path());

@@ -126,7 +126,7 @@ void BM_BuildLines(benchmark::State& state) {
 void sizes(benchmark::internal::Benchmark* bench) {
     bench->ArgNames({"bytes", "file"});
     for (const int onDisk : {0, 1}) {
-        for (const long bytes : {1L << 10, 1L << 20, 10L << 20}) {
+        for (const long bytes : {1L << 10, 100L << 10, 1L << 20, 10L << 20}) {
             bench->Args({bytes, onDisk});
         }
     }
@@ -134,8 +134,12 @@ void sizes(benchmark::internal::Benchmark* bench) {
 }
 
 void textSizes(benchmark::internal::Benchmark* bench) {
-    bench->ArgName("bytes")->Arg(1L << 10)->Arg(1L << 20)->Arg(10L << 20)->Unit(
-        benchmark::kMillisecond);
+    bench->ArgName("bytes")
+        ->Arg(1L << 10)
+        ->Arg(100L << 10)
+        ->Arg(1L << 20)
+        ->Arg(10L << 20)
+        ->Unit(benchmark::kMillisecond);
 }
 
 BENCHMARK(BM_EncodeState)->Apply(textSizes);

@@ -1,0 +1,73 @@
+// Start-up, QUILLET_BENCH_STARTS times (20 unless set): from the start of
+// the process to Quillet's shortcut armed (the time column; the program says
+// "Quillet is running" once it is) and to its icon docked in the tray
+// (docked_ms). The bare Qt tray program gives the floor for docking. Every
+// start finds the settings of the previous one, as on a user's machine;
+// one series starts with a run from a 10 MiB clipboard stored.
+
+#include "bench_support.h"
+
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+namespace quillet::bench {
+namespace {
+
+// Characters of copied text in the big stored run: a 10 MiB clipboard.
+constexpr qsizetype kStoredRun = qsizetype(10) << 20;
+
+void startUp(benchmark::State& state, Harness& harness, Program& program, Subject subject) {
+    for (auto _ : state) {
+        if (!program.start(harness.tray())) {
+            harness.fail(state, program.error());
+            break;
+        }
+        const auto docked = *program.dockedAt() - program.startedAt();
+        const auto armed =
+            subject == Subject::Quillet ? *program.armedAt() - program.startedAt() : docked;
+        state.SetIterationTime(seconds(armed));
+        state.counters["docked_ms"] = millis(docked);
+        if (!program.stop()) {
+            harness.fail(state, program.error());
+            break;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace quillet::bench
+
+int main(int argc, char* argv[]) {
+    using namespace quillet::bench;
+    Harness harness(argc, argv, "quillet_bench_startup");
+    if (!harness.usable()) {
+        return harness.run();
+    }
+    const int starts = envCount("QUILLET_BENCH_STARTS", 20);
+    Program quillet(Subject::Quillet);
+    Program withRun(Subject::Quillet, kStoredRun);
+    Program bare(Subject::BareTray);
+    const struct {
+        const char* name;
+        Subject subject;
+        Program& program;
+    } rows[] = {
+        {"BM_Startup/quillet/to_armed", Subject::Quillet, quillet},
+        {"BM_Startup/quillet_run_10MiB/to_armed", Subject::Quillet, withRun},
+        {"BM_Startup/bare_tray/to_docked", Subject::BareTray, bare},
+    };
+    for (const auto& row : rows) {
+        benchmark::RegisterBenchmark(row.name,
+                                     [&harness, &row](benchmark::State& state) {
+                                         startUp(state, harness, row.program, row.subject);
+                                     })
+            ->Repetitions(starts)
+            ->Iterations(1)
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond)
+            ->ComputeStatistics("p95", p95)
+            ->ReportAggregatesOnly(true);
+    }
+    return harness.run();
+}
