@@ -50,7 +50,7 @@ struct Rig {
     Notifier notifier{mainQueue, alerts, strings};
     PasteInjector injector{mainQueue, clipboard, keystroke, PasteTiming{{}, {}, {}, {}, {}},
                            [](std::chrono::milliseconds) {}};
-    PasteRun run{*settings, mainQueue, clipboard, injector, notifier};
+    PasteRun run{*settings, clipboard, injector, notifier};
 };
 
 std::unique_ptr<SettingsStore> makeStore(bool onDisk, QTemporaryDir& dir) {

@@ -48,7 +48,7 @@ private:
 class LoggingClipboard final : public Clipboard {
 public:
     explicit LoggingClipboard(Events& log) : log_(log) {}
-    ClipboardContent read() override { return content; }
+    ClipboardRead read() override { return {ClipboardRead::Status::Read, content}; }
     void writeLine(const QString& line) override {
         log_.push_back("write " + line.toStdString());
         content = ClipboardContent{line, {}};

@@ -5,7 +5,6 @@
 #include "paste/line_builder.h"
 #include "paste/paste_injector.h"
 #include "platform/clipboard.h"
-#include "platform/main_queue.h"
 
 namespace quillet {
 
@@ -32,10 +31,24 @@ void PasteRun::store(const AppState& state) {
 void PasteRun::executePasteLogic() {
     const AppState stored = load();
 
-    ClipboardContent clipboard;
-    if (!mainQueue_.runSync([&] { clipboard = clipboard_.read(); })) {
+    const ClipboardRead read = clipboard_.read();
+    if (read.status != ClipboardRead::Status::Read) {
+        // Not an empty clipboard: the run stays as it is.
+        if (read.status == ClipboardRead::Status::TooLarge) {
+            notifier_.notify(
+                u"The clipboard holds more than Quillet can take (512 MB), so "
+                u"nothing was pasted. Your place in the list is kept.",
+                u"剪贴板中的内容超过 Quillet 能处理的上限（512 MB），未粘贴任何内容。"
+                u"列表中的当前位置已保留。");
+        } else {
+            notifier_.notify(
+                u"The program that holds the clipboard did not answer, so nothing "
+                u"was pasted. Your place in the list is kept.",
+                u"持有剪贴板内容的程序没有响应，未粘贴任何内容。列表中的当前位置已保留。");
+        }
         return;
     }
+    const ClipboardContent& clipboard = read.content;
     const QString& text = clipboard.text;
 
     // Pastes one line; returns the cursor to store, or none when the step

@@ -7,23 +7,19 @@
 namespace quillet {
 
 class Clipboard;
-class MainQueue;
 class Notifier;
 class PasteInjector;
 class SettingsStore;
 
 // One press of the shortcut: pastes the next line of the copied text and
 // moves the persisted cursor on. Runs on the paste worker, never on the UI
-// thread (its clipboard hops would wait for themselves).
+// thread (reading the clipboard may take long, and its hops to the UI
+// thread would wait for themselves).
 class PasteRun {
 public:
-    PasteRun(SettingsStore& settings, MainQueue& mainQueue, Clipboard& clipboard,
-             PasteInjector& injector, const Notifier& notifier)
-        : settings_(settings),
-          mainQueue_(mainQueue),
-          clipboard_(clipboard),
-          injector_(injector),
-          notifier_(notifier) {}
+    PasteRun(SettingsStore& settings, Clipboard& clipboard, PasteInjector& injector,
+             const Notifier& notifier)
+        : settings_(settings), clipboard_(clipboard), injector_(injector), notifier_(notifier) {}
 
     void executePasteLogic();
 
@@ -33,7 +29,6 @@ private:
     void store(const AppState& state);
 
     SettingsStore& settings_;
-    MainQueue& mainQueue_;
     Clipboard& clipboard_;
     PasteInjector& injector_;
     const Notifier& notifier_;

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <chrono>
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -17,20 +18,37 @@ struct ClipboardContent {
     friend bool operator==(const ClipboardContent&, const ClipboardContent&) = default;
 };
 
+// The most a read of the clipboard takes in, over all its formats; the
+// notice that tells the user so names it.
+inline constexpr std::int64_t kClipboardReadLimit = std::int64_t{512} * 1024 * 1024;
+
+// What reading the clipboard came to. On anything but Read the content is
+// empty and must not be taken for an empty clipboard.
+struct ClipboardRead {
+    enum class Status {
+        Read,
+        NoAnswer,  // the owner did not answer, or stopped answering, in time
+        TooLarge,  // more data than the program will hold
+    };
+    Status status = Status::Read;
+    ClipboardContent content;
+};
+
 enum class FetchResult {
     Fetched,     // another program asked for the clipboard's data
     NotFetched,  // nobody asked before the deadline, and we still owned it
     Unknown,     // ownership moved on, or the platform cannot tell
 };
 
-// The system clipboard. Reading and writing happen on the main thread only;
-// the fetch watch (whether another program fetched what we put there) is
+// The system clipboard. Reading happens off the UI thread (a transfer may
+// be big or slow), one read at a time; writing happens on the UI thread only.
+// The fetch watch (whether another program fetched what we put there) is
 // thread-safe, armed and waited on by the paste worker.
 class Clipboard {
 public:
     virtual ~Clipboard() = default;
 
-    virtual ClipboardContent read() = 0;
+    virtual ClipboardRead read() = 0;
     // Puts one line on the clipboard, marked so that history managers skip it.
     virtual void writeLine(const QString& line) = 0;
     virtual void restore(const ClipboardContent& content) = 0;

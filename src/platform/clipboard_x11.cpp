@@ -21,12 +21,6 @@ namespace {
 // Clipboard history managers that honour this hint skip the entry.
 const QString kPasswordManagerHint = QStringLiteral("x-kde-passwordManagerHint");
 
-// Qt's image wrapper is produced from the real image formats when they are
-// put back; copying it would offer Qt-internal bytes to other programs.
-bool isQtInternal(const QString& format) {
-    return format.startsWith(QStringLiteral("application/x-qt-image"));
-}
-
 std::uint32_t internAtom(xcb_connection_t* connection, const char* name) {
     const auto cookie =
         xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(strlen(name)), name);
@@ -53,32 +47,24 @@ ClipboardX11::~ClipboardX11() {
     }
 }
 
-ClipboardContent ClipboardX11::read() {
-    ClipboardContent content;
-    const QMimeData* mime = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
-    if (mime == nullptr) {
-        return content;
-    }
-    // Qt asks the owner again, and waits its full timeout again, each time the
-    // formats are needed while it has none: an owner that never answers would
-    // hold the UI thread for several timeouts in a row.
-    const QStringList formats = mime->formats();
-    if (formats.isEmpty()) {
-        return content;
-    }
-    content.text = mime->hasText() ? mime->text() : QString();
-    for (const QString& format : formats) {
-        if (!isQtInternal(format)) {
-            content.formats.emplace_back(format, mime->data(format));
+ClipboardRead ClipboardX11::read() {
+    {
+        std::lock_guard lock(mutex_);
+        if (putBack_) {
+            return ClipboardRead{ClipboardRead::Status::Read, *putBack_};
         }
     }
-    return content;
+    return reader_.read();
 }
 
 void ClipboardX11::writeLine(const QString& line) {
     auto mime = std::make_unique<QMimeData>();
     mime->setText(line);
     mime->setData(kPasswordManagerHint, QByteArrayLiteral("secret"));
+    {
+        std::lock_guard lock(mutex_);
+        putBack_.reset();
+    }
     setMimeData(std::move(mime));
 }
 
@@ -92,6 +78,11 @@ void ClipboardX11::restore(const ClipboardContent& content) {
         mime->setText(content.text);
     }
     setMimeData(std::move(mime));
+    // Only a claim the server took is ours; losing it later clears this.
+    if (QGuiApplication::clipboard()->ownsClipboard()) {
+        std::lock_guard lock(mutex_);
+        putBack_ = content;
+    }
 }
 
 void ClipboardX11::setMimeData(std::unique_ptr<QMimeData> mime) {
@@ -167,6 +158,7 @@ bool ClipboardX11::nativeEventFilter(const QByteArray& eventType, void* message,
         const auto* clear = reinterpret_cast<const xcb_selection_clear_event_t*>(event);
         if (clear->selection == clipboardAtom_) {
             std::lock_guard lock(mutex_);
+            putBack_.reset();
             if (watching_) {
                 lostOwnership_ = true;
                 changed_.notify_all();

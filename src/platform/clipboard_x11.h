@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/clipboard.h"
+#include "platform/selection_reader_x11.h"
 
 #include <QAbstractNativeEventFilter>
 
@@ -9,14 +10,16 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 
 class QEventLoop;
 class QMimeData;
 
 namespace quillet {
 
-// The clipboard through QClipboard; whether a line was fetched is seen in
-// the selection requests other X clients send us.
+// Writes go through QClipboard; reads through a connection of their own, or
+// from memory while we still own what we put back. Whether a line was
+// fetched is seen in the selection requests other X clients send us.
 class ClipboardX11 final : public Clipboard, private QAbstractNativeEventFilter {
 public:
     // Needs a QGuiApplication; on a non-X11 platform the watch answers Unknown.
@@ -25,7 +28,7 @@ public:
     ClipboardX11(const ClipboardX11&) = delete;
     ClipboardX11& operator=(const ClipboardX11&) = delete;
 
-    ClipboardContent read() override;
+    ClipboardRead read() override;
     void writeLine(const QString& line) override;
     void restore(const ClipboardContent& content) override;
 
@@ -42,12 +45,16 @@ private:
     std::uint32_t timestampAtom_ = 0;
     std::uint32_t clockAtom_ = 0;
     QEventLoop* clockWait_ = nullptr;  // UI thread only
+    SelectionReaderX11 reader_;        // the paste worker's
 
     std::mutex mutex_;
     std::condition_variable changed_;
     bool watching_ = false;
     bool fetched_ = false;
     bool lostOwnership_ = false;
+    // What we put back, for as long as the clipboard is still ours: reading
+    // it through the server would have our UI thread serve it to ourselves.
+    std::optional<ClipboardContent> putBack_;
 };
 
 }  // namespace quillet

@@ -37,7 +37,11 @@ protected:
         return result.get();
     }
 
-    ClipboardContent readClipboard() { return clipboard_->read(); }
+    ClipboardContent readClipboard() {
+        const ClipboardRead read = clipboard_->read();
+        EXPECT_EQ(read.status, ClipboardRead::Status::Read);
+        return read.content;
+    }
 
     TargetWindow target_;
     MainQueueQt mainQueue_;

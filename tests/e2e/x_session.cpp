@@ -420,4 +420,52 @@ void xclipWrite(const QByteArray& data, const QString& mimeType) {
     waitUntil([&] { return xclip.state() == QProcess::NotRunning; }, 5s);
 }
 
+struct SilentClipboardOwner::Impl {
+    std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> connection{
+        xcb_connect(nullptr, nullptr), &xcb_disconnect};
+    xcb_window_t requestor = XCB_NONE;
+};
+
+SilentClipboardOwner::SilentClipboardOwner() : impl_(std::make_unique<Impl>()) {
+    xcb_connection_t* c = impl_->connection.get();
+    if (xcb_connection_has_error(c) != 0) {
+        return;
+    }
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    const xcb_window_t window = xcb_generate_id(c);
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+    const char name[] = "CLIPBOARD";
+    const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> atom(
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof name - 1, name), nullptr),
+        &std::free);
+    if (!atom) {
+        return;
+    }
+    xcb_set_selection_owner(c, window, atom->atom, XCB_CURRENT_TIME);
+    const std::unique_ptr<xcb_get_selection_owner_reply_t, decltype(&std::free)> owner(
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr),
+        &std::free);
+    owning_ = owner && owner->owner == window;
+}
+
+SilentClipboardOwner::~SilentClipboardOwner() = default;
+
+bool SilentClipboardOwner::requestPending() {
+    xcb_connection_t* c = impl_->connection.get();
+    while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
+        if ((event->response_type & 0x7F) == XCB_SELECTION_REQUEST) {
+            impl_->requestor = reinterpret_cast<xcb_selection_request_event_t*>(event)->requestor;
+        }
+        std::free(event);
+    }
+    if (impl_->requestor == XCB_NONE) {
+        return false;
+    }
+    const std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&std::free)> attributes(
+        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, impl_->requestor), nullptr),
+        &std::free);
+    return attributes != nullptr;
+}
+
 }  // namespace quillet::e2e

@@ -170,6 +170,25 @@ void clickAt(QPoint point);
 // What the screen shows of the window.
 QImage windowImage(const XWindow& window);
 
+// A client that takes the clipboard and then never answers a request for
+// it; the clipboard has no owner once it is gone.
+class SilentClipboardOwner {
+public:
+    SilentClipboardOwner();
+    ~SilentClipboardOwner();
+    SilentClipboardOwner(const SilentClipboardOwner&) = delete;
+    SilentClipboardOwner& operator=(const SilentClipboardOwner&) = delete;
+    bool owning() const { return owning_; }
+    // Whether a client asked for the clipboard and is still waiting: the
+    // window it asked from still exists.
+    bool requestPending();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+    bool owning_ = false;
+};
+
 // Reads and writes the CLIPBOARD selection through xclip, as another program.
 QByteArray xclipRead(const QString& mimeType = QStringLiteral("UTF8_STRING"));
 void xclipWrite(const QByteArray& data, const QString& mimeType = QStringLiteral("UTF8_STRING"));

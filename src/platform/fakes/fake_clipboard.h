@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <mutex>
+#include <optional>
 
 namespace quillet {
 
@@ -12,9 +13,12 @@ namespace quillet {
 // watch whose answer the test chooses.
 class FakeClipboard final : public Clipboard {
 public:
-    ClipboardContent read() override {
+    ClipboardRead read() override {
         std::lock_guard lock(mutex_);
-        return content_;
+        if (readFailure_) {
+            return ClipboardRead{*readFailure_, {}};
+        }
+        return ClipboardRead{ClipboardRead::Status::Read, content_};
     }
 
     void writeLine(const QString& line) override {
@@ -48,6 +52,16 @@ public:
         std::lock_guard lock(mutex_);
         content_ = content;
     }
+    // Reads fail this way until cleared with nullopt.
+    void setReadFailure(std::optional<ClipboardRead::Status> failure) {
+        std::lock_guard lock(mutex_);
+        readFailure_ = failure;
+    }
+    // What the clipboard holds, without counting as a read.
+    ClipboardContent content() const {
+        std::lock_guard lock(mutex_);
+        return content_;
+    }
     void setFetchResult(FetchResult result) {
         std::lock_guard lock(mutex_);
         fetchResult_ = result;
@@ -68,6 +82,7 @@ public:
 private:
     mutable std::mutex mutex_;
     ClipboardContent content_;
+    std::optional<ClipboardRead::Status> readFailure_;
     QStringList writtenLines_;
     FetchResult fetchResult_ = FetchResult::Fetched;
     int restores_ = 0;

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "platform/clipboard.h"
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+
+struct xcb_connection_t;
+
+namespace quillet {
+
+// Reads the CLIPBOARD selection on an xcb connection of its own, so that a
+// big or slow transfer holds only the calling thread, never the UI thread.
+// One caller at a time; the connection is opened on first use and opened
+// again after it broke.
+class SelectionReaderX11 {
+public:
+    struct Limits {
+        // Longest wait for the owner's next answer or next piece.
+        std::chrono::milliseconds quiet{5000};
+        // Longest a whole read may take, even when data keeps trickling in.
+        std::chrono::milliseconds total{60000};
+        // Most bytes kept over all formats.
+        std::int64_t maxBytes = kClipboardReadLimit;
+    };
+
+    SelectionReaderX11();
+    explicit SelectionReaderX11(Limits limits);
+    ~SelectionReaderX11();
+    SelectionReaderX11(const SelectionReaderX11&) = delete;
+    SelectionReaderX11& operator=(const SelectionReaderX11&) = delete;
+
+    ClipboardRead read();
+
+private:
+    struct Session;
+
+    Limits limits_;
+    std::unique_ptr<Session> session_;
+};
+
+}  // namespace quillet
