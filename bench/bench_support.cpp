@@ -409,27 +409,20 @@ bool Program::stop() {
 
 // ---------------------------------------------------------------------------
 
+FileStamp fileStamp(const QString& path) {
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
+        return {};
+    }
+    return {static_cast<std::uint64_t>(info.st_ino),
+            static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
+}
+
 namespace {
 
 constexpr std::array<KeySym, 4> kShortcut{XK_Control_L, XK_Alt_L, XK_Super_L, XK_v};
 constexpr auto kHold = 20ms;
 constexpr auto kStepDeadline = 5s;
-
-struct Stamp {
-    ino_t inode = 0;
-    time_t sec = 0;
-    long nsec = 0;
-    bool operator==(const Stamp&) const = default;
-};
-
-// The program replaces its settings file at the end of every step.
-Stamp stampOf(const QString& path) {
-    struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
-        return {};
-    }
-    return {info.st_ino, info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
-}
 
 }  // namespace
 
@@ -507,7 +500,14 @@ bool Typist::copyList(int lines) {
            fail("xclip did not take over the clipboard");
 }
 
-// A bare X server has no window manager to hand out the focus.
+Typist::Keystroke Typist::strike() {
+    const auto down = Clock::now();
+    impl_->keys(true);
+    runFor(kHold);
+    impl_->keys(false);
+    return {down, Clock::now()};
+}
+
 bool Typist::focusField() {
     Display* display = impl_->display.get();
     const auto focused = [&] {
@@ -541,17 +541,14 @@ bool Typist::press(const Program& program) {
     }
     field_.clear();
     const QString& expected = lines_[next_];
-    const Stamp before = stampOf(program.settingsFile());
-
-    impl_->keys(true);
-    runFor(kHold);
-    impl_->keys(false);
+    const FileStamp before = fileStamp(program.settingsFile());
+    strike();
 
     bool wrong = false;
     const bool done = runUntil(Clock::now() + kStepDeadline, [&] {
         const QString text = field_.toPlainText();
         wrong = !expected.startsWith(text);
-        return wrong || (text == expected && stampOf(program.settingsFile()) != before);
+        return wrong || (text == expected && fileStamp(program.settingsFile()) != before);
     });
     if (wrong) {
         return fail(QStringLiteral("press %1: expected \"%2\", the field got \"%3\"")

@@ -149,6 +149,17 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+// Which version of a file is on disk. The program saves by writing a new
+// file and renaming it over the old one, so each save brings a new inode;
+// a new time on the same inode is a rewrite in place. All zero when the
+// file cannot be read.
+struct FileStamp {
+    std::uint64_t inode = 0;
+    std::int64_t modifiedNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+FileStamp fileStamp(const QString& path);
+
 // About `chars` characters of copied text in lines of 40, mixed ASCII and
 // Chinese, as the step benchmark uses.
 QString sampleText(qsizetype chars);
@@ -180,6 +191,8 @@ public:
     Clock::time_point startedAt() const { return startedAt_; }
     std::optional<Clock::time_point> armedAt() const { return armedAt_; }
     std::optional<Clock::time_point> dockedAt() const { return dockedAt_; }
+    // What it has written to stdout and stderr so far.
+    const QByteArray& output() const { return output_; }
     const std::string& error() const { return error_; }
 
 private:
@@ -213,8 +226,26 @@ public:
     int pressed() const { return pressed_; }
     const std::string& error() const { return error_; }
 
-private:
+    // The pieces of press(), for callers that time the presses and watch
+    // the field themselves, then report what got pasted with pasted().
+    struct Keystroke {
+        Clock::time_point down;  // just before the keys go down
+        Clock::time_point up;    // once their release is sent, 20 ms later
+    };
+    // The shortcut, held and let go; does not wait for the program.
+    Keystroke strike();
+    // Gives the field the keyboard focus, which on a bare X server no
+    // window manager hands out.
     bool focusField();
+    QPlainTextEdit& field() { return field_; }
+    // The copied lines not pasted yet, in the order they are due.
+    QStringList remaining() const { return lines_.mid(next_); }
+    void pasted(int count) {
+        next_ += count;
+        pressed_ += count;
+    }
+
+private:
     bool fail(const std::string& message);
 
     struct Impl;
