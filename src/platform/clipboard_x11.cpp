@@ -47,14 +47,33 @@ ClipboardX11::~ClipboardX11() {
     }
 }
 
-ClipboardRead ClipboardX11::read() {
-    {
-        std::lock_guard lock(mutex_);
-        if (putBack_) {
-            return ClipboardRead{ClipboardRead::Status::Read, *putBack_};
+namespace {
+
+const QByteArray* formatBytes(const ClipboardContent& content, const QString& name) {
+    for (const auto& [format, bytes] : content.formats) {
+        if (format == name) {
+            return &bytes;
         }
     }
-    return reader_.read();
+    return nullptr;
+}
+
+}  // namespace
+
+ClipboardRead ClipboardX11::read() {
+    std::optional<ClipboardContent> ours;
+    {
+        std::lock_guard lock(mutex_);
+        ours = putBack_;
+    }
+    if (!ours) {
+        return reader_.read();
+    }
+    // Decoded here, off the UI thread, as the server would have served it.
+    if (const QByteArray* plain = formatBytes(*ours, QStringLiteral("text/plain"))) {
+        ours->text = QString::fromUtf8(*plain);
+    }
+    return ClipboardRead{ClipboardRead::Status::Read, std::move(*ours)};
 }
 
 void ClipboardX11::writeLine(const QString& line) {
@@ -80,8 +99,14 @@ void ClipboardX11::restore(const ClipboardContent& content) {
     setMimeData(std::move(mime));
     // Only a claim the server took is ours; losing it later clears this.
     if (QGuiApplication::clipboard()->ownsClipboard()) {
+        ClipboardContent kept = content;
+        // The text is in its bytes already; keeping it decoded as well would
+        // hold twice the size of a big copy for as long as we own it.
+        if (formatBytes(kept, QStringLiteral("text/plain")) != nullptr) {
+            kept.text.clear();
+        }
         std::lock_guard lock(mutex_);
-        putBack_ = content;
+        putBack_ = std::move(kept);
     }
 }
 

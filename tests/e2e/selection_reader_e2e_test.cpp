@@ -67,17 +67,26 @@ TEST(SelectionReaderTest, ReadsTheTextAndEveryFormatOfAnotherProgram) {
     EXPECT_EQ(read.content.text.toUtf8(), big);
 }
 
-TEST(SelectionReaderTest, ReadsWhatThisProcessOwnsWithItsHint) {
+TEST(SelectionReaderTest, ReadsWhatThisProcessOwnsAsItWasPutBack) {
     QUILLET_REQUIRE_DISPLAY();
     ClipboardX11 clipboard;
-    clipboard.writeLine(u"secret line"_s);
     SelectionReaderX11 reader;
-    const ClipboardRead read = readOnWorker(reader);
+    clipboard.writeLine(u"secret line"_s);
+    ClipboardRead read = readOnWorker(reader);
     ASSERT_EQ(read.status, Status::Read);
     EXPECT_EQ(read.content.text, u"secret line"_s);
-    EXPECT_EQ(formatOf(read.content, u"text/plain"_s), "secret line"_ba);
     // Putting it back must keep history managers away from it again.
     EXPECT_EQ(formatOf(read.content, u"x-kde-passwordManagerHint"_s), "secret"_ba);
+
+    // What we put back is then read from memory: it must be what another
+    // program gets from the server.
+    const ClipboardContent copied{u"a\nb"_s,
+                                  {{u"text/plain"_s, "a\nb"_ba}, {u"text/html"_s, "<p>a</p>"_ba}}};
+    clipboard.restore(copied);
+    read = readOnWorker(reader);
+    ASSERT_EQ(read.status, Status::Read);
+    EXPECT_EQ(read.content, copied);
+    EXPECT_EQ(clipboard.read().content, copied);
 }
 
 TEST(SelectionReaderTest, GivesUpOnSilenceAndOnTooMuchThenReadsAgain) {
