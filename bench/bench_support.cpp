@@ -34,15 +34,18 @@ int envCount(const char* name, int fallback) {
     return ok && value > 0 ? value : fallback;
 }
 
-double p95(const std::vector<double>& values) {
+double percentile(const std::vector<double>& values, double q) {
     if (values.empty()) {
         return 0.0;
     }
     std::vector<double> sorted = values;
     std::sort(sorted.begin(), sorted.end());
-    const auto rank =
-        static_cast<std::size_t>(std::ceil(0.95 * static_cast<double>(sorted.size())));
-    return sorted[std::max<std::size_t>(rank, 1) - 1];
+    const auto rank = static_cast<std::size_t>(std::ceil(q * static_cast<double>(sorted.size())));
+    return sorted[std::clamp<std::size_t>(rank, 1, sorted.size()) - 1];
+}
+
+double p95(const std::vector<double>& values) {
+    return percentile(values, 0.95);
 }
 
 void runFor(Clock::duration duration) {
@@ -194,8 +197,12 @@ struct TrayWatch::Impl {
     int screen = 0;
     xcb_atom_t pidAtom = XCB_ATOM_NONE;
     std::unique_ptr<QSocketNotifier> notifier;
-    // First docking time per process.
-    std::map<qint64, Clock::time_point> docked;
+    // The first window docked per process, and when.
+    struct Docked {
+        Clock::time_point at;
+        xcb_window_t window = 0;
+    };
+    std::map<qint64, Docked> docked;
 
     xcb_atom_t atom(const char* name) {
         const Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
@@ -258,7 +265,13 @@ bool TrayWatch::trayPresent() {
 std::optional<Clock::time_point> TrayWatch::dockedAt(qint64 pid) {
     readEvents();
     const auto found = impl_->docked.find(pid);
-    return found == impl_->docked.end() ? std::nullopt : std::optional(found->second);
+    return found == impl_->docked.end() ? std::nullopt : std::optional(found->second.at);
+}
+
+std::optional<std::uint32_t> TrayWatch::dockedWindow(qint64 pid) {
+    readEvents();
+    const auto found = impl_->docked.find(pid);
+    return found == impl_->docked.end() ? std::nullopt : std::optional(found->second.window);
 }
 
 void TrayWatch::readEvents() {
@@ -280,7 +293,7 @@ void TrayWatch::readEvents() {
             continue;
         }
         if (const auto pid = impl_->owner(reparent->window)) {
-            impl_->docked.try_emplace(*pid, now);
+            impl_->docked.try_emplace(*pid, Impl::Docked{now, reparent->window});
         }
     }
 }
@@ -460,22 +473,60 @@ bool Typist::fail(const std::string& message) {
     return false;
 }
 
-bool Typist::copyList(int lines) {
+namespace {
+
+// Each copy's lines name their copy, so that no copy repeats an earlier one.
+void appendListLine(QByteArray& text, int generation, int index) {
+    text += 'g' + QByteArray::number(generation) + " item " +
+            QByteArray::number(index).rightJustified(4, '0') + " 名称 value";
+}
+
+}  // namespace
+
+bool Typist::canCopy() {
     if (std::any_of(impl_->codes.begin(), impl_->codes.end(), [](::KeyCode c) { return c == 0; })) {
         return fail("the X server lacks XTest or a key of Control+Alt+Super+V");
     }
     if (QStandardPaths::findExecutable(QStringLiteral("xclip")).isEmpty()) {
         return fail("xclip is missing (scripts/setup installs it)");
     }
+    return true;
+}
+
+bool Typist::copyList(int lines) {
+    if (!canCopy()) {
+        return false;
+    }
     ++impl_->generation;
     lines_.clear();
+    QByteArray text;
     for (int i = 0; i < lines; ++i) {
-        lines_.append(QStringLiteral("g%1 item %2 名称 value")
-                          .arg(impl_->generation)
-                          .arg(i, 4, 10, QChar(u'0')));
+        QByteArray line;
+        appendListLine(line, impl_->generation, i);
+        lines_.append(QString::fromUtf8(line));
+        text += line + '\n';
     }
     next_ = 0;
+    return copy(text);
+}
 
+bool Typist::copyBulk(qsizetype bytes) {
+    if (!canCopy()) {
+        return false;
+    }
+    ++impl_->generation;
+    QByteArray text;
+    text.reserve(bytes + 64);
+    for (int i = 0; text.size() < bytes; ++i) {
+        appendListLine(text, impl_->generation, i);
+        text += '\n';
+    }
+    lines_ = {QString::fromUtf8(text.left(text.indexOf('\n')))};
+    next_ = 0;
+    return copy(text);
+}
+
+bool Typist::copy(const QByteArray& text) {
     // xclip's parent exits once it has read the text; a child of it keeps
     // serving the clipboard.
     const Window before = XGetSelectionOwner(impl_->display.get(), impl_->clipboard());
@@ -484,12 +535,12 @@ bool Typist::copyList(int lines) {
     xclip.setStandardErrorFile(QProcess::nullDevice());
     xclip.start(QStringLiteral("xclip"),
                 {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-i")});
-    xclip.write(lines_.join(u'\n').toUtf8() + '\n');
+    xclip.write(text);
     xclip.closeWriteChannel();
     const bool exited =
         runUntil(Clock::now() + 10s, [&] { return xclip.state() == QProcess::NotRunning; });
     if (!exited || xclip.exitStatus() != QProcess::NormalExit || xclip.exitCode() != 0) {
-        return fail("xclip could not copy the list");
+        return fail("xclip could not copy the text");
     }
     return runUntil(Clock::now() + 5s,
                     [&] {

@@ -42,7 +42,10 @@ inline double seconds(Clock::duration d) {
 // positive number: lets quick runs shorten the long measurements.
 int envCount(const char* name, int fallback);
 
-// Nearest rank: the value at or below which 95 % of the repetitions fall.
+// Nearest rank: the value at or below which the fraction `q` of the values
+// fall (0.5 the median, 1 the largest); 0 for no values.
+double percentile(const std::vector<double>& values, double q);
+// The same at 95 %, in the shape Google Benchmark's statistics take.
 double p95(const std::vector<double>& values);
 
 // Runs the event loop until done() holds or the deadline passes. Conditions
@@ -141,6 +144,8 @@ public:
     bool trayPresent();
     // When a window of this process was first docked, if it was.
     std::optional<Clock::time_point> dockedAt(qint64 pid);
+    // That window: the process's tray icon.
+    std::optional<std::uint32_t> dockedWindow(qint64 pid);
 
 private:
     void readEvents();
@@ -221,6 +226,9 @@ public:
 
     // Copies `lines` fresh lines; the program must then paste them in order.
     bool copyList(int lines);
+    // Copies about `bytes` of fresh lines of the same kind; only the first
+    // is kept as due, since one press is what a copy that big is timed by.
+    bool copyBulk(qsizetype bytes);
     // One press; true once the next line arrived and the step saved.
     bool press(const Program& program);
     int pressed() const { return pressed_; }
@@ -247,6 +255,9 @@ public:
 
 private:
     bool fail(const std::string& message);
+    bool canCopy();
+    // Hands the text to xclip, which then owns the clipboard.
+    bool copy(const QByteArray& text);
 
     struct Impl;
     std::unique_ptr<Impl> impl_;
