@@ -49,6 +49,7 @@ class LoggingClipboard final : public Clipboard {
 public:
     explicit LoggingClipboard(Events& log) : log_(log) {}
     ClipboardRead read() override { return {ClipboardRead::Status::Read, content}; }
+    void cancelReads() override {}
     void writeLine(const QString& line) override {
         log_.push_back("write " + line.toStdString());
         content = ClipboardContent{line, {}};

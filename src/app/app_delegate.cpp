@@ -55,6 +55,9 @@ void AppDelegate::applicationWillTerminate() {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
         QThread::msleep(2);
     }
+    // A step still in flight lets go at once: its read ends and its hops to
+    // this thread are refused, so it stores nothing.
+    services_.clipboard->cancelReads();
     services_.mainQueue->shutDown();
 }
 

@@ -49,6 +49,9 @@ public:
     virtual ~Clipboard() = default;
 
     virtual ClipboardRead read() = 0;
+    // Any thread: ends a read in progress, and every later one, with
+    // NoAnswer, so that quitting does not wait on a slow owner.
+    virtual void cancelReads() = 0;
     // Puts one line on the clipboard, marked so that history managers skip it.
     virtual void writeLine(const QString& line) = 0;
     virtual void restore(const ClipboardContent& content) = 0;

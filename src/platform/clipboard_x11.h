@@ -29,6 +29,7 @@ public:
     ClipboardX11& operator=(const ClipboardX11&) = delete;
 
     ClipboardRead read() override;
+    void cancelReads() override { reader_.cancel(); }
     void writeLine(const QString& line) override;
     void restore(const ClipboardContent& content) override;
 

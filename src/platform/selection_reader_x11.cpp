@@ -150,7 +150,7 @@ namespace {
 class Reading {
 public:
     Reading(xcb_connection_t* c, xcb_window_t window, const Atoms& atoms,
-            const SelectionReaderX11::Limits& limits)
+            const SelectionReaderX11::Limits& limits, const std::atomic<bool>& cancelled)
         : c_(c),
           window_(window),
           clipboard_(atoms.clipboard),
@@ -158,7 +158,8 @@ public:
           property_(atoms.property),
           quiet_(limits.quiet),
           end_(Clock::now() + limits.total),
-          budget_(limits.maxBytes) {}
+          budget_(limits.maxBytes),
+          cancelled_(cancelled) {}
 
     bool hasOwner() const {
         const auto reply = own(
@@ -248,11 +249,12 @@ private:
                 }
             }
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-            if (xcb_connection_has_error(c_) != 0 || left.count() <= 0) {
+            if (xcb_connection_has_error(c_) != 0 || left.count() <= 0 || cancelled_) {
                 return own<xcb_generic_event_t>(nullptr);
             }
+            // Short slices, so that a cancel is seen soon.
             pollfd fd{xcb_get_file_descriptor(c_), POLLIN, 0};
-            poll(&fd, 1, static_cast<int>(std::min<std::int64_t>(left.count(), 60'000)));
+            poll(&fd, 1, static_cast<int>(std::min<std::int64_t>(left.count(), 50)));
         }
     }
 
@@ -281,7 +283,8 @@ private:
             if (atLeast > budget_) {
                 return Outcome::TooLarge;
             }
-            bytes.reserve(atLeast);
+            // Only a hint from another program: not all of it up front.
+            bytes.reserve(std::min<std::int64_t>(atLeast, std::int64_t{64} * 1024 * 1024));
         }
         for (;;) {
             const auto next = waitFor([&](const xcb_generic_event_t& event) {
@@ -319,6 +322,7 @@ private:
     std::chrono::milliseconds quiet_;
     Clock::time_point end_;
     std::int64_t budget_;
+    const std::atomic<bool>& cancelled_;
 };
 
 }  // namespace
@@ -330,13 +334,16 @@ SelectionReaderX11::SelectionReaderX11(Limits limits) : limits_(limits) {}
 SelectionReaderX11::~SelectionReaderX11() = default;
 
 ClipboardRead SelectionReaderX11::read() {
+    if (cancelled_) {
+        return ClipboardRead{ClipboardRead::Status::NoAnswer, {}};
+    }
     if (!session_ || xcb_connection_has_error(session_->get()) != 0) {
         session_ = Session::open();
         if (!session_) {
             return ClipboardRead{ClipboardRead::Status::NoAnswer, {}};
         }
     }
-    Reading reading(session_->get(), session_->window, session_->atoms, limits_);
+    Reading reading(session_->get(), session_->window, session_->atoms, limits_, cancelled_);
     if (!reading.hasOwner()) {
         return {};
     }

@@ -2,6 +2,7 @@
 
 #include "platform/clipboard.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -32,11 +33,14 @@ public:
     SelectionReaderX11& operator=(const SelectionReaderX11&) = delete;
 
     ClipboardRead read();
+    // Any thread: ends a read in progress, and every later one, with NoAnswer.
+    void cancel() { cancelled_ = true; }
 
 private:
     struct Session;
 
     Limits limits_;
+    std::atomic<bool> cancelled_{false};
     std::unique_ptr<Session> session_;
 };
 

@@ -113,5 +113,20 @@ TEST(SelectionReaderTest, GivesUpOnSilenceAndOnTooMuchThenReadsAgain) {
     EXPECT_EQ(read.content.text, u"small\n"_s);
 }
 
+// Quitting must not wait out an owner that never answers.
+TEST(SelectionReaderTest, ACancelEndsAWaitingReadAndEveryLaterOne) {
+    QUILLET_REQUIRE_DISPLAY();
+    SelectionReaderX11 reader(SelectionReaderX11::Limits{60s, 60s, kClipboardReadLimit});
+    SilentClipboardOwner silent;
+    ASSERT_TRUE(silent.owning());
+    auto result = std::async(std::launch::async, [&] { return reader.read(); });
+    ASSERT_TRUE(waitUntil([&] { return silent.requestPending(); }, 10s));
+    reader.cancel();
+    // Far sooner than the minute the read would otherwise wait.
+    ASSERT_TRUE(waitUntil([&] { return result.wait_for(0s) == std::future_status::ready; }, 10s));
+    EXPECT_EQ(result.get().status, Status::NoAnswer);
+    EXPECT_EQ(reader.read().status, Status::NoAnswer);
+}
+
 }  // namespace
 }  // namespace quillet::e2e

@@ -21,6 +21,8 @@ public:
         return ClipboardRead{ClipboardRead::Status::Read, content_};
     }
 
+    void cancelReads() override { setReadFailure(ClipboardRead::Status::NoAnswer); }
+
     void writeLine(const QString& line) override {
         std::lock_guard lock(mutex_);
         content_ = ClipboardContent{line, {{QStringLiteral("text/plain"), line.toUtf8()}}};
