@@ -181,18 +181,20 @@ ActivityDelta ActivityTracker::delta() const {
 
 // ---------------------------------------------------------------------------
 
-struct TrayWatch::Impl {
-    struct Disconnect {
-        void operator()(xcb_connection_t* c) const { xcb_disconnect(c); }
-    };
-    template <typename T>
-    struct FreeReply {
-        void operator()(T* reply) const { std::free(reply); }
-    };
-    template <typename T>
-    using Reply = std::unique_ptr<T, FreeReply<T>>;
+void XcbDisconnect::operator()(xcb_connection_t* connection) const {
+    xcb_disconnect(connection);
+}
 
-    std::unique_ptr<xcb_connection_t, Disconnect> connection;
+std::uint32_t internAtom(xcb_connection_t* connection, const char* name) {
+    const XcbReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+        connection,
+        xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
+        nullptr));
+    return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+}
+
+struct TrayWatch::Impl {
+    XcbConnection connection;
     xcb_window_t root = 0;
     int screen = 0;
     xcb_atom_t pidAtom = XCB_ATOM_NONE;
@@ -204,18 +206,9 @@ struct TrayWatch::Impl {
     };
     std::map<qint64, Docked> docked;
 
-    xcb_atom_t atom(const char* name) {
-        const Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-            connection.get(),
-            xcb_intern_atom(connection.get(), 0, static_cast<std::uint16_t>(std::strlen(name)),
-                            name),
-            nullptr));
-        return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-    }
-
     // Qt names the process on every window it creates (_NET_WM_PID).
     std::optional<qint64> owner(xcb_window_t window) {
-        const Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        const XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
             connection.get(),
             xcb_get_property(connection.get(), 0, window, pidAtom, XCB_ATOM_CARDINAL, 0, 1),
             nullptr));
@@ -238,7 +231,7 @@ TrayWatch::TrayWatch() : impl_(std::make_unique<Impl>()) {
         xcb_screen_next(&screens);
     }
     impl_->root = screens.data->root;
-    impl_->pidAtom = impl_->atom("_NET_WM_PID");
+    impl_->pidAtom = internAtom(impl_->connection.get(), "_NET_WM_PID");
     // Reparenting a top-level window is reported to the root's substructure.
     const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
     xcb_change_window_attributes(impl_->connection.get(), impl_->root, XCB_CW_EVENT_MASK, &mask);
@@ -255,8 +248,8 @@ bool TrayWatch::trayPresent() {
         return false;
     }
     const std::string name = "_NET_SYSTEM_TRAY_S" + std::to_string(impl_->screen);
-    const xcb_atom_t selection = impl_->atom(name.c_str());
-    const Impl::Reply<xcb_get_selection_owner_reply_t> reply(xcb_get_selection_owner_reply(
+    const xcb_atom_t selection = internAtom(impl_->connection.get(), name.c_str());
+    const XcbReply<xcb_get_selection_owner_reply_t> reply(xcb_get_selection_owner_reply(
         impl_->connection.get(), xcb_get_selection_owner(impl_->connection.get(), selection),
         nullptr));
     return reply && reply->owner != XCB_WINDOW_NONE;
@@ -279,7 +272,7 @@ void TrayWatch::readEvents() {
         return;
     }
     for (;;) {
-        const Impl::Reply<xcb_generic_event_t> event(xcb_poll_for_event(impl_->connection.get()));
+        const XcbReply<xcb_generic_event_t> event(xcb_poll_for_event(impl_->connection.get()));
         if (!event) {
             break;
         }

@@ -19,11 +19,14 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+struct xcb_connection_t;
 
 namespace quillet::bench {
 
@@ -73,6 +76,21 @@ void runFor(Clock::duration duration);
 
 // Whether $DISPLAY names a server we can open.
 bool haveDisplay();
+
+// Owners of what xcb hands out: a connection, and replies and events, which
+// the caller frees.
+struct XcbDisconnect {
+    void operator()(xcb_connection_t* connection) const;
+};
+using XcbConnection = std::unique_ptr<xcb_connection_t, XcbDisconnect>;
+struct XcbFree {
+    void operator()(void* reply) const { std::free(reply); }
+};
+template <typename T>
+using XcbReply = std::unique_ptr<T, XcbFree>;
+
+// The atom of that name, created if need be; 0 when the server fails.
+std::uint32_t internAtom(xcb_connection_t* connection, const char* name);
 
 // Adds flags ahead of the user's, who can still override them.
 std::vector<char*> withDefaultFlags(int argc, char* argv[], const std::vector<char*>& flags);

@@ -70,10 +70,10 @@ public:
             error_ = "cannot open an X connection for the pings";
             return;
         }
-        const Reply<xcb_query_tree_reply_t> tree(
+        const XcbReply<xcb_query_tree_reply_t> tree(
             xcb_query_tree_reply(c(), xcb_query_tree(c(), window_), nullptr));
-        protocols_ = atom("WM_PROTOCOLS");
-        ping_ = atom("_NET_WM_PING");
+        protocols_ = internAtom(c(), "WM_PROTOCOLS");
+        ping_ = internAtom(c(), "_NET_WM_PING");
         if (!tree || protocols_ == XCB_NONE || ping_ == XCB_NONE) {
             error_ = "the tray icon window is gone";
             return;
@@ -122,24 +122,7 @@ public:
     }
 
 private:
-    struct Disconnect {
-        void operator()(xcb_connection_t* c) const { xcb_disconnect(c); }
-    };
-    template <typename T>
-    struct FreeReply {
-        void operator()(T* reply) const { std::free(reply); }
-    };
-    template <typename T>
-    using Reply = std::unique_ptr<T, FreeReply<T>>;
-
     xcb_connection_t* c() const { return connection_.get(); }
-
-    xcb_atom_t atom(const char* name) const {
-        const Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-            c(), xcb_intern_atom(c(), 0, static_cast<std::uint16_t>(std::strlen(name)), name),
-            nullptr));
-        return reply ? reply->atom : xcb_atom_t{XCB_NONE};
-    }
 
     void run() {
         std::uint32_t sequence = 0;
@@ -213,7 +196,7 @@ private:
             }
             // Also reads what poll_for_reply left queued, so poll() below
             // only waits for what is still to come.
-            while (const Reply<xcb_generic_event_t> next{xcb_poll_for_event(c())}) {
+            while (const XcbReply<xcb_generic_event_t> next{xcb_poll_for_event(c())}) {
                 if (!answered && isAnswer(*next, sequence)) {
                     answered = Clock::now();
                 }
@@ -236,7 +219,7 @@ private:
         }
     }
 
-    std::unique_ptr<xcb_connection_t, Disconnect> connection_;
+    XcbConnection connection_;
     const xcb_window_t window_;
     xcb_window_t root_ = XCB_NONE;
     xcb_atom_t protocols_ = XCB_NONE;
