@@ -82,6 +82,26 @@ struct Transfer {
     xcb_atom_t type = XCB_NONE;
 };
 
+std::vector<xcb_atom_t> internAtoms(xcb_connection_t* c, const std::vector<const char*>& names) {
+    std::vector<xcb_intern_atom_cookie_t> cookies;
+    cookies.reserve(names.size());
+    for (const char* name : names) {
+        cookies.push_back(
+            xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name));
+    }
+    std::vector<xcb_atom_t> atoms;
+    atoms.reserve(names.size());
+    for (const auto cookie : cookies) {
+        const auto reply = own(xcb_intern_atom_reply(c, cookie, nullptr));
+        atoms.push_back(reply ? reply->atom : XCB_NONE);
+    }
+    return atoms;
+}
+
+bool failedFor(Outcome outcome) {
+    return outcome == Outcome::NoAnswer || outcome == Outcome::TooLarge;
+}
+
 ClipboardRead failed(Outcome outcome) {
     return ClipboardRead{outcome == Outcome::TooLarge ? ClipboardRead::Status::TooLarge
                                                       : ClipboardRead::Status::NoAnswer,
@@ -98,7 +118,6 @@ struct SelectionReaderX11::Session {
 
     static std::unique_ptr<Session> open();
     xcb_connection_t* get() const { return connection.get(); }
-    std::vector<xcb_atom_t> intern(const std::vector<const char*>& names) const;
 };
 
 std::unique_ptr<SelectionReaderX11::Session> SelectionReaderX11::Session::open() {
@@ -119,29 +138,12 @@ std::unique_ptr<SelectionReaderX11::Session> SelectionReaderX11::Session::open()
     xcb_create_window(c, XCB_COPY_FROM_PARENT, session->window, screen->root, 0, 0, 1, 1, 0,
                       XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK,
                       &events);
-    const auto atoms = session->intern({"CLIPBOARD", "TARGETS", "INCR", "_QUILLET_SELECTION"});
+    const auto atoms = internAtoms(c, {"CLIPBOARD", "TARGETS", "INCR", "_QUILLET_SELECTION"});
     if (std::find(atoms.begin(), atoms.end(), XCB_NONE) != atoms.end()) {
         return nullptr;
     }
     session->atoms = Atoms{atoms[0], atoms[1], atoms[2], atoms[3]};
     return session;
-}
-
-std::vector<xcb_atom_t> SelectionReaderX11::Session::intern(
-    const std::vector<const char*>& names) const {
-    std::vector<xcb_intern_atom_cookie_t> cookies;
-    cookies.reserve(names.size());
-    for (const char* name : names) {
-        cookies.push_back(
-            xcb_intern_atom(get(), 0, static_cast<std::uint16_t>(std::strlen(name)), name));
-    }
-    std::vector<xcb_atom_t> atoms;
-    atoms.reserve(names.size());
-    for (const auto cookie : cookies) {
-        const auto reply = own(xcb_intern_atom_reply(get(), cookie, nullptr));
-        atoms.push_back(reply ? reply->atom : XCB_NONE);
-    }
-    return atoms;
 }
 
 namespace {
@@ -154,6 +156,7 @@ public:
         : c_(c),
           window_(window),
           clipboard_(atoms.clipboard),
+          targets_(atoms.targets),
           incr_(atoms.incr),
           property_(atoms.property),
           quiet_(limits.quiet),
@@ -161,6 +164,72 @@ public:
           budget_(limits.maxBytes),
           cancelled_(cancelled) {}
 
+    // Everything the clipboard holds: the text and every kept format.
+    ClipboardRead content() {
+        if (!hasOwner()) {
+            return {};
+        }
+        const Transfer list = fetch(targets_);
+        if (failedFor(list.outcome)) {
+            return failed(list.outcome);
+        }
+        std::vector<xcb_atom_t> offered = atomsOf(list);
+        if (offered.empty()) {
+            // An owner that cannot list its formats may still give text.
+            offered = internAtoms(c_, {"UTF8_STRING", "STRING"});
+        }
+        const std::vector<std::string> names = namesOf(offered);
+
+        ClipboardContent content;
+        std::optional<QByteArray> utf8Text;
+        for (const std::string_view wanted : kTextTargets) {
+            const auto at = std::find_if(names.begin(), names.end(), [&](const std::string& name) {
+                return equalsIgnoringCase(name, wanted);
+            });
+            if (at == names.end()) {
+                continue;
+            }
+            Transfer text = fetch(offered[static_cast<std::size_t>(at - names.begin())]);
+            if (failedFor(text.outcome)) {
+                return failed(text.outcome);
+            }
+            if (text.outcome == Outcome::Refused) {
+                continue;
+            }
+            if (text.type == XCB_ATOM_STRING) {
+                content.text = QString::fromLatin1(text.bytes);
+            } else {
+                content.text = QString::fromUtf8(text.bytes);
+                utf8Text = std::move(text.bytes);
+            }
+            break;
+        }
+
+        for (std::size_t i = 0; i < offered.size(); ++i) {
+            const std::string& name = names[i];
+            const QString format = QString::fromStdString(name);
+            const bool seen = std::any_of(content.formats.begin(), content.formats.end(),
+                                          [&](const auto& kept) { return kept.first == format; });
+            if (seen || !isKeptFormat(name)) {
+                continue;
+            }
+            // The text is shared, not fetched again under each of its names.
+            if (utf8Text && isPlainTextFormat(name)) {
+                content.formats.emplace_back(format, *utf8Text);
+                continue;
+            }
+            Transfer data = fetch(offered[i]);
+            if (failedFor(data.outcome)) {
+                return failed(data.outcome);
+            }
+            if (data.outcome == Outcome::Done) {
+                content.formats.emplace_back(format, std::move(data.bytes));
+            }
+        }
+        return ClipboardRead{ClipboardRead::Status::Read, std::move(content)};
+    }
+
+private:
     bool hasOwner() const {
         const auto reply = own(
             xcb_get_selection_owner_reply(c_, xcb_get_selection_owner(c_, clipboard_), nullptr));
@@ -206,15 +275,13 @@ public:
         return transfer;
     }
 
-    std::vector<xcb_atom_t> atomsOf(const Transfer& transfer) const {
+    static std::vector<xcb_atom_t> atomsOf(const Transfer& transfer) {
+        if (transfer.type != XCB_ATOM_ATOM) {
+            return {};
+        }
         std::vector<xcb_atom_t> atoms(static_cast<std::size_t>(transfer.bytes.size()) /
                                       sizeof(xcb_atom_t));
-        if (transfer.type == XCB_ATOM_ATOM) {
-            std::memcpy(atoms.data(), transfer.bytes.constData(),
-                        atoms.size() * sizeof(xcb_atom_t));
-        } else {
-            atoms.clear();
-        }
+        std::memcpy(atoms.data(), transfer.bytes.constData(), atoms.size() * sizeof(xcb_atom_t));
         return atoms;
     }
 
@@ -317,6 +384,7 @@ private:
     xcb_connection_t* c_;
     xcb_window_t window_;
     xcb_atom_t clipboard_;
+    xcb_atom_t targets_;
     xcb_atom_t incr_;
     xcb_atom_t property_;
     std::chrono::milliseconds quiet_;
@@ -335,83 +403,21 @@ SelectionReaderX11::~SelectionReaderX11() = default;
 
 ClipboardRead SelectionReaderX11::read() {
     if (cancelled_) {
-        return ClipboardRead{ClipboardRead::Status::NoAnswer, {}};
+        return failed(Outcome::NoAnswer);
     }
     if (!session_ || xcb_connection_has_error(session_->get()) != 0) {
         session_ = Session::open();
         if (!session_) {
-            return ClipboardRead{ClipboardRead::Status::NoAnswer, {}};
+            return failed(Outcome::NoAnswer);
         }
     }
-    Reading reading(session_->get(), session_->window, session_->atoms, limits_, cancelled_);
-    if (!reading.hasOwner()) {
-        return {};
-    }
-
-    std::vector<xcb_atom_t> offered;
-    const Transfer list = reading.fetch(session_->atoms.targets);
-    if (list.outcome == Outcome::NoAnswer || list.outcome == Outcome::TooLarge) {
+    ClipboardRead result =
+        Reading(session_->get(), session_->window, session_->atoms, limits_, cancelled_).content();
+    if (result.status != ClipboardRead::Status::Read) {
         // An answer that comes late must not reach the next read.
         session_.reset();
-        return failed(list.outcome);
     }
-    offered = reading.atomsOf(list);
-    if (offered.empty()) {
-        // An owner that cannot list its formats may still give text.
-        offered = session_->intern({"UTF8_STRING", "STRING"});
-    }
-    const std::vector<std::string> names = reading.namesOf(offered);
-
-    ClipboardContent content;
-    std::optional<QByteArray> utf8Text;
-    for (const std::string_view wanted : kTextTargets) {
-        const auto at = std::find_if(names.begin(), names.end(), [&](const std::string& name) {
-            return equalsIgnoringCase(name, wanted);
-        });
-        if (at == names.end()) {
-            continue;
-        }
-        Transfer text = reading.fetch(offered[static_cast<std::size_t>(at - names.begin())]);
-        if (text.outcome == Outcome::Refused) {
-            continue;
-        }
-        if (text.outcome != Outcome::Done) {
-            session_.reset();
-            return failed(text.outcome);
-        }
-        if (text.type == XCB_ATOM_STRING) {
-            content.text = QString::fromLatin1(text.bytes);
-        } else {
-            content.text = QString::fromUtf8(text.bytes);
-            utf8Text = std::move(text.bytes);
-        }
-        break;
-    }
-
-    for (std::size_t i = 0; i < offered.size(); ++i) {
-        const std::string& name = names[i];
-        const QString format = QString::fromStdString(name);
-        const bool seen = std::any_of(content.formats.begin(), content.formats.end(),
-                                      [&](const auto& kept) { return kept.first == format; });
-        if (seen || !isKeptFormat(name)) {
-            continue;
-        }
-        // The text is shared, not fetched again under each of its names.
-        if (utf8Text && isPlainTextFormat(name)) {
-            content.formats.emplace_back(format, *utf8Text);
-            continue;
-        }
-        Transfer data = reading.fetch(offered[i]);
-        if (data.outcome == Outcome::Refused) {
-            continue;
-        }
-        if (data.outcome != Outcome::Done) {
-            session_.reset();
-            return failed(data.outcome);
-        }
-        content.formats.emplace_back(format, std::move(data.bytes));
-    }
-    return ClipboardRead{ClipboardRead::Status::Read, std::move(content)};
+    return result;
 }
 
 }  // namespace quillet
