@@ -1,26 +1,16 @@
 // The real program under faults: killed mid-run, damaged or unwritable
 // settings, a broken X session, and what it must never reveal.
 
-#include "app/localized_strings.h"
-#include "hotkey/capture_dialog.h"
 #include "paste/app_state.h"
 #include "platform/clipboard_x11.h"
-#include "platform/fakes/fixed_ui_languages.h"
-#include "platform/fakes/in_memory_settings_store.h"
-#include "platform/fakes/recording_settings_delegate.h"
-#include "platform/key_translator_x11.h"
 #include "x_session.h"
 
-#include <QApplication>
-#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QPushButton>
 #include <QSettings>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -29,8 +19,6 @@
 #include <iostream>
 #include <random>
 #include <thread>
-
-#include <xcb/xcb.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -114,49 +102,6 @@ bool waitForStoredShortcut(const QuilletProcess& quillet) {
                    quillet.stored(u"hotkeyModifiers"_s).toString() == u"1835008"_s;
         },
         10s);
-}
-
-// Answers the notice on screen with its button; the target gets the focus back.
-testing::AssertionResult closeNotice(qint64 pid, KeyDriver& keys, const TargetWindow& target,
-                                     std::chrono::milliseconds deadline = 10s) {
-    std::optional<XWindow> shown;
-    if (!waitUntil([&] { return (shown = notice(pid)).has_value(); }, deadline)) {
-        return testing::AssertionFailure() << "no notice";
-    }
-    xdotool({u"windowfocus"_s, u"--sync"_s, shown->id});
-    keys.chord({"Return"});
-    if (!waitUntil([&] { return !notice(pid); }, 10s)) {
-        return testing::AssertionFailure() << "the notice stayed";
-    }
-    target.focus();
-    return testing::AssertionSuccess();
-}
-
-// Where the shortcut dialog's Cancel sits from its bottom-right corner, from
-// the same dialog shown here: another process's widgets cannot be read.
-QPoint cancelFromCorner() {
-    InMemorySettingsStore settings;
-    settings.setString(u"appLanguage"_s, u"en"_s);
-    const FixedUiLanguages languages;
-    const LocalizedStrings strings(settings, languages);
-    RecordingSettingsDelegate delegate(settings);
-    KeyTranslatorX11 translator;
-    QPoint cancel;
-    QTimer::singleShot(0, [&] {
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            auto* dialog = qobject_cast<QDialog*>(widget);
-            if (dialog != nullptr &&
-                dialog->objectName() == QLatin1StringView(kCaptureDialogName)) {
-                const auto* button =
-                    dialog->findChild<QPushButton*>(QLatin1StringView(kCancelButtonName));
-                cancel =
-                    dialog->rect().bottomRight() - button->mapTo(dialog, button->rect().center());
-                dialog->reject();
-            }
-        }
-    });
-    showHotkeySettingsAlert(delegate, strings, settings, translator);
-    return cancel;
 }
 
 // Crash consistency ---------------------------------------------------------
@@ -304,7 +249,7 @@ class BadSettingsTest : public testing::TestWithParam<BadSettings> {};
 
 TEST_P(BadSettingsTest, StartsWithDefaultsAndTheNextSaveRepairsTheFile) {
     QUILLET_REQUIRE_DISPLAY();
-    const QPoint cancel = GetParam().shortcutDialog ? cancelFromCorner() : QPoint();
+    const QPoint cancel = GetParam().shortcutDialog ? captureDialogButtons().cancel : QPoint();
     TargetWindow target;
     ASSERT_TRUE(target.started());
     KeyDriver keys;

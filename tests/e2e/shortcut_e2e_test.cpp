@@ -3,19 +3,9 @@
 // XTest, Confirm or Cancel clicked with the mouse, and then what the program
 // stores, shows and pastes.
 
-#include "app/localized_strings.h"
-#include "hotkey/capture_dialog.h"
-#include "platform/fakes/fixed_ui_languages.h"
-#include "platform/fakes/in_memory_settings_store.h"
-#include "platform/fakes/recording_settings_delegate.h"
-#include "platform/key_translator_x11.h"
 #include "x_session.h"
 
-#include <QApplication>
-#include <QDialog>
-#include <QPushButton>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -30,43 +20,6 @@ using namespace Qt::StringLiterals;
 
 const std::vector<std::string> kControlShiftK{"Control_L", "Shift_L", "k"};
 constexpr std::uint16_t kControlShiftMask = (1U << 0) | (1U << 2);
-
-// The same dialog shown in this process, with the program's code, style and
-// fonts: where its buttons sit from its bottom-right corner. Another
-// process's widgets cannot be read.
-struct DialogHere {
-    QPoint confirm;
-    QPoint cancel;
-};
-
-DialogHere dialogHere() {
-    InMemorySettingsStore settings;
-    settings.setString(u"appLanguage"_s, u"en"_s);
-    const FixedUiLanguages languages;
-    const LocalizedStrings strings(settings, languages);
-    RecordingSettingsDelegate delegate(settings);
-    KeyTranslatorX11 translator;
-    DialogHere here;
-    QTimer::singleShot(0, [&] {
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            auto* dialog = qobject_cast<QDialog*>(widget);
-            if (dialog == nullptr ||
-                dialog->objectName() != QLatin1StringView(kCaptureDialogName)) {
-                continue;
-            }
-            const auto fromCorner = [dialog](const char* name) {
-                const auto* button = dialog->findChild<QPushButton*>(QLatin1StringView(name));
-                return dialog->rect().bottomRight() -
-                       button->mapTo(dialog, button->rect().center());
-            };
-            here.confirm = fromCorner(kConfirmButtonName);
-            here.cancel = fromCorner(kCancelButtonName);
-            dialog->reject();
-        }
-    });
-    showHotkeySettingsAlert(delegate, strings, settings, translator);
-    return here;
-}
 
 // The window's picture once it has stopped changing: painted in full.
 QImage settledImage(const XWindow& window) {
@@ -86,7 +39,7 @@ class ShortcutTest : public ::testing::Test {
 protected:
     void SetUp() override {
         QUILLET_REQUIRE_DISPLAY();
-        buttons_ = dialogHere();
+        buttons_ = captureDialogButtons();
         ASSERT_TRUE(target_.started());
         target_.focus();  // back from the dialog shown here
     }
@@ -139,17 +92,6 @@ protected:
             10s);
     }
 
-    // Answers the notice with its default button, OK, and gives the target the focus again.
-    void closeNotice() {
-        std::optional<XWindow> shown;
-        ASSERT_TRUE(waitUntil([&] { return (shown = notice(quillet_->pid())).has_value(); }, 10s))
-            << "no notice";
-        xdotool({u"windowfocus"_s, u"--sync"_s, shown->id});
-        keys_.chord({"Return"});
-        ASSERT_TRUE(waitUntil([&] { return !notice(quillet_->pid()); }, 10s));
-        target_.focus();
-    }
-
     QImage menuImage() {
         EXPECT_TRUE(openTrayMenu(quillet_->pid(), u"Paste"_s));
         const auto menu = windowNamed(quillet_->pid(), u"Paste"_s);
@@ -164,7 +106,7 @@ protected:
         EXPECT_TRUE(target_.waitForText(expected)) << "got: " << target_.text().toStdString();
     }
 
-    DialogHere buttons_;
+    CaptureDialogButtons buttons_;
     QTemporaryDir config_;
     TargetWindow target_;
     std::unique_ptr<QuilletProcess> quillet_;
@@ -178,7 +120,7 @@ TEST_F(ShortcutTest, ConfirmedShortcutIsStoredShownAndPastes) {
     pressInDialog(dialog, kControlShiftK);
     click(dialog, buttons_.confirm);
     EXPECT_TRUE(waitForStoredShortcut(40, 393216));
-    closeNotice();
+    ASSERT_TRUE(closeNotice(quillet_->pid(), keys_, target_));
 
     // The shortcut row changed (to what it reads after a restart, below).
     const QImage menuAfter = menuImage();
@@ -229,7 +171,7 @@ TEST_F(ShortcutTest, FirstRunAsksAtOnceWithTheDefaultInPlace) {
     pressInDialog(dialog, kControlShiftK);
     click(dialog, buttons_.confirm);
     EXPECT_TRUE(waitForStoredShortcut(40, 393216));
-    closeNotice();
+    ASSERT_TRUE(closeNotice(quillet_->pid(), keys_, target_));
     xclipWrite("first\n");
     pressAndExpect(kControlShiftK, u"first"_s);
 }
@@ -245,7 +187,7 @@ TEST_F(ShortcutTest, ShortcutTakenMeanwhileFailsAndTheOldOneStays) {
     click(dialog, buttons_.confirm);
     EXPECT_TRUE(waitUntil(
         [&] { return quillet_->standardOutput().contains("Hotkey registration failed\n"); }, 10s));
-    closeNotice();
+    ASSERT_TRUE(closeNotice(quillet_->pid(), keys_, target_));
     EXPECT_TRUE(waitForStoredShortcut(9, 1835008));
     xclipWrite("kept\n");
     pressAndExpect(kDefaultChord, u"kept"_s);

@@ -1,6 +1,17 @@
 #include "x_session.h"
 
+#include "app/localized_strings.h"
+#include "hotkey/capture_dialog.h"
+#include "platform/fakes/fixed_ui_languages.h"
+#include "platform/fakes/in_memory_settings_store.h"
+#include "platform/fakes/recording_settings_delegate.h"
+#include "platform/key_translator_x11.h"
+
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
+#include <QPushButton>
+#include <QTimer>
 #include <QElapsedTimer>
 #include <QDir>
 #include <QFile>
@@ -384,6 +395,50 @@ void clickAt(QPoint point) {
 
 QImage windowImage(const XWindow& window) {
     return QGuiApplication::primaryScreen()->grabWindow(window.id.toULongLong()).toImage();
+}
+
+testing::AssertionResult closeNotice(qint64 pid, KeyDriver& keys, const TargetWindow& target,
+                                     std::chrono::milliseconds deadline) {
+    std::optional<XWindow> shown;
+    if (!waitUntil([&] { return (shown = notice(pid)).has_value(); }, deadline)) {
+        return testing::AssertionFailure() << "no notice";
+    }
+    xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), shown->id});
+    keys.chord({"Return"});
+    if (!waitUntil([&] { return !notice(pid); }, 10s)) {
+        return testing::AssertionFailure() << "the notice stayed";
+    }
+    target.focus();
+    return testing::AssertionSuccess();
+}
+
+CaptureDialogButtons captureDialogButtons() {
+    InMemorySettingsStore settings;
+    settings.setString(QStringLiteral("appLanguage"), QStringLiteral("en"));
+    const FixedUiLanguages languages;
+    const LocalizedStrings strings(settings, languages);
+    RecordingSettingsDelegate delegate(settings);
+    KeyTranslatorX11 translator;
+    CaptureDialogButtons here;
+    QTimer::singleShot(0, [&] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<QDialog*>(widget);
+            if (dialog == nullptr ||
+                dialog->objectName() != QLatin1StringView(kCaptureDialogName)) {
+                continue;
+            }
+            const auto fromCorner = [dialog](const char* name) {
+                const auto* button = dialog->findChild<QPushButton*>(QLatin1StringView(name));
+                return dialog->rect().bottomRight() -
+                       button->mapTo(dialog, button->rect().center());
+            };
+            here.confirm = fromCorner(kConfirmButtonName);
+            here.cancel = fromCorner(kCancelButtonName);
+            dialog->reject();
+        }
+    });
+    showHotkeySettingsAlert(delegate, strings, settings, translator);
+    return here;
 }
 
 QByteArray xclipRead(const QString& mimeType) {

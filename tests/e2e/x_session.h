@@ -189,6 +189,20 @@ private:
     bool owning_ = false;
 };
 
+// Answers the program's notice with its default button once it shows; the
+// target gets the keyboard focus back.
+testing::AssertionResult closeNotice(qint64 pid, KeyDriver& keys, const TargetWindow& target,
+                                     std::chrono::milliseconds deadline = 10s);
+
+// Where the shortcut dialog's buttons sit from its bottom-right corner,
+// from the same dialog shown in this process with the program's code, style
+// and fonts: another process's widgets cannot be read.
+struct CaptureDialogButtons {
+    QPoint confirm;
+    QPoint cancel;
+};
+CaptureDialogButtons captureDialogButtons();
+
 // Reads and writes the CLIPBOARD selection through xclip, as another program.
 QByteArray xclipRead(const QString& mimeType = QStringLiteral("UTF8_STRING"));
 void xclipWrite(const QByteArray& data, const QString& mimeType = QStringLiteral("UTF8_STRING"));
