@@ -665,4 +665,12 @@ int Harness::run() {
     return failures_.empty() ? status_ : 1;
 }
 
+void FirstFailure::report(benchmark::State& state, Harness& harness) const {
+    if (failedBefore_) {
+        state.SkipWithError("skipped after the failure above");
+    } else {
+        harness.fail(state, message_);
+    }
+}
+
 }  // namespace quillet::bench

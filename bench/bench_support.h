@@ -317,4 +317,26 @@ private:
     std::vector<std::string> failures_;
 };
 
+// The first failure of a rig that several benchmark rows share: the row
+// where it happened reports it, the rows after it only say they skipped.
+class FirstFailure {
+public:
+    // At the start of a row: false when an earlier row already failed.
+    bool beginRow() {
+        failedBefore_ = !message_.empty();
+        return !failedBefore_;
+    }
+    // Keeps the first message only; later ones follow from it.
+    void record(const std::string& message) {
+        if (message_.empty()) {
+            message_ = message;
+        }
+    }
+    void report(benchmark::State& state, Harness& harness) const;
+
+private:
+    std::string message_;
+    bool failedBefore_ = false;
+};
+
 }  // namespace quillet::bench

@@ -66,21 +66,14 @@ public:
     // `presses` presses `spacing` apart (each one after the previous step
     // saved when spacing is zero); the lines must arrive one each, in order.
     std::optional<Presses> run(int presses, Clock::duration spacing) {
-        failedBefore_ = !error_.empty();
-        if (failedBefore_ || (!started_ && !start()) || !ensureLines(presses)) {
+        if (!failure_.beginRow() || (!started_ && !start()) || !ensureLines(presses)) {
             return std::nullopt;
         }
         return measure(presses, spacing);
     }
 
     // Reports the failure once; the rows after it just say they skipped.
-    void skip(benchmark::State& state) {
-        if (failedBefore_) {
-            state.SkipWithError("skipped after the failure above");
-        } else {
-            harness_.fail(state, error_);
-        }
-    }
+    void skip(benchmark::State& state) { failure_.report(state, harness_); }
 
 private:
     bool start() {
@@ -212,9 +205,7 @@ private:
     }
 
     bool fail(const std::string& message) {
-        if (error_.empty()) {
-            error_ = message;
-        }
+        failure_.record(message);
         return false;
     }
 
@@ -227,8 +218,7 @@ private:
     int inPlaceWrites_ = 0;
 
     bool started_ = false;
-    std::string error_;
-    bool failedBefore_ = false;
+    FirstFailure failure_;
     QStringList expected_;
     QString arrivedText_;
     std::vector<Clock::time_point> arrivals_;

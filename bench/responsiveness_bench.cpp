@@ -254,8 +254,7 @@ public:
     }
 
     std::optional<Outcome> measure(qsizetype bytes) {
-        failedBefore_ = !error_.empty();
-        if (failedBefore_) {
+        if (!failure_.beginRow()) {
             return std::nullopt;
         }
         Program program(Subject::Quillet);
@@ -331,13 +330,7 @@ public:
     }
 
     // Reports the failure once; the rows after it just say they skipped.
-    void skip(benchmark::State& state) {
-        if (failedBefore_) {
-            state.SkipWithError("skipped after the failure above");
-        } else {
-            harness_.fail(state, error_);
-        }
-    }
+    void skip(benchmark::State& state) { failure_.report(state, harness_); }
 
 private:
     void onTextChanged() {
@@ -353,9 +346,7 @@ private:
     }
 
     std::nullopt_t fail(const std::string& message) {
-        if (error_.empty()) {
-            error_ = message;
-        }
+        failure_.record(message);
         return std::nullopt;
     }
 
@@ -364,8 +355,7 @@ private:
     QString expected_;
     std::optional<Clock::time_point> line_;
     std::optional<QString> wrongText_;
-    std::string error_;
-    bool failedBefore_ = false;
+    FirstFailure failure_;
 };
 
 void reportSeries(benchmark::State& state, const std::string& prefix, const Series& series) {
