@@ -2,6 +2,7 @@
 // a confirmed shortcut, and the check for synthetic input.
 
 #include "app/app_delegate.h"
+#include "app/permission_notice.h"
 #include "platform/fakes/fake_clipboard.h"
 #include "platform/fakes/fake_global_hotkey.h"
 #include "platform/fakes/fake_status_item.h"

@@ -1,5 +1,7 @@
 #include "app/app_delegate.h"
 
+#include "app/about_window.h"
+#include "app/permission_notice.h"
 #include "hotkey/capture_dialog.h"
 
 #include <QCoreApplication>
@@ -15,8 +17,7 @@ AppDelegate::AppDelegate(PlatformServices services, std::ostream& console)
       hotkeys_(*services_.hotkey, *services_.settings, console),
       injector_(*services_.mainQueue, *services_.clipboard, *services_.keystroke),
       pasteRun_(*services_.settings, *services_.clipboard, injector_, notifier_),
-      about_(*services_.alerts, *services_.urlOpener, strings_),
-      permissionNotice_(*services_.alerts, *services_.urlOpener, strings_),
+      linkAlerts_(*services_.alerts, *services_.urlOpener),
       statusMenu_(*services_.statusItem, *services_.settings, *services_.mainQueue, strings_,
                   [this](const MenuEntry& chosen) { menuCommand(chosen); }) {
     services_.hotkey->setHandler([this] { handleHotkeyPress(); });
@@ -41,7 +42,7 @@ void AppDelegate::applicationDidFinishLaunching() {
 
 void AppDelegate::checkAccessibilityPermissions() {
     if (!services_.keystroke->available()) {
-        services_.mainQueue->post([this] { permissionNotice_.show(); });
+        services_.mainQueue->post([this] { linkAlerts_.show(permissionAlert(strings_)); });
     }
 }
 
@@ -107,7 +108,7 @@ void AppDelegate::updateHotkeyDisplay() {
 }
 
 void AppDelegate::showAboutWindow() {
-    about_.show();
+    linkAlerts_.show(aboutAlert(strings_));
 }
 
 void AppDelegate::setHotkeyMenuItemClicked() {

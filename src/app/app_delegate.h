@@ -1,9 +1,8 @@
 #pragma once
 
-#include "app/about_window.h"
 #include "app/localized_strings.h"
 #include "app/notifier.h"
-#include "app/permission_notice.h"
+#include "app/link_alert.h"
 #include "app/status_menu.h"
 #include "hotkey/hotkey_registration.h"
 #include "hotkey/hotkey_settings_delegate.h"
@@ -74,8 +73,7 @@ private:
     HotkeyRegistration hotkeys_;
     PasteInjector injector_;
     PasteRun pasteRun_;
-    AboutWindow about_;
-    PermissionNotice permissionNotice_;
+    LinkAlerts linkAlerts_;
     StatusMenuController statusMenu_;
     // Last: destroyed first, while everything its tasks use still exists.
     SerialQueue pasteQueue_{"com.tarnwick.pasteQueue"};
