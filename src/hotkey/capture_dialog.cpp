@@ -1,9 +1,7 @@
 #include "hotkey/capture_dialog.h"
 
-#include "hotkey/hotkey_settings_delegate.h"
 #include "hotkey/shortcut_capture.h"
 #include "platform/key_translator.h"
-#include "platform/settings_store.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -99,13 +97,13 @@ QLabel* addLabel(QGridLayout& grid, int row, const QString& text) {
 
 }  // namespace
 
-bool showHotkeySettingsAlert(HotkeySettingsDelegate& delegate, const LocalizedStrings& strings,
-                             SettingsStore& settings, KeyTranslator& translator, QWidget* parent) {
+std::optional<Shortcut> runCaptureDialog(Language language, const QString& currentText,
+                                         KeyTranslator& translator, QWidget* parent) {
     QDialog dialog(parent);
     dialog.setObjectName(QLatin1StringView(kCaptureDialogName));
-    const QString title = strings.text(u"Set Shortcut", u"设置快捷键");
+    const QString title = text::kSetShortcutTitle.in(language);
     dialog.setWindowTitle(title);
-    ShortcutCapture capture(strings);
+    ShortcutCapture capture(language);
 
     auto* grid = new QGridLayout(&dialog);
     grid->setSizeConstraint(QLayout::SetFixedSize);
@@ -123,17 +121,13 @@ bool showHotkeySettingsAlert(HotkeySettingsDelegate& delegate, const LocalizedSt
     message->setFont(bold);
 
     QLabel* informative =
-        addLabel(*grid, 1,
-                 strings.text(u"Press the key combination you want to use (e.g. ⌘F or F3).",
-                              u"请按下您想要用于Quillet的快捷键（例如: ⌘F 或 F3）。"));
+        addLabel(*grid, 1, text::kCapturePrompt.in(language));
     informative->setWordWrap(true);
     informative->setMinimumWidth(kTextWidth);
 
-    // Built once: the stored shortcut does not change while the dialog is open.
-    QLabel* current =
-        addLabel(*grid, 2,
-                 strings.text(u"Current: ", u"当前快捷键: ").toHtmlEscaped() + u"<b>"_s +
-                     storedShortcutText(settings).toHtmlEscaped() + u"</b>"_s);
+    QLabel* current = addLabel(*grid, 2,
+                               text::kCaptureCurrent.in(language).toHtmlEscaped() + u"<b>"_s +
+                                   currentText.toHtmlEscaped() + u"</b>"_s);
     current->setObjectName(QLatin1StringView(kCurrentLabelName));
     current->setTextFormat(Qt::RichText);
     current->setAlignment(Qt::AlignCenter);
@@ -151,11 +145,11 @@ bool showHotkeySettingsAlert(HotkeySettingsDelegate& delegate, const LocalizedSt
     auto* buttons = new QHBoxLayout;
     buttons->setContentsMargins(0, 8, 0, 0);
     buttons->addStretch();
-    auto* confirm = new QPushButton(strings.text(u"Confirm", u"确认"));
+    auto* confirm = new QPushButton(text::kConfirm.in(language));
     confirm->setObjectName(QLatin1StringView(kConfirmButtonName));
     confirm->setDefault(true);
     confirm->setEnabled(false);
-    auto* cancel = new QPushButton(strings.text(u"Cancel", u"取消"));
+    auto* cancel = new QPushButton(text::kCancel.in(language));
     cancel->setObjectName(QLatin1StringView(kCancelButtonName));
     buttons->addWidget(confirm);
     buttons->addWidget(cancel);
@@ -164,7 +158,7 @@ bool showHotkeySettingsAlert(HotkeySettingsDelegate& delegate, const LocalizedSt
     QObject::connect(cancel, &QPushButton::clicked, &dialog, &QDialog::reject);
 
     field->setFocus();
-    std::optional<Shortcut> confirmed;
+    std::optional<Shortcut> chosen;
     {
         const KeyWatch watch(dialog, *field, *confirm, capture, translator);
         // Modal before it is shown: exec() cannot make a visible window modal.
@@ -175,10 +169,10 @@ bool showHotkeySettingsAlert(HotkeySettingsDelegate& delegate, const LocalizedSt
         const bool accepted = dialog.exec() == QDialog::Accepted;
         // Confirm counts only while it can be pressed; otherwise this is a Cancel.
         if (accepted && confirm->isEnabled()) {
-            confirmed = capture.captured();
+            chosen = capture.captured();
         }
     }
-    return finishShortcutCapture(delegate, settings, confirmed);
+    return chosen;
 }
 
 }  // namespace quillet

@@ -1,45 +1,49 @@
 #pragma once
 
-#include "hotkey/stored_shortcut.h"
+#include "core/keys.h"
 
-#include <cstdint>
 #include <iosfwd>
+#include <optional>
 
 namespace quillet {
 
 class GlobalHotkey;
 class SettingsStore;
 
-// Takes the system-wide shortcut and keeps the stored one in the settings.
-// Failures are printed as one line on the console and reported to the caller.
+// The stored shortcut ("hotkeyCode", "hotkeyModifiers"), or none.
+std::optional<Shortcut> readStoredShortcut(const SettingsStore& settings);
+
+// Takes the system-wide shortcut and keeps the stored one in the settings:
+// the one place that stores a shortcut, grabs it and rolls back. A shortcut
+// that cannot be taken prints "Hotkey registration failed" on the console.
+// UI thread only.
 class HotkeyRegistration {
 public:
     HotkeyRegistration(GlobalHotkey& hotkey, SettingsStore& settings, std::ostream& console)
         : hotkey_(hotkey), settings_(settings), console_(console) {}
 
-    // Replaces the shortcut held so far; false (and the console line
-    // "Hotkey registration failed") when it cannot be taken.
-    bool registerGlobalHotkey(std::uint32_t keyCode, ModifierFlags modifiers);
-
-    // Stores Control+Option+Command+V (Control+Alt+Super+V here) and takes it.
-    bool registerDefaultHotkey();
-
-    // The stored shortcut; false when none is stored or it cannot be taken.
-    bool registerStored();
-
     // The stored shortcut, or the default stored first when none is.
     bool registerStoredOrDefault();
 
-    void releaseHotkey();
+    // Stores and takes a new shortcut. When it cannot be taken, the one
+    // stored before comes back and is taken again, and this answers false.
+    bool change(Shortcut shortcut);
 
+    void release();
+
+    // The shortcut in use, or the default's when none is stored.
+    Shortcut current() const;
     // Whether a shortcut is held now.
-    bool registered() const { return registered_; }
+    bool held() const { return held_; }
 
 private:
+    bool grab(Shortcut shortcut);
+    bool store(std::int64_t keyCode, std::int64_t modifiers);
+
     GlobalHotkey& hotkey_;
     SettingsStore& settings_;
     std::ostream& console_;
-    bool registered_ = false;
+    bool held_ = false;
 };
 
 }  // namespace quillet

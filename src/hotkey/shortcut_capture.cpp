@@ -1,8 +1,5 @@
 #include "hotkey/shortcut_capture.h"
 
-#include "hotkey/hotkey_settings_delegate.h"
-#include "platform/settings_store.h"
-
 namespace quillet {
 
 namespace {
@@ -13,7 +10,7 @@ constexpr KeyCode kCopyKeyCode = 8;
 }  // namespace
 
 QString ShortcutCapture::placeholderText() const {
-    return strings_.text(u"Press shortcut...", u"按下快捷键...");
+    return text::kCapturePlaceholder.in(language_);
 }
 
 std::optional<ShortcutCapture::Outcome> ShortcutCapture::handle(const KeyEvent& event,
@@ -45,23 +42,21 @@ std::optional<ShortcutCapture::Outcome> ShortcutCapture::handle(const KeyEvent& 
         pendingKeyCode_ = lastKeyCode_;
     }
 
-    QString text = placeholderText();
+    QString shown = placeholderText();
     bool hasError = false;
     if (pendingKeyCode_ == 0 && liveModifiers_ != 0) {
-        text = stringRepresentation(liveModifiers_) +
-               strings_.text(u" (Key missing)", u"（缺少非修饰键）");
+        shown = modifierSymbols(liveModifiers_) + text::kKeyMissing.in(language_);
         hasError = true;
     } else if (pendingKeyCode_ == kCopyKeyCode && liveModifiers_ == modifier::kCommand) {
-        text = stringRepresentation(modifier::kCommand) +
-               strings_.text(u"C (Copy disabled)", u"C (禁用复制键)");
+        shown = modifierSymbols(modifier::kCommand) + text::kCopyDisabled.in(language_);
         hasError = true;
     } else if (pendingKeyCode_ != 0) {
-        text = shortcutText(pendingKeyCode_, liveModifiers_);
-        if (text.isEmpty()) {
-            text = placeholderText();
+        shown = shortcutText(pendingKeyCode_, liveModifiers_);
+        if (shown.isEmpty()) {
+            shown = placeholderText();
         }
         if (liveModifiers_ == 0 && !standaloneKeyCodes.contains(pendingKeyCode_)) {
-            text += strings_.text(u" (Modifier missing)", u" (缺少修饰键)");
+            shown += text::kModifierMissing.in(language_);
             hasError = true;
         } else {
             capturedKeyCode_ = pendingKeyCode_;
@@ -71,7 +66,7 @@ std::optional<ShortcutCapture::Outcome> ShortcutCapture::handle(const KeyEvent& 
     // With nothing pending and no modifier the field shows the placeholder.
 
     const bool accepted = pendingKeyCode_ != 0 && !hasError;
-    return Outcome{text, capturedKeyCode_ != 0, keyDown && accepted};
+    return Outcome{shown, capturedKeyCode_ != 0, keyDown && accepted};
 }
 
 std::optional<Shortcut> ShortcutCapture::captured() const {
@@ -79,38 +74,6 @@ std::optional<Shortcut> ShortcutCapture::captured() const {
         return std::nullopt;
     }
     return Shortcut{capturedKeyCode_, capturedModifiers_};
-}
-
-namespace {
-
-void registerStoredAgain(HotkeySettingsDelegate& delegate, const SettingsStore& settings) {
-    // Values another program wrote outside our ranges count as none stored.
-    if (const auto stored = readStoredShortcut(settings)) {
-        delegate.registerGlobalHotkey(stored->keyCode, stored->modifiers);
-    } else {
-        delegate.registerDefaultHotkey();
-    }
-}
-
-}  // namespace
-
-bool finishShortcutCapture(HotkeySettingsDelegate& delegate, SettingsStore& settings,
-                           std::optional<Shortcut> confirmed) {
-    if (confirmed && confirmed->keyCode != 0) {
-        const QString codeKey = QString::fromUtf16(kHotkeyCodeKey);
-        const QString modifiersKey = QString::fromUtf16(kHotkeyModifiersKey);
-        const std::int64_t previousCode = settings.integer(codeKey);
-        const std::int64_t previousModifiers = settings.integer(modifiersKey);
-        storeShortcut(settings, *confirmed);
-        if (delegate.registerHotkeyFromUserDefaults()) {
-            return true;
-        }
-        // Keep the shortcut that worked rather than one nobody can press.
-        settings.setInteger(codeKey, previousCode);
-        settings.setInteger(modifiersKey, previousModifiers);
-    }
-    registerStoredAgain(delegate, settings);
-    return false;
 }
 
 }  // namespace quillet

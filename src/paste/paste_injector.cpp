@@ -23,7 +23,7 @@ PasteInjector::PasteInjector(MainQueue& mainQueue, Clipboard& clipboard, PasteKe
       timing_(timing),
       pause_(pause ? std::move(pause) : Pause(sleepFor)) {}
 
-Delivery PasteInjector::simulatePaste(const QString& line,
+Delivery PasteInjector::paste(const QString& line,
                                       const ClipboardContent& originalClipboardContent) {
     using Clock = std::chrono::steady_clock;
 

@@ -41,7 +41,7 @@ public:
     PasteInjector(MainQueue& mainQueue, Clipboard& clipboard, PasteKeystroke& keystroke,
                   PasteTiming timing = {}, Pause pause = {});
 
-    Delivery simulatePaste(const QString& line, const ClipboardContent& originalClipboardContent);
+    Delivery paste(const QString& line, const ClipboardContent& originalClipboardContent);
 
 private:
     MainQueue& mainQueue_;

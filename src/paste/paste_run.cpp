@@ -1,98 +1,78 @@
 #include "paste/paste_run.h"
 
-#include "app/notifier.h"
-#include "paste/app_state.h"
-#include "paste/line_builder.h"
+#include "core/lines.h"
 #include "paste/paste_injector.h"
 #include "platform/clipboard.h"
+#include "platform/settings_store.h"
 
 namespace quillet {
+
+AppState loadState(const SettingsStore& settings) {
+    const std::optional<QByteArray> stored = settings.data(QString::fromUtf16(kAppStateKey));
+    if (!stored) {
+        return {};
+    }
+    return decodeAppState(*stored).value_or(AppState{});
+}
+
+bool saveState(SettingsStore& settings, const AppState& state) {
+    return settings.setData(QString::fromUtf16(kAppStateKey), encodeAppState(state));
+}
 
 AppState PasteRun::load() const {
     return unsaved_ ? *unsaved_ : loadState(settings_);
 }
 
-void PasteRun::store(const AppState& state) {
+bool PasteRun::store(const AppState& state) {
     if (saveState(settings_, state)) {
         unsaved_.reset();
-        return;
+        return true;
     }
     unsaved_ = state;
-    if (!saveFailureTold_) {
-        saveFailureTold_ = true;
-        notifier_.notify(
-            u"Quillet cannot save its settings, so the current position in the list will be lost "
-            u"when it quits. Check that ~/.config/tarnwick can be written.",
-            u"Quillet 无法保存设置，退出后将丢失列表中的当前位置。请检查 ~/.config/tarnwick "
-            u"是否可写。");
-    }
+    return false;
 }
 
-void PasteRun::executePasteLogic() {
+StepOutcome PasteRun::step() {
     const AppState stored = load();
 
     const ClipboardRead read = clipboard_.read();
-    if (read.status != ClipboardRead::Status::Read) {
-        // Not an empty clipboard: the run stays as it is.
-        if (read.status == ClipboardRead::Status::TooLarge) {
-            notifier_.notify(
-                u"The clipboard holds more than Quillet can take (512 MB), so "
-                u"nothing was pasted. Your place in the list is kept.",
-                u"剪贴板中的内容超过 Quillet 能处理的上限（512 MB），未粘贴任何内容。"
-                u"列表中的当前位置已保留。");
-        } else {
-            notifier_.notify(
-                u"The program that holds the clipboard did not answer, so nothing "
-                u"was pasted. Your place in the list is kept.",
-                u"持有剪贴板内容的程序没有响应，未粘贴任何内容。列表中的当前位置已保留。");
-        }
-        return;
+    // Not an empty clipboard: the run stays as it is.
+    if (read.status == ClipboardRead::Status::TooLarge) {
+        return {StepResult::ClipboardTooLarge};
+    }
+    if (read.status == ClipboardRead::Status::NoAnswer) {
+        return {StepResult::ClipboardNoAnswer};
     }
     const ClipboardContent& clipboard = read.content;
     const QString& text = clipboard.text;
 
-    // Pastes one line; returns the cursor to store, or none when the step
-    // was cut short and must store nothing.
-    const auto deliver = [&](const QString& line,
-                             std::int64_t index) -> std::optional<std::int64_t> {
-        const Delivery delivery = injector_.simulatePaste(line, clipboard);
+    // Pastes one line; a line that did not arrive is offered again next time.
+    const auto deliver = [&](const QStringList& lines, std::int64_t index,
+                             const QString& source) -> StepOutcome {
+        const Delivery delivery =
+            injector_.paste(lines[static_cast<qsizetype>(index)], clipboard);
         if (delivery == Delivery::Interrupted) {
-            return std::nullopt;
+            return {StepResult::Interrupted};
         }
-        if (delivery == Delivery::NoKeystroke) {
-            notifier_.notify(
-                u"Could not send the paste keystroke, so nothing was pasted. The same line will "
-                u"be offered again.",
-                u"无法发送粘贴按键，未粘贴任何内容。下次将再次粘贴同一行。");
-        }
-        // A line that did not arrive is offered again by the next press.
-        return lineWasDelivered(delivery) ? index + 1 : index;
+        const bool delivered = lineWasDelivered(delivery);
+        const bool saved = store(AppState{lines, delivered ? index + 1 : index, source});
+        const StepResult result = delivered                             ? StepResult::Pasted
+                                  : delivery == Delivery::NotFetched    ? StepResult::NotFetched
+                                                                        : StepResult::NoKeystroke;
+        return {result, !saved};
     };
 
     if (stored.lines.isEmpty() || !isSameText(text, stored.sourceClipboardContent)) {
         const QStringList lines = buildLines(text);
         if (lines.isEmpty()) {
-            notifier_.notify(u"Clipboard empty. Please copy multi-line text.",
-                             u"剪贴板中没有可粘贴的内容。请重新复制多行文本。");
-            store(AppState{{}, 0, text});
-            return;
+            return {StepResult::ClipboardEmpty, !store(AppState{{}, 0, text})};
         }
-        if (const auto next = deliver(lines.front(), 0)) {
-            store(AppState{lines, *next, text});
-        }
-        return;
+        return deliver(lines, 0, text);
     }
-
     if (stored.currentIndex < stored.lines.size()) {
-        const QString& line = stored.lines[static_cast<qsizetype>(stored.currentIndex)];
-        if (const auto next = deliver(line, stored.currentIndex)) {
-            store(AppState{stored.lines, *next, stored.sourceClipboardContent});
-        }
-        return;
+        return deliver(stored.lines, stored.currentIndex, stored.sourceClipboardContent);
     }
-
-    notifier_.notify(u"All lines pasted!", u"所有内容已粘贴完毕！");
-    store(AppState{});
+    return {StepResult::AllPasted, !store(AppState{})};
 }
 
 }  // namespace quillet

@@ -1,0 +1,89 @@
+#include "app/app.h"
+
+#include "app/link_dialogs.h"
+#include "hotkey/capture_dialog.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
+
+namespace quillet {
+
+App::App(PlatformServices services, std::ostream& console)
+    : services_(std::move(services)),
+      language_(*services_.settings, *services_.languages),
+      notices_(*services_.mainQueue, *services_.alerts, language_),
+      hotkeys_(*services_.hotkey, *services_.settings, console),
+      injector_(*services_.mainQueue, *services_.clipboard, *services_.keystroke),
+      pasteRun_(*services_.settings, *services_.clipboard, injector_),
+      menu_(*services_.tray, language_, hotkeys_,
+            TrayMenu::Actions{
+                [this] { changeShortcut(); },
+                [this] {
+                    runLinkDialog(aboutDialog(language_.current()), *services_.alerts,
+                                  *services_.urlOpener);
+                },
+                [] { QCoreApplication::quit(); },
+            }) {
+    services_.hotkey->setHandler([this] { onShortcutPressed(); });
+}
+
+App::~App() {
+    services_.hotkey->release();
+    // A step waiting for the UI thread is released and stores nothing.
+    services_.mainQueue->shutDown();
+}
+
+void App::start() {
+    // A first run asks for a shortcut right after start-up, once the default is in place.
+    if (!readStoredShortcut(*services_.settings)) {
+        services_.mainQueue->post([this] { changeShortcut(); });
+    }
+    if (!services_.keystroke->available()) {
+        services_.mainQueue->post([this] {
+            runLinkDialog(inputPermissionDialog(language_.current()), *services_.alerts,
+                          *services_.urlOpener);
+        });
+    }
+    hotkeys_.registerStoredOrDefault();
+    menu_.show();
+}
+
+void App::prepareToQuit() {
+    hotkeys_.release();
+    notices_.mute();
+    pasteQueue_.discardPending();
+    // One step takes well under this; past it, quitting wins.
+    QDeadlineTimer deadline(3000);
+    while (!pasteQueue_.idle() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+        QThread::msleep(2);
+    }
+    // A step still in flight lets go at once: its read ends and its hops to
+    // this thread are refused, so it stores nothing.
+    services_.clipboard->cancelReads();
+    services_.mainQueue->shutDown();
+}
+
+void App::onShortcutPressed() {
+    pasteQueue_.async([this] { notices_.tell(pasteRun_.step()); });
+}
+
+void App::changeShortcut() {
+    // Released first: while the dialog is open, pressing the old shortcut pastes nothing.
+    hotkeys_.release();
+    const auto chosen = runCaptureDialog(language_.current(), shortcutText(hotkeys_.current()),
+                                         *services_.keyTranslator);
+    if (!chosen) {
+        hotkeys_.registerStoredOrDefault();
+        return;
+    }
+    if (hotkeys_.change(*chosen)) {
+        notices_.tell(text::kShortcutSet);
+        menu_.rebuild();
+    } else {
+        notices_.tell(text::kShortcutFailed);
+    }
+}
+
+}  // namespace quillet

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "app/language.h"
+#include "app/notices.h"
+#include "app/tray_menu.h"
+#include "hotkey/hotkey_registration.h"
+#include "paste/paste_injector.h"
+#include "paste/paste_run.h"
+#include "paste/serial_queue.h"
+#include "platform/services.h"
+
+#include <iosfwd>
+
+namespace quillet {
+
+// The program: owns every long-lived resource and wires a press of the
+// shortcut to a paste step on the worker, the tray menu to its commands and
+// every outcome to its notice.
+class App {
+public:
+    App(PlatformServices services, std::ostream& console);
+    ~App();
+    App(const App&) = delete;
+    App& operator=(const App&) = delete;
+
+    // UI thread, once the event loop is about to run: takes the shortcut and
+    // shows the tray item; on a first run the shortcut dialog follows.
+    void start();
+
+    // Before the event loop's thread stops. Lets the paste in flight finish
+    // (it needs the UI thread to put the clipboard back, then stores the
+    // run); presses not yet started are dropped and no notice opens any more.
+    void prepareToQuit();
+
+    // UI thread: queues one paste step. Presses are neither dropped nor merged.
+    void onShortcutPressed();
+
+    // Blocks until every press so far has been handled; for tests.
+    void waitForPendingPastes() { pasteQueue_.drain(); }
+
+    bool shortcutHeld() const { return hotkeys_.held(); }
+    Shortcut shortcut() const { return hotkeys_.current(); }
+    bool trayAvailable() const { return services_.tray->isAvailable(); }
+
+private:
+    void changeShortcut();
+
+    PlatformServices services_;
+    LanguageChoice language_;
+    Notices notices_;
+    HotkeyRegistration hotkeys_;
+    PasteInjector injector_;
+    PasteRun pasteRun_;
+    TrayMenu menu_;
+    // Last: destroyed first, while everything its tasks use still exists.
+    SerialQueue pasteQueue_{"paste"};
+};
+
+}  // namespace quillet

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "core/texts.h"
+
+namespace quillet {
+
+class SettingsStore;
+class UiLanguages;
+
+// The language the user chose in the menu, read anew on every question, so
+// a text built later follows a switch made meanwhile.
+class LanguageChoice {
+public:
+    LanguageChoice(SettingsStore& settings, const UiLanguages& languages)
+        : settings_(settings), languages_(languages) {}
+
+    Language current() const;
+    // "auto", "en", "zh", or whatever else is stored.
+    QString stored() const;
+    void set(QStringView code);
+
+private:
+    SettingsStore& settings_;
+    const UiLanguages& languages_;
+};
+
+}  // namespace quillet

@@ -1,0 +1,49 @@
+#include "app/notices.h"
+
+#include "app/language.h"
+#include "platform/alerts.h"
+#include "platform/main_queue.h"
+
+namespace quillet {
+
+std::optional<Text> noticeFor(StepResult result) {
+    switch (result) {
+        case StepResult::AllPasted:
+            return text::kAllPasted;
+        case StepResult::ClipboardEmpty:
+            return text::kClipboardEmpty;
+        case StepResult::NoKeystroke:
+            return text::kNoKeystroke;
+        case StepResult::ClipboardNoAnswer:
+            return text::kClipboardNoAnswer;
+        case StepResult::ClipboardTooLarge:
+            return text::kClipboardTooLarge;
+        case StepResult::Pasted:
+        case StepResult::NotFetched:
+        case StepResult::Interrupted:
+            break;
+    }
+    return std::nullopt;
+}
+
+void Notices::tell(const Text& message) {
+    mainQueue_.post([this, message] {
+        if (muted_) {
+            return;
+        }
+        const Language language = language_.current();
+        alerts_.exec(AlertSpec{QString::fromUtf16(kDisplayName), message.in(language),
+                               AlertStyle::Information, {text::kOk.in(language)}});
+    });
+}
+
+void Notices::tell(const StepOutcome& outcome) {
+    if (outcome.unsaved && !unsavedTold_.exchange(true)) {
+        tell(text::kCannotSave);
+    }
+    if (const auto message = noticeFor(outcome.result)) {
+        tell(*message);
+    }
+}
+
+}  // namespace quillet

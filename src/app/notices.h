@@ -1,0 +1,42 @@
+#pragma once
+
+#include "core/texts.h"
+#include "paste/paste_run.h"
+
+#include <atomic>
+#include <optional>
+
+namespace quillet {
+
+class Alerts;
+class LanguageChoice;
+class MainQueue;
+
+// What the user is told after a press; none for a line pasted.
+std::optional<Text> noticeFor(StepResult result);
+
+// Tells the user outcomes in notices with one button, titled with the
+// program's name, shown one after the other on the main queue. Each notice
+// is worded in the language chosen when it is shown.
+class Notices {
+public:
+    Notices(MainQueue& mainQueue, Alerts& alerts, const LanguageChoice& language)
+        : mainQueue_(mainQueue), alerts_(alerts), language_(language) {}
+
+    // Any thread; returns before the notice is shown.
+    void tell(const Text& message);
+    // The notices a press calls for; that the run cannot be saved is told once.
+    void tell(const StepOutcome& outcome);
+
+    // From now on nothing is shown: the program is quitting.
+    void mute() { muted_ = true; }
+
+private:
+    MainQueue& mainQueue_;
+    Alerts& alerts_;
+    const LanguageChoice& language_;
+    std::atomic<bool> muted_ = false;
+    std::atomic<bool> unsavedTold_ = false;
+};
+
+}  // namespace quillet

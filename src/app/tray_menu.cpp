@@ -1,0 +1,80 @@
+#include "app/tray_menu.h"
+
+#include "app/language.h"
+#include "hotkey/hotkey_registration.h"
+
+namespace quillet {
+
+namespace {
+
+MenuRow action(QString title, std::function<void()> onChosen) {
+    MenuRow row;
+    row.title = std::move(title);
+    row.onChosen = std::move(onChosen);
+    return row;
+}
+
+MenuRow separator() {
+    MenuRow row;
+    row.kind = MenuRow::Kind::Separator;
+    return row;
+}
+
+}  // namespace
+
+void TrayMenu::show() {
+    rebuild();
+    tray_.show();
+}
+
+void TrayMenu::rebuild() {
+    tray_.setToolTip(text::kTrayTitle.in(language_.current()));
+    tray_.setMenu(rows());
+}
+
+std::vector<MenuRow> TrayMenu::rows() {
+    const Language language = language_.current();
+    const Shortcut shortcut = hotkeys_.current();
+
+    std::vector<MenuRow> rows;
+    MenuRow setShortcut = action(
+        text::kSetShortcutCurrent.in(language) + shortcutText(shortcut) + u')',
+        actions_.changeShortcut);
+    setShortcut.hint = shortcutHint(shortcut);
+    rows.push_back(std::move(setShortcut));
+    rows.push_back(separator());
+
+    MenuRow usage = action(text::kUsage.in(language), {});
+    usage.enabled = false;
+    rows.push_back(std::move(usage));
+
+    MenuRow languages = action(QString::fromUtf16(text::kLanguageMenu), {});
+    languages.kind = MenuRow::Kind::Submenu;
+    const QString stored = language_.stored();
+    const auto languageRow = [&](QString title, const char16_t* code) {
+        MenuRow row = action(std::move(title), [this, code] {
+            language_.set(QStringView(code));
+            rebuild();
+        });
+        row.checkable = true;
+        // Exact: a value other than the three codes checks none of them.
+        row.checked = stored == QStringView(code);
+        return row;
+    };
+    languages.children = {
+        languageRow(text::kLanguageAutoItem.in(language), kLanguageAuto),
+        languageRow(QString::fromUtf16(text::kEnglishItem), kLanguageEnglish),
+        languageRow(QString::fromUtf16(text::kChineseItem), kLanguageChinese),
+    };
+    rows.push_back(std::move(languages));
+
+    rows.push_back(separator());
+    rows.push_back(action(text::kAbout.in(language), actions_.about));
+    rows.push_back(separator());
+    MenuRow quit = action(text::kQuit.in(language), actions_.quit);
+    quit.hint = modifierSymbols(modifier::kCommand) + u'Q';
+    rows.push_back(std::move(quit));
+    return rows;
+}
+
+}  // namespace quillet

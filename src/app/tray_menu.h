@@ -1,0 +1,43 @@
+#pragma once
+
+#include "platform/tray.h"
+
+#include <functional>
+#include <vector>
+
+namespace quillet {
+
+class HotkeyRegistration;
+class LanguageChoice;
+
+// The tray item and its menu, in the current language: the shortcut and the
+// dialog that sets it, a usage hint, the language choice, About and Quit.
+// UI thread only.
+class TrayMenu {
+public:
+    // Run once the menu has closed.
+    struct Actions {
+        std::function<void()> changeShortcut;
+        std::function<void()> about;
+        std::function<void()> quit;
+    };
+
+    TrayMenu(Tray& tray, LanguageChoice& language, const HotkeyRegistration& hotkeys,
+             Actions actions)
+        : tray_(tray), language_(language), hotkeys_(hotkeys), actions_(std::move(actions)) {}
+
+    void show();
+    // Builds the whole menu anew: after a language switch or a new shortcut.
+    void rebuild();
+
+    // The rows as they are now, for tests.
+    std::vector<MenuRow> rows();
+
+private:
+    Tray& tray_;
+    LanguageChoice& language_;
+    const HotkeyRegistration& hotkeys_;
+    Actions actions_;
+};
+
+}  // namespace quillet

@@ -1,0 +1,48 @@
+#include "core/stored_value.h"
+
+namespace quillet::stored_value {
+
+std::int64_t toInteger(const QVariant& value) {
+    switch (value.typeId()) {
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+        case QMetaType::UInt:
+        case QMetaType::Short:
+        case QMetaType::UShort:
+        case QMetaType::Long: {
+            return value.toLongLong();
+        }
+        case QMetaType::ULongLong:
+        case QMetaType::ULong: {
+            bool ok = false;
+            const qulonglong raw = value.toULongLong(&ok);
+            return ok && raw <= static_cast<qulonglong>(INT64_MAX) ? static_cast<std::int64_t>(raw)
+                                                                   : 0;
+        }
+        case QMetaType::QString: {
+            // A text file holds every number as text; anything not a whole
+            // number in range reads as absent.
+            bool ok = false;
+            const qlonglong parsed = value.toString().trimmed().toLongLong(&ok, 10);
+            return ok ? parsed : 0;
+        }
+        default:
+            return 0;
+    }
+}
+
+std::optional<QString> toString(const QVariant& value) {
+    if (value.typeId() == QMetaType::QString) {
+        return value.toString();
+    }
+    return std::nullopt;
+}
+
+std::optional<QByteArray> toData(const QVariant& value) {
+    if (value.typeId() == QMetaType::QByteArray) {
+        return value.toByteArray();
+    }
+    return std::nullopt;
+}
+
+}  // namespace quillet::stored_value

@@ -1,0 +1,114 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <string_view>
+
+namespace quillet {
+
+// Every text the user sees exists in English and Simplified Chinese. The
+// language is chosen by "appLanguage" ("zh", "en", "auto"; anything else
+// counts as "auto"), and "auto" follows the system's first UI language.
+enum class Language { English, Chinese };
+
+inline constexpr auto kAppLanguageKey = u"appLanguage";
+inline constexpr auto kLanguageAuto = u"auto";
+inline constexpr auto kLanguageEnglish = u"en";
+inline constexpr auto kLanguageChinese = u"zh";
+
+Language languageFor(const std::optional<QString>& stored, const QStringList& uiLanguages);
+
+// One text in both languages.
+struct Text {
+    std::u16string_view english;
+    std::u16string_view chinese;
+
+    QString in(Language language) const {
+        const std::u16string_view text = language == Language::Chinese ? chinese : english;
+        return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+    }
+};
+
+// The program's display name, the title of every notice.
+inline constexpr auto kDisplayName = u"Quillet";
+
+namespace text {
+
+// Notices after a press.
+inline constexpr Text kAllPasted{u"All lines pasted!", u"所有内容已粘贴完毕！"};
+inline constexpr Text kClipboardEmpty{u"Clipboard empty. Please copy multi-line text.",
+                                      u"剪贴板中没有可粘贴的内容。请重新复制多行文本。"};
+inline constexpr Text kNoKeystroke{
+    u"Could not send the paste keystroke, so nothing was pasted. The same line will be offered "
+    u"again.",
+    u"无法发送粘贴按键，未粘贴任何内容。下次将再次粘贴同一行。"};
+inline constexpr Text kClipboardNoAnswer{
+    u"The program that holds the clipboard did not answer, so nothing was pasted. Your place in "
+    u"the list is kept.",
+    u"持有剪贴板内容的程序没有响应，未粘贴任何内容。列表中的当前位置已保留。"};
+inline constexpr Text kClipboardTooLarge{
+    u"The clipboard holds more than Quillet can take (512 MB), so nothing was pasted. Your place "
+    u"in the list is kept.",
+    u"剪贴板中的内容超过 Quillet 能处理的上限（512 MB），未粘贴任何内容。列表中的当前位置已保留。"};
+inline constexpr Text kCannotSave{
+    u"Quillet cannot save its settings, so the current position in the list will be lost when it "
+    u"quits. Check that ~/.config/tarnwick can be written.",
+    u"Quillet 无法保存设置，退出后将丢失列表中的当前位置。请检查 ~/.config/tarnwick 是否可写。"};
+inline constexpr Text kOk{u"OK", u"好的"};
+
+// The shortcut.
+inline constexpr Text kShortcutSet{u"Shortcut set successfully!", u"快捷键已设置成功！"};
+inline constexpr Text kShortcutFailed{u"Failed to set shortcut. Please try again.",
+                                      u"快捷键设置失败。请重试。"};
+inline constexpr Text kSetShortcutTitle{u"Set Shortcut", u"设置快捷键"};
+inline constexpr Text kCapturePrompt{u"Press the key combination you want to use (e.g. ⌘F or F3).",
+                                     u"请按下您想要用于Quillet的快捷键（例如: ⌘F 或 F3）。"};
+inline constexpr Text kCaptureCurrent{u"Current: ", u"当前快捷键: "};
+inline constexpr Text kCapturePlaceholder{u"Press shortcut...", u"按下快捷键..."};
+inline constexpr Text kKeyMissing{u" (Key missing)", u"（缺少非修饰键）"};
+inline constexpr Text kCopyDisabled{u"C (Copy disabled)", u"C (禁用复制键)"};
+inline constexpr Text kModifierMissing{u" (Modifier missing)", u" (缺少修饰键)"};
+inline constexpr Text kConfirm{u"Confirm", u"确认"};
+inline constexpr Text kCancel{u"Cancel", u"取消"};
+
+// The tray item and its menu.
+inline constexpr Text kTrayTitle{u"Paste", u"粘贴"};
+inline constexpr Text kSetShortcutMenu{u"Set Shortcut...", u"设置快捷键..."};
+inline constexpr Text kSetShortcutCurrent{u"Set Shortcut (Current: ", u"设置快捷键 (当前: "};
+inline constexpr Text kUsage{u"Usage: Copy multi-lines, press shortcut to paste line by line.",
+                             u"使用说明：复制多行文本，按下快捷键逐行粘贴。"};
+inline constexpr auto kLanguageMenu = u"Language / 语言";
+inline constexpr Text kLanguageAutoItem{u"Auto (System Default)", u"自动 (跟随系统)"};
+inline constexpr auto kEnglishItem = u"English";
+inline constexpr auto kChineseItem = u"中文";
+inline constexpr Text kAbout{u"About", u"关于"};
+inline constexpr Text kQuit{u"Quit", u"退出"};
+
+// About.
+inline constexpr Text kAboutTitle{u"About Quillet", u"关于 Quillet"};
+inline constexpr Text kAboutBody{
+    u"Version: 1.0\n© 2026 Tarnwick\n\nSimple utility for easier data entry.",
+    u"版本: 1.0\n© 2026 塔恩威克\n\n简单的效率工具，让数据录入更轻松。"};
+inline constexpr Text kVisitWebsite{u"Visit Website", u"访问主页"};
+inline constexpr Text kFeedback{u"Feedback", u"反馈问题"};
+inline constexpr Text kSupportDev{u"Support Dev", u"支持开发者"};
+inline constexpr Text kClose{u"Close", u"关闭"};
+
+// Told at start-up when this session cannot send synthetic keystrokes.
+inline constexpr Text kInputPermissionTitle{u"Accessibility Permission Needed",
+                                            u"需要辅助功能权限"};
+inline constexpr Text kInputPermissionBody{
+    u"Quillet pastes by sending Control+V to the application you type in, and this session does "
+    u"not let it send keystrokes. It needs an X11 session with the XTEST extension. On Wayland, "
+    u"choose an X11 session when you log in (for example \"GNOME on Xorg\" or \"Plasma (X11)\") "
+    u"and start Quillet again.",
+    u"Quillet 通过向您正在输入的应用发送 Control+V 来粘贴，但当前会话不允许它发送按键。"
+    u"Quillet 需要支持 XTEST 扩展的 X11 会话。如果您使用 Wayland，请在登录时选择 X11 "
+    u"会话（例如“GNOME on Xorg”或“Plasma (X11)”），然后重新启动 Quillet。"};
+inline constexpr Text kOpenSettings{u"Open Settings", u"打开系统设置"};
+
+}  // namespace text
+
+}  // namespace quillet

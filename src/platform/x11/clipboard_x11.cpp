@@ -1,0 +1,190 @@
+#include "platform/x11/clipboard_x11.h"
+
+#include "platform/x11/connection.h"
+
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <QGuiApplication>
+#include <QMimeData>
+
+#include <xcb/xcb.h>
+
+#include <memory>
+
+namespace quillet {
+
+namespace {
+
+// Clipboard history managers that honour this hint skip the entry.
+const QString kPasswordManagerHint = QStringLiteral("x-kde-passwordManagerHint");
+
+}  // namespace
+
+ClipboardX11::ClipboardX11() {
+    if (xcb_connection_t* connection = x11::qtConnection()) {
+        const auto atoms = x11::internAtoms(
+            connection, {"CLIPBOARD", "TARGETS", "TIMESTAMP", "_QUILLET_SERVER_TIME"});
+        clipboardAtom_ = atoms[0];
+        targetsAtom_ = atoms[1];
+        timestampAtom_ = atoms[2];
+        clockAtom_ = atoms[3];
+        QCoreApplication::instance()->installNativeEventFilter(this);
+    }
+}
+
+ClipboardX11::~ClipboardX11() {
+    if (QCoreApplication::instance() != nullptr) {
+        QCoreApplication::instance()->removeNativeEventFilter(this);
+    }
+}
+
+namespace {
+
+const QByteArray* formatBytes(const ClipboardContent& content, const QString& name) {
+    for (const auto& [format, bytes] : content.formats) {
+        if (format == name) {
+            return &bytes;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+ClipboardRead ClipboardX11::read() {
+    std::optional<ClipboardContent> ours;
+    {
+        std::lock_guard lock(mutex_);
+        ours = putBack_;
+    }
+    if (!ours) {
+        return reader_.read();
+    }
+    // Decoded here, off the UI thread, as the server would have served it.
+    if (const QByteArray* plain = formatBytes(*ours, QStringLiteral("text/plain"))) {
+        ours->text = QString::fromUtf8(*plain);
+    }
+    return ClipboardRead{ClipboardRead::Status::Read, std::move(*ours)};
+}
+
+void ClipboardX11::writeLine(const QString& line) {
+    auto mime = std::make_unique<QMimeData>();
+    mime->setText(line);
+    mime->setData(kPasswordManagerHint, QByteArrayLiteral("secret"));
+    {
+        std::lock_guard lock(mutex_);
+        putBack_.reset();
+    }
+    setMimeData(std::move(mime));
+}
+
+void ClipboardX11::restore(const ClipboardContent& content) {
+    auto mime = std::make_unique<QMimeData>();
+    for (const auto& [format, bytes] : content.formats) {
+        mime->setData(format, bytes);
+    }
+    // An empty text stays an empty text, not an empty clipboard.
+    if (!mime->hasText()) {
+        mime->setText(content.text);
+    }
+    setMimeData(std::move(mime));
+    // Only a claim the server took is ours; losing it later clears this.
+    if (QGuiApplication::clipboard()->ownsClipboard()) {
+        ClipboardContent kept = content;
+        // The text is in its bytes already; keeping it decoded as well would
+        // hold twice the size of a big copy for as long as we own it.
+        if (formatBytes(kept, QStringLiteral("text/plain")) != nullptr) {
+            kept.text.clear();
+        }
+        std::lock_guard lock(mutex_);
+        putBack_ = std::move(kept);
+    }
+}
+
+void ClipboardX11::setMimeData(std::unique_ptr<QMimeData> mime) {
+    // Qt claims the selection with the time of the last X event it handled.
+    // When another program took the clipboard after that, the server ignores
+    // the claim; so make Qt handle an event with the current time first.
+    refreshServerTime();
+    QGuiApplication::clipboard()->setMimeData(mime.release(), QClipboard::Clipboard);
+}
+
+void ClipboardX11::refreshServerTime() {
+    xcb_connection_t* connection = x11::qtConnection();
+    if (connection == nullptr || clockAtom_ == 0) {
+        return;
+    }
+    // A property change on the root window comes back as an event stamped
+    // with the server's time, which Qt records when it handles it.
+    QEventLoop loop;
+    QTimer::singleShot(500, &loop, &QEventLoop::quit);
+    clockWait_ = &loop;
+    xcb_change_property(connection, XCB_PROP_MODE_APPEND, x11::qtRootWindow(), clockAtom_,
+                        XCB_ATOM_INTEGER, 32, 0, nullptr);
+    xcb_flush(connection);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    clockWait_ = nullptr;
+}
+
+void ClipboardX11::arm() {
+    std::lock_guard lock(mutex_);
+    watching_ = true;
+    fetched_ = false;
+    lostOwnership_ = false;
+}
+
+FetchResult ClipboardX11::waitForFetch(std::chrono::milliseconds deadline) {
+    std::unique_lock lock(mutex_);
+    if (clipboardAtom_ == 0) {
+        watching_ = false;
+        return FetchResult::Unknown;
+    }
+    changed_.wait_for(lock, deadline, [this] { return fetched_ || lostOwnership_; });
+    watching_ = false;
+    if (fetched_) {
+        return FetchResult::Fetched;
+    }
+    return lostOwnership_ ? FetchResult::Unknown : FetchResult::NotFetched;
+}
+
+bool ClipboardX11::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
+    if (eventType != "xcb_generic_event_t") {
+        return false;
+    }
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    const auto type = static_cast<std::uint8_t>(event->response_type & 0x7F);
+    if (type == XCB_PROPERTY_NOTIFY) {
+        const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event);
+        if (notify->atom == clockAtom_ && clockAtom_ != 0 && clockWait_ != nullptr) {
+            // The loop ends after this event, once Qt has recorded its time.
+            clockWait_->quit();
+        }
+    } else if (type == XCB_SELECTION_REQUEST) {
+        const auto* request = reinterpret_cast<const xcb_selection_request_event_t*>(event);
+        // Asking which formats exist is not fetching the data.
+        if (request->selection == clipboardAtom_ && request->target != targetsAtom_ &&
+            request->target != timestampAtom_) {
+            std::lock_guard lock(mutex_);
+            if (watching_) {
+                fetched_ = true;
+                changed_.notify_all();
+            }
+        }
+    } else if (type == XCB_SELECTION_CLEAR) {
+        const auto* clear = reinterpret_cast<const xcb_selection_clear_event_t*>(event);
+        if (clear->selection == clipboardAtom_) {
+            std::lock_guard lock(mutex_);
+            putBack_.reset();
+            if (watching_) {
+                lostOwnership_ = true;
+                changed_.notify_all();
+            }
+        }
+    }
+    // Qt answers the request itself.
+    return false;
+}
+
+}  // namespace quillet

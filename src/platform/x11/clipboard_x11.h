@@ -1,0 +1,61 @@
+#pragma once
+
+#include "platform/clipboard.h"
+#include "platform/x11/selection_reader_x11.h"
+
+#include <QAbstractNativeEventFilter>
+
+#include <memory>
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+
+class QEventLoop;
+class QMimeData;
+
+namespace quillet {
+
+// Writes go through QClipboard; reads through a connection of their own, or
+// from memory while we still own what we put back. Whether a line was
+// fetched is seen in the selection requests other X clients send us.
+class ClipboardX11 final : public Clipboard, private QAbstractNativeEventFilter {
+public:
+    // Needs a QGuiApplication; on a non-X11 platform the watch answers Unknown.
+    ClipboardX11();
+    ~ClipboardX11() override;
+    ClipboardX11(const ClipboardX11&) = delete;
+    ClipboardX11& operator=(const ClipboardX11&) = delete;
+
+    ClipboardRead read() override;
+    void cancelReads() override { reader_.cancel(); }
+    void writeLine(const QString& line) override;
+    void restore(const ClipboardContent& content) override;
+
+    void arm() override;
+    FetchResult waitForFetch(std::chrono::milliseconds deadline) override;
+
+private:
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+    void setMimeData(std::unique_ptr<QMimeData> mime);
+    void refreshServerTime();
+
+    std::uint32_t clipboardAtom_ = 0;
+    std::uint32_t targetsAtom_ = 0;
+    std::uint32_t timestampAtom_ = 0;
+    std::uint32_t clockAtom_ = 0;
+    QEventLoop* clockWait_ = nullptr;  // UI thread only
+    SelectionReaderX11 reader_;        // the paste worker's
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool watching_ = false;
+    bool fetched_ = false;
+    bool lostOwnership_ = false;
+    // What we put back, for as long as the clipboard is still ours: reading
+    // it through the server would have our UI thread serve it to ourselves.
+    std::optional<ClipboardContent> putBack_;
+};
+
+}  // namespace quillet

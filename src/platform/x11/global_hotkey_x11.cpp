@@ -1,0 +1,251 @@
+#include "platform/x11/global_hotkey_x11.h"
+
+#include "platform/x11/connection.h"
+#include "platform/x11/server_keymap.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QMetaObject>
+
+// X11 headers after Qt's: they define macros that break Qt headers.
+#include <xcb/xcb.h>
+// xkb.h names a struct member "explicit"; Qt's xcb plugin includes it the same way.
+#define explicit explicit_
+#include <xcb/xkb.h>
+#undef explicit
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <utility>
+
+namespace quillet {
+
+namespace {
+
+using x11::own;
+
+// Core key events carry pointer buttons and the XKB group above these bits.
+constexpr std::uint16_t kModifierBits = 0xFF;
+constexpr std::uint8_t kSendEventBit = 0x80;
+
+int xkbFirstEvent(xcb_connection_t* connection) {
+    const xcb_query_extension_reply_t* xkb = xcb_get_extension_data(connection, &xcb_xkb_id);
+    return xkb != nullptr && xkb->present != 0 ? xkb->first_event : -1;
+}
+
+}  // namespace
+
+GlobalHotkeyX11::GlobalHotkeyX11() : connection_(x11::qtConnection()), root_(x11::qtRootWindow()) {
+    if (connection_ == nullptr || root_ == 0) {
+        connection_ = nullptr;
+        return;
+    }
+    xkbEventType_ = xkbFirstEvent(connection_);
+    regrabTimer_.setSingleShot(true);
+    regrabTimer_.setInterval(0);
+    QObject::connect(&regrabTimer_, &QTimer::timeout, &regrabTimer_, [this] { regrab(); });
+    QCoreApplication::instance()->installNativeEventFilter(this);
+}
+
+GlobalHotkeyX11::~GlobalHotkeyX11() {
+    if (QCoreApplication::instance() == nullptr) {
+        return;  // Qt's connection is gone, and the grabs with it
+    }
+    QCoreApplication::instance()->removeNativeEventFilter(this);
+    releaseGrabs();
+}
+
+void GlobalHotkeyX11::setHandler(std::function<void()> onPress) {
+    onPress_ = std::move(onPress);
+}
+
+bool GlobalHotkeyX11::grab(Shortcut shortcut) {
+    release();
+    if (connection_ == nullptr) {
+        return false;
+    }
+    auto set = planGrabs(shortcut);
+    if (!set || !takeGrabs(std::move(*set))) {
+        return false;
+    }
+    shortcut_ = shortcut;
+    return true;
+}
+
+void GlobalHotkeyX11::release() {
+    shortcut_.reset();
+    regrabTimer_.stop();
+    releaseGrabs();
+}
+
+std::optional<GlobalHotkeyX11::GrabSet> GlobalHotkeyX11::planGrabs(Shortcut shortcut) const {
+    const auto keysym = x11::keysymForKeyCode(shortcut.keyCode);
+    if (!keysym) {
+        return std::nullopt;
+    }
+    const auto map = x11::KeyboardMap::read(connection_);
+    if (!map) {
+        return std::nullopt;
+    }
+    const auto modifierMap = x11::ModifierMap::read(connection_);
+    if (!modifierMap) {
+        return std::nullopt;
+    }
+    const auto masks = modifierMap->masks(*map);
+    const auto modifiers =
+        x11::xModifiersForFlags(shortcut.modifiers & modifier::kShortcutMask, masks);
+    if (!modifiers) {
+        return std::nullopt;
+    }
+    GrabSet set;
+    set.masks = masks;
+    set.modifiers = *modifiers;
+    set.keycodes = map->keycodesWith(*keysym);
+    if (set.keycodes.empty()) {
+        return std::nullopt;
+    }
+    const auto locks = x11::lockVariants(masks);
+    for (const std::uint8_t keycode : set.keycodes) {
+        for (const std::uint16_t lock : locks) {
+            set.grabs.push_back({keycode, static_cast<std::uint16_t>(*modifiers | lock)});
+        }
+    }
+    return set;
+}
+
+bool GlobalHotkeyX11::takeGrabs(GrabSet set) {
+    std::vector<xcb_void_cookie_t> cookies;
+    cookies.reserve(set.grabs.size());
+    for (const Grab& grab : set.grabs) {
+        cookies.push_back(xcb_grab_key_checked(connection_, 1, root_, grab.modifiers, grab.keycode,
+                                               XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+    }
+    // Check them all, so no error is left behind for Qt to report.
+    bool ok = true;
+    for (const xcb_void_cookie_t cookie : cookies) {
+        if (own(xcb_request_check(connection_, cookie))) {
+            ok = false;  // BadAccess: another client holds this combination
+        }
+    }
+    held_ = std::move(set);
+    keyDown_ = 0;
+    lastReleaseTime_ = 0;
+    if (!ok) {
+        // Ungrabbing never touches another client's grabs, so undo every one.
+        releaseGrabs();
+    }
+    return ok;
+}
+
+void GlobalHotkeyX11::releaseGrabs() {
+    if (connection_ == nullptr || held_.grabs.empty()) {
+        return;
+    }
+    std::vector<xcb_void_cookie_t> cookies;
+    cookies.reserve(held_.grabs.size());
+    for (const Grab& grab : held_.grabs) {
+        cookies.push_back(xcb_ungrab_key_checked(connection_, grab.keycode, root_, grab.modifiers));
+    }
+    // Waiting for the answers also makes the keys free for others on return.
+    for (const xcb_void_cookie_t cookie : cookies) {
+        own(xcb_request_check(connection_, cookie));
+    }
+    held_ = {};
+}
+
+void GlobalHotkeyX11::regrab() {
+    if (!shortcut_) {
+        return;
+    }
+    auto set = planGrabs(*shortcut_);
+    if (set && *set == held_) {
+        return;  // the mapping changed elsewhere; keep the grabs without a gap
+    }
+    releaseGrabs();
+    // When the new layout lacks the key, nothing is held until a later mapping has it.
+    if (set) {
+        takeGrabs(std::move(*set));
+    }
+}
+
+bool GlobalHotkeyX11::nativeEventFilter(const QByteArray& eventType, void* message,
+                                        qintptr* /*result*/) {
+    if (message == nullptr || eventType != "xcb_generic_event_t") {
+        return false;
+    }
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    const std::uint8_t type = event->response_type & ~kSendEventBit;
+    switch (type) {
+        case XCB_KEY_PRESS:
+            // Sent events never come from our grabs.
+            if ((event->response_type & kSendEventBit) == 0) {
+                onKeyPress(*reinterpret_cast<const xcb_key_press_event_t*>(event));
+            }
+            // Passed on all the same: Qt records the press's time, which it
+            // needs for claiming the clipboard and for raising our dialogs.
+            // No window of ours is the root window, so Qt delivers it nowhere.
+            return false;
+        case XCB_KEY_RELEASE:
+            if ((event->response_type & kSendEventBit) == 0) {
+                onKeyRelease(*reinterpret_cast<const xcb_key_release_event_t*>(event));
+            }
+            return false;
+        case XCB_MAPPING_NOTIFY:
+            if (reinterpret_cast<const xcb_mapping_notify_event_t*>(event)->request !=
+                XCB_MAPPING_POINTER) {
+                regrabTimer_.start();
+            }
+            return false;
+        default:
+            // setxkbmap reports only through XKB: Qt gets no core MappingNotify then.
+            if (xkbEventType_ >= 0 && type == xkbEventType_) {
+                // Every XKB event starts like this one: the subtype is its second byte.
+                const auto xkbType =
+                    reinterpret_cast<const xcb_xkb_new_keyboard_notify_event_t*>(event)->xkbType;
+                if (xkbType == XCB_XKB_NEW_KEYBOARD_NOTIFY || xkbType == XCB_XKB_MAP_NOTIFY) {
+                    regrabTimer_.start();
+                }
+            }
+            return false;  // Qt needs these too
+    }
+}
+
+void GlobalHotkeyX11::onKeyPress(const xcb_key_press_event_t& event) {
+    if (held_.grabs.empty() || event.event != root_ ||
+        std::find(held_.keycodes.begin(), held_.keycodes.end(), event.detail) ==
+            held_.keycodes.end()) {
+        return;
+    }
+    const bool repeat =
+        keyDown_ == event.detail || (lastReleaseTime_ != 0 && event.time == lastReleaseTime_);
+    keyDown_ = event.detail;
+    const auto locks =
+        static_cast<std::uint16_t>(x11::kLockMask | held_.masks.numLock | held_.masks.scrollLock);
+    // While the grab is active every key comes here, so the modifiers are checked.
+    if ((event.state & kModifierBits & ~locks) != held_.modifiers) {
+        return;
+    }
+    if (!repeat) {
+        // Run the handler from the event loop, not from inside Qt's xcb event
+        // dispatch: it may open a dialog or register another shortcut.
+        QMetaObject::invokeMethod(
+            &callContext_,
+            [this] {
+                if (onPress_) {
+                    onPress_();
+                }
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void GlobalHotkeyX11::onKeyRelease(const xcb_key_press_event_t& event) {
+    if (event.detail == keyDown_) {
+        keyDown_ = 0;
+        lastReleaseTime_ = event.time;
+    }
+}
+
+}  // namespace quillet

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "platform/global_hotkey.h"
+#include "platform/x11/keymap.h"
+
+#include <QAbstractNativeEventFilter>
+#include <QObject>
+#include <QTimer>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+struct xcb_connection_t;
+struct xcb_key_press_event_t;
+
+namespace quillet {
+
+// The shortcut as passive key grabs on the root window, through Qt's own xcb
+// connection. Every keycode that carries the key's keysym is grabbed, once per
+// combination of the lock modifiers, so the shortcut works whatever lock is on;
+// the grabs are renewed when the keyboard mapping changes.
+class GlobalHotkeyX11 final : public GlobalHotkey, private QAbstractNativeEventFilter {
+public:
+    // Needs a QGuiApplication on the xcb platform; without one every
+    // registration fails.
+    GlobalHotkeyX11();
+    ~GlobalHotkeyX11() override;
+    GlobalHotkeyX11(const GlobalHotkeyX11&) = delete;
+    GlobalHotkeyX11& operator=(const GlobalHotkeyX11&) = delete;
+
+    void setHandler(std::function<void()> onPress) override;
+    bool grab(Shortcut shortcut) override;
+    void release() override;
+
+private:
+    struct Grab {
+        std::uint8_t keycode;
+        std::uint16_t modifiers;
+        friend bool operator==(const Grab&, const Grab&) = default;
+    };
+
+    // What a shortcut means on the server's current keyboard mapping.
+    struct GrabSet {
+        x11::ModifierMasks masks;
+        std::uint16_t modifiers = 0;  // X state bits of the shortcut, locks excluded
+        std::vector<std::uint8_t> keycodes;
+        std::vector<Grab> grabs;  // every keycode with every lock combination
+        friend bool operator==(const GrabSet&, const GrabSet&) = default;
+    };
+
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+    void onKeyPress(const xcb_key_press_event_t& event);
+    void onKeyRelease(const xcb_key_press_event_t& event);
+
+    std::optional<GrabSet> planGrabs(Shortcut shortcut) const;
+    bool takeGrabs(GrabSet set);
+    void releaseGrabs();
+    void regrab();
+
+    xcb_connection_t* connection_ = nullptr;
+    std::uint32_t root_ = 0;
+    int xkbEventType_ = -1;  // the event code of XKEYBOARD, when present
+    std::function<void()> onPress_;
+    std::optional<Shortcut> shortcut_;  // what the user asked for, kept across remaps
+    GrabSet held_;                      // what is grabbed now; no grabs when nothing is
+    // Auto-repeat shows up either as release+press pairs with one timestamp, or
+    // (detectable auto-repeat) as presses without releases.
+    std::uint8_t keyDown_ = 0;
+    std::uint32_t lastReleaseTime_ = 0;
+    // A layout switch reports itself several times; one re-grab is enough.
+    QTimer regrabTimer_;
+    QObject callContext_;  // queued handler calls die with this object
+};
+
+}  // namespace quillet

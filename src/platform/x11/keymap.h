@@ -1,0 +1,57 @@
+#pragma once
+
+// Translation between the program's key vocabulary (macOS virtual key codes,
+// NSEventModifierFlags bits) and X11 keysyms and modifier masks. Pure: the
+// server's modifier map is passed in, never queried here.
+
+#include "core/keys.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace quillet::x11 {
+
+using Keysym = std::uint32_t;
+
+// The keysym a key code stands for (letters as lower-case keysyms, keypad
+// digits as KP_0..KP_9); none for codes without an X counterpart.
+std::optional<Keysym> keysymForKeyCode(KeyCode keyCode);
+
+// The key code of a keysym, accepting every keysym such a key produces
+// (upper- and lower-case letters, keypad keys with and without NumLock,
+// ISO_Left_Tab); none for keysyms outside the vocabulary.
+std::optional<KeyCode> keyCodeForKeysym(Keysym keysym);
+
+// Which X modifier bits carry Alt, Super and the lock keys on this server.
+// Shift, Lock (CapsLock) and Control are fixed by the protocol.
+struct ModifierMasks {
+    std::uint16_t alt = 0;
+    std::uint16_t super = 0;
+    std::uint16_t numLock = 0;
+    std::uint16_t scrollLock = 0;
+    friend bool operator==(const ModifierMasks&, const ModifierMasks&) = default;
+};
+
+inline constexpr std::uint16_t kShiftMask = 1U << 0;
+inline constexpr std::uint16_t kLockMask = 1U << 1;
+inline constexpr std::uint16_t kControlMask = 1U << 2;
+
+// rows[i] holds the keysyms of the keys on modifier row i (Shift, Lock,
+// Control, Mod1..Mod5), as the server's modifier mapping lists them.
+ModifierMasks modifierMasksFromMap(const std::array<std::vector<Keysym>, 8>& rows);
+
+// The X modifier state for a set of modifier flags; none when a needed
+// modifier (Alt or Super) is not mapped on this server. Only the four
+// shortcut bits are looked at.
+std::optional<std::uint16_t> xModifiersForFlags(ModifierFlags flags, const ModifierMasks& masks);
+
+// The modifier flags held in an X event state; lock bits are ignored.
+ModifierFlags flagsForXModifiers(std::uint16_t state, const ModifierMasks& masks);
+
+// Every combination of the mapped lock modifiers (CapsLock, NumLock,
+// ScrollLock), starting with 0; a grab is repeated with each one.
+std::vector<std::uint16_t> lockVariants(const ModifierMasks& masks);
+
+}  // namespace quillet::x11

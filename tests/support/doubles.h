@@ -1,0 +1,315 @@
+#pragma once
+
+// In-memory doubles of the platform services, for tests without a display.
+
+#include "platform/alerts.h"
+#include "platform/clipboard.h"
+#include "platform/global_hotkey.h"
+#include "platform/main_queue.h"
+#include "platform/paste_keystroke.h"
+#include "platform/tray.h"
+#include "platform/ui_languages.h"
+#include "platform/url_opener.h"
+
+#include <QStringList>
+#include <QUrl>
+
+#include <algorithm>
+#include <atomic>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace quillet {
+
+// A clipboard in memory that records the lines written to it, and a fetch
+// watch whose answer the test chooses.
+class FakeClipboard final : public Clipboard {
+public:
+    ClipboardRead read() override {
+        std::lock_guard lock(mutex_);
+        if (readFailure_) {
+            return ClipboardRead{*readFailure_, {}};
+        }
+        return ClipboardRead{ClipboardRead::Status::Read, content_};
+    }
+
+    void cancelReads() override { setReadFailure(ClipboardRead::Status::NoAnswer); }
+
+    void writeLine(const QString& line) override {
+        std::lock_guard lock(mutex_);
+        content_ = ClipboardContent{line, {{QStringLiteral("text/plain"), line.toUtf8()}}};
+        writtenLines_.append(line);
+    }
+
+    void restore(const ClipboardContent& content) override {
+        std::lock_guard lock(mutex_);
+        content_ = content;
+        ++restores_;
+    }
+
+    void arm() override {
+        std::lock_guard lock(mutex_);
+        ++arms_;
+    }
+
+    FetchResult waitForFetch(std::chrono::milliseconds /*deadline*/) override {
+        std::lock_guard lock(mutex_);
+        return fetchResult_;
+    }
+
+    // What another program copied.
+    void copy(const QString& text) {
+        std::lock_guard lock(mutex_);
+        content_ = ClipboardContent{text, {{QStringLiteral("text/plain"), text.toUtf8()}}};
+    }
+    void setContent(const ClipboardContent& content) {
+        std::lock_guard lock(mutex_);
+        content_ = content;
+    }
+    // Reads fail this way until cleared with nullopt.
+    void setReadFailure(std::optional<ClipboardRead::Status> failure) {
+        std::lock_guard lock(mutex_);
+        readFailure_ = failure;
+    }
+    // What the clipboard holds, without counting as a read.
+    ClipboardContent content() const {
+        std::lock_guard lock(mutex_);
+        return content_;
+    }
+    void setFetchResult(FetchResult result) {
+        std::lock_guard lock(mutex_);
+        fetchResult_ = result;
+    }
+    QStringList writtenLines() const {
+        std::lock_guard lock(mutex_);
+        return writtenLines_;
+    }
+    int restoreCount() const {
+        std::lock_guard lock(mutex_);
+        return restores_;
+    }
+    int armCount() const {
+        std::lock_guard lock(mutex_);
+        return arms_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    ClipboardContent content_;
+    std::optional<ClipboardRead::Status> readFailure_;
+    QStringList writtenLines_;
+    FetchResult fetchResult_ = FetchResult::Fetched;
+    int restores_ = 0;
+    int arms_ = 0;
+};
+
+// Holds at most one shortcut, like the real one; shortcuts in `taken`
+// belong to another program and cannot be grabbed.
+class FakeGlobalHotkey final : public GlobalHotkey {
+public:
+    void setHandler(std::function<void()> onPress) override { onPress_ = std::move(onPress); }
+
+    bool grab(Shortcut shortcut) override {
+        held_.reset();
+        ++grabs_;
+        if (std::find(taken.begin(), taken.end(), shortcut) != taken.end()) {
+            return false;
+        }
+        held_ = shortcut;
+        return true;
+    }
+
+    void release() override { held_.reset(); }
+
+    void press() const {
+        if (held_ && onPress_) {
+            onPress_();
+        }
+    }
+
+    const std::optional<Shortcut>& held() const { return held_; }
+    int grabs() const { return grabs_; }
+
+    std::vector<Shortcut> taken;
+
+private:
+    std::function<void()> onPress_;
+    std::optional<Shortcut> held_;
+    int grabs_ = 0;
+};
+
+// Keeps the menu as rows; a test reads them and chooses one as a user would.
+class FakeTray final : public Tray {
+public:
+    void show() override { shown_ = true; }
+    void setToolTip(const QString& text) override { toolTip_ = text; }
+    void setMenu(std::vector<MenuRow> rows) override { rows_ = std::move(rows); }
+    bool isAvailable() const override { return available; }
+
+    bool shown() const { return shown_; }
+    const QString& toolTip() const { return toolTip_; }
+    const std::vector<MenuRow>& rows() const { return rows_; }
+
+    // The row with this title, at any depth.
+    const MenuRow* row(const QString& title) const { return findIn(rows_, title); }
+    // Runs the row's command; false when there is no such row or it does nothing.
+    bool choose(const QString& title) {
+        const MenuRow* found = row(title);
+        if (found == nullptr || !found->enabled || !found->onChosen) {
+            return false;
+        }
+        // A copy: the command may replace the menu it came from.
+        const auto onChosen = found->onChosen;
+        onChosen();
+        return true;
+    }
+
+    bool available = true;
+
+private:
+    static const MenuRow* findIn(const std::vector<MenuRow>& rows, const QString& title) {
+        for (const MenuRow& row : rows) {
+            if (row.title == title) {
+                return &row;
+            }
+            if (const MenuRow* child = findIn(row.children, title)) {
+                return child;
+            }
+        }
+        return nullptr;
+    }
+
+    bool shown_ = false;
+    QString toolTip_;
+    std::vector<MenuRow> rows_;
+};
+
+class FixedUiLanguages final : public UiLanguages {
+public:
+    explicit FixedUiLanguages(QStringList languages = {QStringLiteral("en-US")})
+        : languages_(std::move(languages)) {}
+    QStringList preferred() const override { return languages_; }
+    void set(QStringList languages) { languages_ = std::move(languages); }
+
+private:
+    QStringList languages_;
+};
+
+// A main queue whose posted tasks wait until the test runs them; synchronous
+// submissions run at once, as they would on an idle UI thread.
+class ManualMainQueue final : public MainQueue {
+public:
+    void post(Task task) override {
+        std::lock_guard lock(mutex_);
+        pending_.push_back(std::move(task));
+    }
+
+    bool runSync(Task task) override {
+        std::lock_guard lock(syncMutex_);
+        if (shutDown_) {
+            return false;
+        }
+        task();
+        return true;
+    }
+
+    // Runs the posted tasks (and any they post) in order; returns how many ran.
+    int runPending() {
+        int ran = 0;
+        for (;;) {
+            Task task;
+            {
+                std::lock_guard lock(mutex_);
+                if (pending_.empty()) {
+                    return ran;
+                }
+                task = std::move(pending_.front());
+                pending_.pop_front();
+            }
+            task();
+            ++ran;
+        }
+    }
+
+    std::size_t pendingCount() const {
+        std::lock_guard lock(mutex_);
+        return pending_.size();
+    }
+
+    void shutDown() override {
+        std::lock_guard lock(syncMutex_);
+        shutDown_ = true;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::mutex syncMutex_;  // one synchronous task at a time, like a real main thread
+    std::deque<Task> pending_;
+    bool shutDown_ = false;
+};
+
+// Counts the chords posted; the test decides whether posting works.
+class RecordingPasteKeystroke final : public PasteKeystroke {
+public:
+    bool available() override { return works_; }
+    bool waitForKeysReleased(std::chrono::milliseconds /*deadline*/) override {
+        ++waits_;
+        return true;
+    }
+    bool postPasteChord() override {
+        if (!works_) {
+            return false;
+        }
+        ++chords_;
+        return true;
+    }
+
+    void setWorks(bool works) { works_ = works; }
+    int chords() const { return chords_; }
+    int waits() const { return waits_; }
+
+private:
+    std::atomic<bool> works_ = true;
+    std::atomic<int> chords_ = 0;
+    std::atomic<int> waits_ = 0;
+};
+
+// Records every alert shown and answers with scripted button indexes (the
+// first button when none is scripted).
+class ScriptedAlerts final : public Alerts {
+public:
+    int exec(const AlertSpec& alert) override {
+        shown_.push_back(alert);
+        if (responses_.empty()) {
+            return 0;
+        }
+        const int response = responses_.front();
+        responses_.pop_front();
+        return response;
+    }
+
+    void answer(int response) { responses_.push_back(response); }
+    const std::vector<AlertSpec>& shown() const { return shown_; }
+
+private:
+    std::vector<AlertSpec> shown_;
+    std::deque<int> responses_;
+};
+
+// Records the links it is asked to open and opens none.
+class RecordingUrlOpener final : public UrlOpener {
+public:
+    bool open(const QUrl& url) override {
+        opened_.push_back(url);
+        return true;
+    }
+    const std::vector<QUrl>& opened() const { return opened_; }
+
+private:
+    std::vector<QUrl> opened_;
+};
+
+}  // namespace quillet
