@@ -2,7 +2,7 @@
 // accepts must survive encode/decode unchanged, and must also be a run that
 // Qt's JSON parser reads the same way: the hand-written reader may be faster
 // than QJsonDocument, never more lenient.
-#include "paste/app_state.h"
+#include "core/app_state.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -32,8 +32,10 @@ void Notices::tell(const Text& message) {
             return;
         }
         const Language language = language_.current();
-        alerts_.exec(AlertSpec{QString::fromUtf16(kDisplayName), message.in(language),
-                               AlertStyle::Information, {text::kOk.in(language)}});
+        alerts_.exec(AlertSpec{QString::fromUtf16(kDisplayName),
+                               message.in(language),
+                               AlertStyle::Information,
+                               {text::kOk.in(language)}});
     });
 }
 

@@ -37,9 +37,9 @@ std::vector<MenuRow> TrayMenu::rows() {
     const Shortcut shortcut = hotkeys_.current();
 
     std::vector<MenuRow> rows;
-    MenuRow setShortcut = action(
-        text::kSetShortcutCurrent.in(language) + shortcutText(shortcut) + u')',
-        actions_.changeShortcut);
+    MenuRow setShortcut =
+        action(text::kSetShortcutCurrent.in(language) + shortcutText(shortcut) + u')',
+               actions_.changeShortcut);
     setShortcut.hint = shortcutHint(shortcut);
     rows.push_back(std::move(setShortcut));
     rows.push_back(separator());

@@ -17,7 +17,7 @@ using ModifierFlags = std::uint64_t;
 namespace modifier {
 inline constexpr ModifierFlags kShift = 0x20000;
 inline constexpr ModifierFlags kControl = 0x40000;
-inline constexpr ModifierFlags kOption = 0x80000;  // Alt
+inline constexpr ModifierFlags kOption = 0x80000;    // Alt
 inline constexpr ModifierFlags kCommand = 0x100000;  // Super
 // The only bits that take part in a shortcut.
 inline constexpr ModifierFlags kShortcutMask = kShift | kControl | kOption | kCommand;

@@ -75,7 +75,6 @@ inline constexpr Text kCancel{u"Cancel", u"取消"};
 
 // The tray item and its menu.
 inline constexpr Text kTrayTitle{u"Paste", u"粘贴"};
-inline constexpr Text kSetShortcutMenu{u"Set Shortcut...", u"设置快捷键..."};
 inline constexpr Text kSetShortcutCurrent{u"Set Shortcut (Current: ", u"设置快捷键 (当前: "};
 inline constexpr Text kUsage{u"Usage: Copy multi-lines, press shortcut to paste line by line.",
                              u"使用说明：复制多行文本，按下快捷键逐行粘贴。"};

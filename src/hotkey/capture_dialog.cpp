@@ -120,8 +120,7 @@ std::optional<Shortcut> runCaptureDialog(Language language, const QString& curre
     bold.setBold(true);
     message->setFont(bold);
 
-    QLabel* informative =
-        addLabel(*grid, 1, text::kCapturePrompt.in(language));
+    QLabel* informative = addLabel(*grid, 1, text::kCapturePrompt.in(language));
     informative->setWordWrap(true);
     informative->setMinimumWidth(kTextWidth);
 

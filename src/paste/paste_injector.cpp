@@ -24,7 +24,7 @@ PasteInjector::PasteInjector(MainQueue& mainQueue, Clipboard& clipboard, PasteKe
       pause_(pause ? std::move(pause) : Pause(sleepFor)) {}
 
 Delivery PasteInjector::paste(const QString& line,
-                                      const ClipboardContent& originalClipboardContent) {
+                              const ClipboardContent& originalClipboardContent) {
     using Clock = std::chrono::steady_clock;
 
     if (!mainQueue_.runSync([&] { clipboard_.writeLine(line); })) {

@@ -49,16 +49,15 @@ StepOutcome PasteRun::step() {
     // Pastes one line; a line that did not arrive is offered again next time.
     const auto deliver = [&](const QStringList& lines, std::int64_t index,
                              const QString& source) -> StepOutcome {
-        const Delivery delivery =
-            injector_.paste(lines[static_cast<qsizetype>(index)], clipboard);
+        const Delivery delivery = injector_.paste(lines[static_cast<qsizetype>(index)], clipboard);
         if (delivery == Delivery::Interrupted) {
             return {StepResult::Interrupted};
         }
         const bool delivered = lineWasDelivered(delivery);
         const bool saved = store(AppState{lines, delivered ? index + 1 : index, source});
-        const StepResult result = delivered                             ? StepResult::Pasted
-                                  : delivery == Delivery::NotFetched    ? StepResult::NotFetched
-                                                                        : StepResult::NoKeystroke;
+        const StepResult result = delivered                          ? StepResult::Pasted
+                                  : delivery == Delivery::NotFetched ? StepResult::NotFetched
+                                                                     : StepResult::NoKeystroke;
         return {result, !saved};
     };
 

@@ -58,8 +58,8 @@ std::vector<std::uint32_t> internAtoms(xcb_connection_t* connection,
     std::vector<xcb_intern_atom_cookie_t> cookies;
     cookies.reserve(names.size());
     for (const char* name : names) {
-        cookies.push_back(xcb_intern_atom(connection, 0,
-                                          static_cast<std::uint16_t>(std::strlen(name)), name));
+        cookies.push_back(
+            xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name));
     }
     std::vector<std::uint32_t> atoms;
     atoms.reserve(names.size());

@@ -10,9 +10,16 @@
 // X11 headers after Qt's: they define macros that break Qt headers.
 #include <xcb/xcb.h>
 // xkb.h names a struct member "explicit"; Qt's xcb plugin includes it the same way.
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wkeyword-macro"
+#endif
 #define explicit explicit_
 #include <xcb/xkb.h>
 #undef explicit
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
 
 #include <algorithm>
 #include <cstdlib>

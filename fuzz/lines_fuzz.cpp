@@ -1,5 +1,5 @@
 // buildLines and isSameText on arbitrary UTF-16, lone surrogates included.
-#include "paste/line_builder.h"
+#include "core/lines.h"
 
 #include <QString>
 #include <QStringList>
@@ -12,7 +12,10 @@
 namespace {
 
 using quillet::isLineBreak;
-using quillet::isTrimmedSpace;
+
+bool isTrimmedSpace(char16_t c) {
+    return QChar::isSpace(c);
+}
 
 void require(bool condition) {
     if (!condition) {

@@ -1,12 +1,15 @@
+// The shortcut: what the capture makes of key sequences, and how a new
+// shortcut is stored, taken and rolled back.
+
+#include "hotkey/hotkey_registration.h"
 #include "hotkey/shortcut_capture.h"
 
-#include "platform/fakes/fixed_ui_languages.h"
-#include "platform/fakes/in_memory_settings_store.h"
-#include "platform/fakes/recording_settings_delegate.h"
+#include "doubles.h"
+#include "in_memory_settings_store.h"
 
 #include <gtest/gtest.h>
 
-#include <optional>
+#include <sstream>
 #include <tuple>
 #include <vector>
 
@@ -35,15 +38,13 @@ Step elsewhere(KeyEventType type, KeyCode code, ModifierFlags held) {
     return {{type, code, held}, std::nullopt, false};
 }
 
-struct Scenario {
-    const char* name;
-    std::vector<Step> steps;
-    std::optional<Shortcut> captured = std::nullopt;
-    bool chinese = false;
-};
-
 TEST(ShortcutCapture, JudgesKeySequencesAsTheUserPressesThem) {
-    const Scenario scenarios[] = {
+    const struct {
+        const char* name;
+        std::vector<Step> steps;
+        std::optional<Shortcut> captured = std::nullopt;
+        Language language = Language::English;
+    } scenarios[] = {
         {"Command then F, then let go; lock and other bits do not count",
          {flags(kCommand, u"⌘ (Key missing)"_s, false),
           down(kF, kCommand | 0x10000 | 0x800000, u"⌘F"_s, true, true), flags(0, u"⌘F"_s, true)},
@@ -58,19 +59,13 @@ TEST(ShortcutCapture, JudgesKeySequencesAsTheUserPressesThem) {
         {"Return alone is refused and passed on",
          {down(kReturn, 0, u"\u21A9\uFE0E (Modifier missing)"_s, false, false)}},
         {"Command-C is refused, Shift-Command-C is not",
-         {flags(kCommand, u"⌘ (Key missing)"_s, false),
-          down(kC, kCommand, u"⌘C (Copy disabled)"_s, false, false),
+         {down(kC, kCommand, u"⌘C (Copy disabled)"_s, false, false),
           flags(kCommand | kShift, u"⇧⌘C"_s, true),
           down(kC, kCommand | kShift, u"⇧⌘C"_s, true, true)},
          Shortcut{kC, kCommand | kShift}},
-        {"modifiers only",
-         {flags(kControl, u"⌃ (Key missing)"_s, false),
-          flags(kControl | kOption, u"⌃⌥ (Key missing)"_s, false),
-          flags(0, u"Press shortcut..."_s, false)}},
-        {"a key without a name",
+        {"a key without a name, and the A key, which is never taken",
          {down(kF17, kCommand, u"⌘"_s, true, true),
-          down(kF17, 0, u"Press shortcut... (Modifier missing)"_s, false, false)}},
-        {"the A key is never taken", {down(kA, kCommand, u"⌘ (Key missing)"_s, false, false)}},
+          down(kA, kCommand, u"⌘ (Key missing)"_s, false, false)}},
         {"letting go keeps a held combination, a new modifier drops it",
          {down(kK, kControl | kOption, u"⌃⌥K"_s, true, true), flags(kControl, u"⌃⌥K"_s, true),
           flags(0, u"⌃⌥K"_s, true), flags(kShift, u"⇧ (Key missing)"_s, false),
@@ -83,17 +78,13 @@ TEST(ShortcutCapture, JudgesKeySequencesAsTheUserPressesThem) {
          {flags(kControl | kOption, u"⌃⌥（缺少非修饰键）"_s, false),
           flags(0, u"按下快捷键..."_s, false),
           down(kC, kCommand, u"⌘C (禁用复制键)"_s, false, false),
-          down(kF, 0, u"F (缺少修饰键)"_s, false, false),
           down(kF17, 0, u"按下快捷键... (缺少修饰键)"_s, false, false)},
          std::nullopt,
-         true},
+         Language::Chinese},
     };
-    for (const Scenario& scenario : scenarios) {
+    for (const auto& scenario : scenarios) {
         SCOPED_TRACE(scenario.name);
-        InMemorySettingsStore settings;
-        settings.setString(u"appLanguage"_s, scenario.chinese ? u"zh"_s : u"en"_s);
-        const FixedUiLanguages languages;
-        ShortcutCapture capture(LocalizedStrings(settings, languages));
+        ShortcutCapture capture(scenario.language);
         for (std::size_t i = 0; i < scenario.steps.size(); ++i) {
             const Step& step = scenario.steps[i];
             const auto outcome = capture.handle(step.event, step.inWindow);
@@ -109,35 +100,51 @@ TEST(ShortcutCapture, JudgesKeySequencesAsTheUserPressesThem) {
     }
 }
 
-TEST(ShortcutCapture, ClosingRegistersTheNewShortcutOrTheStoredOneAgain) {
-    using S = std::optional<Shortcut>;
-    const Shortcut f3{kF3, 0}, cmdF{kF, kCommand};
-    const QString fromDefaults = u"fromDefaults 3 1048576"_s;
-    const struct {
-        S stored, confirmed;
-        bool taken;  // what registerHotkeyFromUserDefaults() answers
-        QStringList calls;
-        S storedAfter;
-    } cases[] = {
-        {f3, cmdF, true, {fromDefaults}, cmdF},
-        // Taken elsewhere: the previous one comes back.
-        {f3, cmdF, false, {fromDefaults, u"global 99 0"_s}, f3},
-        // Cancelled.
-        {cmdF, {}, true, {u"global 3 1048576"_s}, cmdF},
-        {{}, {}, true, {u"default"_s}, {}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.calls.join(u',').toStdString());
-        InMemorySettingsStore settings;
-        if (c.stored) {
-            storeShortcut(settings, *c.stored);
-        }
-        RecordingSettingsDelegate delegate(settings);
-        delegate.fromDefaultsTaken = c.taken;
-        EXPECT_EQ(finishShortcutCapture(delegate, settings, c.confirmed), c.confirmed && c.taken);
-        EXPECT_EQ(delegate.calls, c.calls);
-        EXPECT_EQ(readStoredShortcut(settings), c.storedAfter);
+struct RegistrationRig {
+    InMemorySettingsStore settings;
+    FakeGlobalHotkey hotkey;
+    std::ostringstream console;
+    HotkeyRegistration hotkeys{hotkey, settings, console};
+
+    void store(std::int64_t code, std::int64_t modifiers) {
+        settings.setInteger(u"hotkeyCode"_s, code);
+        settings.setInteger(u"hotkeyModifiers"_s, modifiers);
     }
+};
+
+TEST(HotkeyRegistration, TakesTheStoredShortcutOrStoresTheDefault) {
+    RegistrationRig rig;
+    rig.store(0, 0x100000);  // code 0 reads as nothing stored
+    EXPECT_TRUE(rig.hotkeys.registerStoredOrDefault());
+    EXPECT_EQ(rig.settings.integer(u"hotkeyCode"_s), 9);
+    EXPECT_EQ(rig.settings.integer(u"hotkeyModifiers"_s), 1835008);
+    EXPECT_EQ(rig.hotkey.held(), kDefaultShortcut);
+
+    // Lock and other bits stored by someone else do not take part in the grab.
+    rig.store(0x60, 0x100000 | 0x10000);
+    EXPECT_TRUE(rig.hotkeys.registerStoredOrDefault());
+    EXPECT_EQ(rig.hotkey.held(), (Shortcut{0x60, kCommand}));
+    EXPECT_TRUE(rig.hotkeys.held());
+    rig.hotkeys.release();
+    EXPECT_FALSE(rig.hotkey.held().has_value());
+    EXPECT_EQ(rig.console.str(), "");
+}
+
+TEST(HotkeyRegistration, ANewShortcutThatCannotBeTakenRollsBack) {
+    RegistrationRig rig;
+    const Shortcut f3{kF3, 0}, cmdF{kF, kCommand}, taken{kK, kControl | kShift};
+    rig.store(f3.keyCode, 0);
+    ASSERT_TRUE(rig.hotkeys.registerStoredOrDefault());
+
+    EXPECT_TRUE(rig.hotkeys.change(cmdF));
+    EXPECT_EQ(rig.hotkeys.current(), cmdF);
+    EXPECT_EQ(rig.hotkey.held(), cmdF);
+
+    rig.hotkey.taken.push_back(taken);
+    EXPECT_FALSE(rig.hotkeys.change(taken));
+    EXPECT_EQ(rig.hotkeys.current(), cmdF) << "the shortcut that worked is kept";
+    EXPECT_EQ(rig.hotkey.held(), cmdF);
+    EXPECT_EQ(rig.console.str(), "Hotkey registration failed\n");
 }
 
 }  // namespace

@@ -1,0 +1,171 @@
+// The program wired to in-memory doubles: start-up, the tray menu, and the
+// way outcomes reach the user.
+
+#include "app/app.h"
+#include "app/link_dialogs.h"
+
+#include "doubles.h"
+#include "in_memory_settings_store.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace quillet {
+namespace {
+
+using namespace Qt::StringLiterals;
+
+// The menu on one line: a separator as "--", a disabled row in brackets, a
+// checked one with '*', the hint after '~', a submenu in braces.
+QString outline(const std::vector<MenuRow>& rows) {
+    QStringList parts;
+    for (const MenuRow& row : rows) {
+        QString part = row.kind == MenuRow::Kind::Separator ? u"--"_s : row.title;
+        part +=
+            (row.hint.isEmpty() ? QString() : u'~' + row.hint) + (row.checked ? u"*"_s : QString());
+        part = row.enabled ? part : u'[' + part + u']';
+        if (row.kind == MenuRow::Kind::Submenu) {
+            part += u" > {"_s + outline(row.children) + u'}';
+        }
+        parts.append(part);
+    }
+    return parts.join(u" | ");
+}
+
+class AppTest : public ::testing::Test {
+protected:
+    AppTest() {
+        PlatformServices services;
+        settings = install<InMemorySettingsStore>(services.settings);
+        mainQueue = install<ManualMainQueue>(services.mainQueue);
+        alerts = install<ScriptedAlerts>(services.alerts);
+        languages = install<FixedUiLanguages>(services.languages);
+        clipboard = install<FakeClipboard>(services.clipboard);
+        keystroke = install<RecordingPasteKeystroke>(services.keystroke);
+        hotkey = install<FakeGlobalHotkey>(services.hotkey);
+        tray = install<FakeTray>(services.tray);
+        urls = install<RecordingUrlOpener>(services.urlOpener);
+        app = std::make_unique<App>(std::move(services), console);
+    }
+
+    // Puts a new double in its slot; the app will own it.
+    template <typename Double, typename Service>
+    static Double* install(std::unique_ptr<Service>& slot) {
+        auto made = std::make_unique<Double>();
+        Double* raw = made.get();
+        slot = std::move(made);
+        return raw;
+    }
+
+    void startWith(Shortcut shortcut, const QString& language = u"en"_s) {
+        settings->setInteger(u"hotkeyCode"_s, shortcut.keyCode);
+        settings->setInteger(u"hotkeyModifiers"_s, static_cast<std::int64_t>(shortcut.modifiers));
+        settings->setString(u"appLanguage"_s, language);
+        app->start();
+        mainQueue->runPending();
+    }
+    void press() {
+        hotkey->press();
+        app->waitForPendingPastes();
+    }
+    QStringList notices() const {
+        QStringList texts;
+        for (const AlertSpec& alert : alerts->shown()) {
+            texts.append(alert.title + u": "_s + alert.text + u" ["_s + alert.buttons.join(u',') +
+                         u']');
+        }
+        return texts;
+    }
+
+    std::ostringstream console;
+    // Owned by the app.
+    InMemorySettingsStore* settings;
+    ManualMainQueue* mainQueue;
+    ScriptedAlerts* alerts;
+    FixedUiLanguages* languages;
+    FakeClipboard* clipboard;
+    RecordingPasteKeystroke* keystroke;
+    FakeGlobalHotkey* hotkey;
+    FakeTray* tray;
+    RecordingUrlOpener* urls;
+    std::unique_ptr<App> app;
+};
+
+TEST_F(AppTest, ALaterStartTakesTheStoredShortcutAndShowsTheMenu) {
+    startWith({3, 0x100000});
+    EXPECT_EQ(hotkey->held(), (Shortcut{3, 0x100000}));
+    EXPECT_TRUE(tray->shown());
+    EXPECT_EQ(tray->toolTip(), u"Paste");
+    EXPECT_EQ(outline(tray->rows()),
+              u"Set Shortcut (Current: ⌘F)~⌘F | -- | "
+              "[Usage: Copy multi-lines, press shortcut to paste line by line.] | "
+              "Language / 语言 > {Auto (System Default) | English* | 中文} | -- | About | -- | "
+              "Quit~⌘Q"_s);
+    EXPECT_TRUE(alerts->shown().empty());
+
+    // A language row switches at once; values other than the three codes check none.
+    ASSERT_TRUE(tray->choose(u"中文"_s));
+    EXPECT_EQ(settings->string(u"appLanguage"_s), u"zh");
+    EXPECT_EQ(tray->toolTip(), u"粘贴");
+    EXPECT_EQ(outline(tray->rows()),
+              u"设置快捷键 (当前: ⌘F)~⌘F | -- | [使用说明：复制多行文本，按下快捷键逐行粘贴。] | "
+              "Language / 语言 > {自动 (跟随系统) | English | 中文*} | -- | 关于 | -- | 退出~⌘Q"_s);
+    settings->setString(u"appLanguage"_s, u"fr"_s);
+    languages->set({u"zh-CN"_s});
+    ASSERT_TRUE(tray->choose(u"English"_s));
+    ASSERT_TRUE(tray->choose(u"Auto (System Default)"_s));
+    EXPECT_EQ(outline(tray->row(u"Language / 语言"_s)->children),
+              u"自动 (跟随系统)* | English | 中文"_s);
+}
+
+TEST_F(AppTest, AFirstStartStoresTheDefaultAndQueuesTheDialog) {
+    app->start();
+    EXPECT_EQ(settings->integer(u"hotkeyCode"_s), 9);
+    EXPECT_EQ(hotkey->held(), kDefaultShortcut);
+    // The dialog waits on the main queue until start-up has returned.
+    EXPECT_EQ(mainQueue->pendingCount(), 1U);
+}
+
+TEST_F(AppTest, WithoutSyntheticInputItSaysSoInTheUsersLanguage) {
+    keystroke->setWorks(false);
+    startWith(kDefaultShortcut, u"zh"_s);
+    ASSERT_EQ(alerts->shown().size(), 1U);
+    EXPECT_EQ(alerts->shown().front().title, u"需要辅助功能权限");
+    EXPECT_EQ(alerts->shown().front().buttons, (QStringList{u"打开系统设置"_s, u"取消"_s}));
+    EXPECT_EQ(urls->opened(), std::vector<QUrl>{QUrl(QString::fromUtf16(kInputHelpUrl))});
+    EXPECT_TRUE(hotkey->held().has_value()) << "the menu and About keep working";
+
+    // About leads to its three pages; Close to none.
+    alerts->answer(2);
+    alerts->answer(3);
+    ASSERT_TRUE(tray->choose(u"关于"_s));
+    ASSERT_TRUE(tray->choose(u"关于"_s));
+    EXPECT_EQ(urls->opened().back(), QUrl(QString::fromUtf16(kSupportUrl)));
+    EXPECT_EQ(urls->opened().size(), 2U);
+    EXPECT_TRUE(alerts->shown().back().activate) << "About comes to the front";
+}
+
+TEST_F(AppTest, OutcomesAreToldInTheLanguageOfTheMomentTheyShow) {
+    startWith(kDefaultShortcut);
+    clipboard->copy(u"a"_s);
+    press();
+    press();
+    settings->setString(u"appLanguage"_s, u"zh"_s);
+    clipboard->copy(u"\n"_s);
+    press();
+    settings->setWritable(false);
+    clipboard->copy(u"b\nc"_s);
+    press();
+    press();
+    mainQueue->runPending();
+    EXPECT_EQ(clipboard->writtenLines(), (QStringList{u"a"_s, u"b"_s, u"c"_s}));
+    ASSERT_EQ(notices().size(), 3);
+    EXPECT_EQ(notices()[0], u"Quillet: 所有内容已粘贴完毕！ [好的]"_s);
+    EXPECT_EQ(notices()[1], u"Quillet: 剪贴板中没有可粘贴的内容。请重新复制多行文本。 [好的]"_s);
+    EXPECT_TRUE(notices()[2].contains(u"无法保存设置"_s)) << "told once";
+    EXPECT_FALSE(alerts->shown().front().activate) << "notices leave the focus where it is";
+}
+
+}  // namespace
+}  // namespace quillet

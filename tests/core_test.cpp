@@ -1,0 +1,173 @@
+// The vocabulary: key names, the stored shortcut, the line rules, the run's JSON.
+
+#include "core/app_state.h"
+#include "core/keys.h"
+#include "core/lines.h"
+#include "core/texts.h"
+
+#include <gtest/gtest.h>
+
+#include <QSet>
+
+#include <limits>
+#include <tuple>
+#include <vector>
+
+namespace quillet {
+namespace {
+
+using namespace modifier;
+using namespace Qt::StringLiterals;
+
+// Keys without a name (0x2F, 0x0A, 0x40, 0x72, 0x75) leave only the symbols.
+TEST(Keys, ShortcutTextOrdersSymbolsAndPicksTheKeyName) {
+    const std::tuple<KeyCode, ModifierFlags, QString, QString> cases[] = {
+        {0x09, 0x1C0000, u"⌃⌥⌘V"_s, u"⌃⌥⌘V"_s},
+        {0x00, kShortcutMask, u"⌃⌥⇧⌘A"_s, u"⌃⌥⇧⌘A"_s},
+        {0x2B, kCommand | kShift, u"⇧⌘,"_s, u"⇧⌘,"_s},
+        {0x32, kOption | 0x10000, u"⌥`"_s, u"⌥`"_s},
+        {0x7A, 0, u"F1"_s, {}},
+        {0x24, kCommand, u"\u2318\u21A9\uFE0E"_s, {}},
+        {0x4C, 0, u"Num \u21A9\uFE0E"_s, {}},
+        {0x7E, 0, u"↑"_s, {}},
+        {0x2F, kCommand, u"⌘"_s, {}},
+        {0x40, 0, QString(), {}},
+    };
+    for (const auto& [code, modifiers, text, hint] : cases) {
+        EXPECT_EQ(shortcutText(code, modifiers), text) << std::hex << code;
+        EXPECT_EQ(shortcutHint({code, modifiers}), hint) << std::hex << code;
+    }
+}
+
+TEST(Keys, NamesCoverOnlyTheirRangesAndEveryStandaloneKeyShows) {
+    QSet<QString> names;
+    for (int code = 0; code <= 0xFFFF; ++code) {
+        const auto keyCode = static_cast<KeyCode>(code);
+        if (code < 0x24 || code > 0x7E) {
+            EXPECT_EQ(specialKeyCodeName(keyCode), QString()) << code;
+        }
+        if (standaloneKeyCodes.contains(keyCode)) {
+            EXPECT_FALSE(shortcutText(keyCode, 0).isEmpty()) << code;
+        }
+        if (const auto name = keyCodeToChar(keyCode)) {
+            EXPECT_LE(code, 50);
+            EXPECT_EQ(*name, name->toUpper()) << code;
+            names.insert(*name);
+        }
+    }
+    // 0x0A, Return, 0x2F, Tab and Space have none; the rest are distinct.
+    EXPECT_EQ(names.size(), 51 - 5);
+}
+
+TEST(Keys, StoredValuesOutsideTheWrittenRangesReadAsNone) {
+    using S = std::optional<Shortcut>;
+    const std::tuple<std::int64_t, std::int64_t, S> cases[] = {
+        {0, 0x100000, {}},
+        {-9, 0x100000, {}},
+        {(std::int64_t{1} << 32) | 9, 0x100000, {}},
+        {0x10000, 0, {}},
+        {9, -1, {}},
+        {0xFFFF, 0, Shortcut{0xFFFF, 0}},
+        {0x60, 0x100000, Shortcut{0x60, kCommand}},
+    };
+    for (const auto& [code, modifiers, expected] : cases) {
+        EXPECT_EQ(shortcutFromStored(code, modifiers), expected) << code << ' ' << modifiers;
+    }
+}
+
+TEST(Texts, LanguageFollowsTheStoredChoiceElseTheSystem) {
+    const QStringList zh{u"zh-Hans-CN"_s}, en{u"en-US"_s};
+    EXPECT_EQ(languageFor(u"zh"_s, en), Language::Chinese);
+    EXPECT_EQ(languageFor(u"en"_s, zh), Language::English);
+    for (const std::optional<QString>& other : {std::optional<QString>{}, {u"auto"_s}, {u"ZH"_s}}) {
+        EXPECT_EQ(languageFor(other, zh), Language::Chinese);
+        EXPECT_EQ(languageFor(other, en), Language::English);
+        EXPECT_EQ(languageFor(other, {}), Language::English);
+    }
+}
+
+TEST(Lines, EveryNewlineSplitsAndBlankLinesGo) {
+    for (const QString& br :
+         {u"\n"_s, u"\v"_s, u"\f"_s, u"\r"_s, u"\r\n"_s, u"\u0085"_s, u"\u2028"_s, u"\u2029"_s}) {
+        SCOPED_TRACE(QString::number(br.front().unicode(), 16).toStdString());
+        EXPECT_EQ(buildLines(br + br + u"one"_s + br + br + br + u"two"_s + br),
+                  (QStringList{u"one"_s, u"two"_s}));
+    }
+    EXPECT_TRUE(buildLines(u" \t\r\n\u3000\n\u00A0"_s).isEmpty());
+}
+
+TEST(Lines, TrimsWhiteSpaceAtBothEndsAndKeepsTheRest) {
+    EXPECT_EQ(buildLines(u" \t first  line \t\n\u3000\u00A0\n\u2003second\u00A0line\u202F"_s),
+              (QStringList{u"first  line"_s, u"second\u00A0line"_s}));
+    // Invisible characters that are not white space are content.
+    for (const char16_t c : {u'\u200B', u'\uFEFF', u'\u180E', u'\u001C'}) {
+        const QString s(QChar{c});
+        EXPECT_EQ(buildLines(u" "_s + s + u"x"_s + s + u"\t"_s), QStringList{s + u"x"_s + s});
+    }
+    // Surrogate pairs stay whole at both ends.
+    EXPECT_EQ(buildLines(u"\u3000😀 x 😀\u3000"_s), QStringList{u"😀 x 😀"_s});
+}
+
+TEST(Lines, SameTextMeansCanonicallyEquivalent) {
+    const std::tuple<QString, QString, bool> cases[] = {
+        {u"caf\u00E9\nb"_s, u"cafe\u0301\nb"_s, true},
+        {u"\u00C5"_s, u"\u212B"_s, true},
+        {u"a\u0301\u0323"_s, u"a\u0323\u0301"_s, true},
+        {u"\uFB01"_s, u"fi"_s, false},   // compatibility only
+        {u"a\nb"_s, u"a\nb "_s, false},  // the raw texts count, untrimmed
+        {u"a\nb"_s, u"a\r\nb"_s, false},
+    };
+    for (const auto& [a, b, same] : cases) {
+        EXPECT_EQ(isSameText(a, b), same) << a.toStdString();
+        EXPECT_EQ(isSameText(b, a), same) << a.toStdString();
+    }
+}
+
+TEST(AppStateJson, WritesCompactJsonThatReadsBack) {
+    EXPECT_EQ(encodeAppState(AppState{{u"a"_s, u"b c"_s}, 1, u"a\nb c"_s}),
+              R"({"lines":["a","b c"],"currentIndex":1,"sourceClipboardContent":"a\nb c"})");
+    QString allControls;
+    for (char16_t c = 0; c < 0x20; ++c) {
+        allControls.append(QChar(c));
+    }
+    const QString line = u"q\"b\\s/\u007F\u0000é中😀\u2028"_s;
+    EXPECT_TRUE(encodeAppState(AppState{{line}, 0, {}}).contains(u"é中😀\u2028"_s.toUtf8()))
+        << "Unicode is written raw";
+    for (const AppState& state : {
+             AppState{},
+             AppState{{line, u"😀 emoji 👍🏽"_s}, 2, u"第一行\r\n\"quoted\" \\ back"_s},
+             AppState{{allControls, u"\u0085\u2028\u2029\uFEFF"_s}, 7, allControls},
+             AppState{{u"x"_s}, std::numeric_limits<std::int64_t>::max(), u"x"_s},
+         }) {
+        EXPECT_EQ(decodeAppState(encodeAppState(state)), state);
+    }
+}
+
+TEST(AppStateJson, ReadsWhatAnyEncoderWritesAndRefusesOtherShapes) {
+    const AppState expected{{u"a"_s}, 3, u"a"_s};
+    for (const QByteArray& json : {
+             R"({"sourceClipboardContent":"a","currentIndex":3,"lines":["a"]})"_ba,
+             R"( { "lines" : [ "\u0061" ] , "currentIndex" : 3.0 ,
+                   "extra":{"x":[null,1e5]}, "sourceClipboardContent" : "a" } )"_ba,
+         }) {
+        EXPECT_EQ(decodeAppState(json), expected) << json.toStdString();
+    }
+    // Above 2^53 a double cannot hold every integer; the index must not be rounded.
+    EXPECT_EQ(decodeAppState(R"({"lines":[],"currentIndex":9007199254740993,)"
+                             R"("sourceClipboardContent":""})")
+                  ->currentIndex,
+              std::int64_t{9007199254740993});
+    // The fuzzer compares the rest with QJsonDocument; these are the program's own rules.
+    for (const QByteArray& json : {
+             R"({"lines":["a"],"currentIndex":-1,"sourceClipboardContent":"a"})"_ba,
+             R"({"lines":["a"],"currentIndex":1.5,"sourceClipboardContent":"a"})"_ba,
+             R"({"lines":["a"],"currentIndex":"1","sourceClipboardContent":"a"})"_ba,
+             R"({"lines":["a",1],"currentIndex":0,"sourceClipboardContent":"a"})"_ba,
+             R"({"lines":["a"],"currentIndex":0})"_ba,
+         }) {
+        EXPECT_EQ(decodeAppState(json), std::nullopt) << json.toStdString();
+    }
+}
+
+}  // namespace
+}  // namespace quillet

@@ -1,0 +1,276 @@
+// A press on in-memory doubles: the step's outcomes and what it stores, the
+// order of a delivery, and the worker queue.
+
+#include "paste/paste_injector.h"
+#include "paste/paste_run.h"
+#include "paste/serial_queue.h"
+
+#include "doubles.h"
+#include "in_memory_settings_store.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace quillet {
+namespace {
+
+using namespace Qt::StringLiterals;
+using std::chrono::milliseconds;
+using R = StepResult;
+
+// Refuses synchronous hops once `syncAllowed` of them have run: a shutdown
+// arriving in the middle of a step.
+class CutOffMainQueue final : public MainQueue {
+public:
+    void post(Task task) override { task(); }
+    bool runSync(Task task) override {
+        if (syncAllowed == 0) {
+            return false;
+        }
+        --syncAllowed;
+        task();
+        return true;
+    }
+    void shutDown() override { syncAllowed = 0; }
+    int syncAllowed = -1;  // negative: no limit
+};
+
+// The whole step wired to doubles; pauses cost nothing.
+struct Rig {
+    InMemorySettingsStore settings;
+    CutOffMainQueue queue;
+    FakeClipboard clipboard;
+    RecordingPasteKeystroke keystroke;
+    PasteInjector injector{queue, clipboard, keystroke, PasteTiming{{}, {}, {}, {}, {}},
+                           [](milliseconds) {}};
+    PasteRun run{settings, clipboard, injector};
+
+    std::optional<AppState> stored() const {
+        const auto data = settings.data(u"appState"_s);
+        return data ? decodeAppState(*data) : std::nullopt;
+    }
+    void store(const AppState& state) { settings.setData(u"appState"_s, encodeAppState(state)); }
+    QString lastPasted() const {
+        const QStringList written = clipboard.writtenLines();
+        return written.isEmpty() ? QString() : written.back();
+    }
+};
+
+TEST(PasteRun, PastesLineByLineThenAnnouncesTheEndAndStartsOver) {
+    const QString abc = u"a\nb\n\nc"_s;
+    const QStringList lines{u"a"_s, u"b"_s, u"c"_s};
+    struct Step {
+        QString pasted;  // empty: nothing pasted
+        StepResult result;
+        AppState stored;
+    };
+    const std::vector<Step> steps = {
+        {u"a"_s, R::Pasted, {lines, 1, abc}}, {u"b"_s, R::Pasted, {lines, 2, abc}},
+        {u"c"_s, R::Pasted, {lines, 3, abc}}, {{}, R::AllPasted, AppState{}},
+        {u"a"_s, R::Pasted, {lines, 1, abc}},
+    };
+    Rig rig;
+    rig.clipboard.copy(abc);
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        SCOPED_TRACE(i);
+        const qsizetype before = rig.clipboard.writtenLines().size();
+        EXPECT_EQ(rig.run.step(), StepOutcome{steps[i].result});
+        EXPECT_EQ(rig.clipboard.writtenLines().sliced(before),
+                  steps[i].pasted.isEmpty() ? QStringList{} : QStringList{steps[i].pasted});
+        EXPECT_EQ(rig.stored(), steps[i].stored);
+    }
+    EXPECT_EQ(rig.keystroke.chords(), 4);
+}
+
+TEST(PasteRun, CopyingTheSameTextContinuesAndAnotherTextRestarts) {
+    const QString abc = u"a\nb\nc"_s;
+    const std::tuple<QString, QString, AppState> cases[] = {
+        {abc, u"b"_s, {{u"a"_s, u"b"_s, u"c"_s}, 2, abc}},
+        {u"x\n\ny"_s, u"x"_s, {{u"x"_s, u"y"_s}, 1, u"x\n\ny"_s}},
+        {u"a\nb\nc "_s, u"a"_s, {{u"a"_s, u"b"_s, u"c"_s}, 1, u"a\nb\nc "_s}},
+        // Canonically equivalent: the same run.
+        {u"a\nb\u0301\nc"_s, u"a"_s, {{u"a"_s, u"b\u0301"_s, u"c"_s}, 1, u"a\nb\u0301\nc"_s}},
+    };
+    for (const auto& [second, pasted, stored] : cases) {
+        SCOPED_TRACE(second.toStdString());
+        Rig rig;
+        rig.clipboard.copy(abc);
+        rig.run.step();
+        rig.clipboard.copy(second);
+        EXPECT_EQ(rig.run.step(), StepOutcome{R::Pasted});
+        EXPECT_EQ(rig.lastPasted(), pasted);
+        EXPECT_EQ(rig.stored(), stored);
+    }
+    Rig rig;
+    rig.clipboard.copy(u"caf\u00E9\nb"_s);
+    rig.run.step();
+    rig.clipboard.copy(u"cafe\u0301\nb"_s);
+    rig.run.step();
+    EXPECT_EQ(rig.lastPasted(), u"b"_s);
+}
+
+TEST(PasteRun, NothingToPasteReplacesTheRunAndAnUnusableRunCountsAsNone) {
+    Rig rig;
+    rig.store({{u"x"_s, u"y"_s}, 1, u"x\ny"_s});
+    rig.clipboard.setContent({{}, {{u"image/png"_s, "\x89PNG"_ba}}});
+    EXPECT_EQ(rig.run.step(), StepOutcome{R::ClipboardEmpty});
+    EXPECT_EQ(rig.run.step(), StepOutcome{R::ClipboardEmpty});
+    EXPECT_EQ(rig.stored(), (AppState{{}, 0, {}}));
+    EXPECT_EQ(rig.keystroke.chords(), 0);
+
+    // Damaged, of another type, or past its end: the step starts afresh or ends the run.
+    for (const QVariant& value :
+         {QVariant("garbage"_ba), QVariant(u"{\"lines\":[]}"_s), QVariant(qint64{5})}) {
+        rig.settings.setRaw(u"appState"_s, value);
+        rig.clipboard.copy(u"a\nb"_s);
+        EXPECT_EQ(rig.run.step(), StepOutcome{R::Pasted});
+        EXPECT_EQ(rig.stored(), (AppState{{u"a"_s, u"b"_s}, 1, u"a\nb"_s}));
+    }
+    rig.store({{u"a"_s, u"b"_s}, 7, u"a\nb"_s});
+    EXPECT_EQ(rig.run.step(), StepOutcome{R::AllPasted});
+    EXPECT_EQ(rig.stored(), AppState{});
+}
+
+TEST(PasteRun, ALineThatDidNotArriveIsOfferedAgain) {
+    const std::tuple<FetchResult, bool, StepResult, std::int64_t> cases[] = {
+        {FetchResult::Unknown, true, R::Pasted, 1},
+        {FetchResult::NotFetched, true, R::NotFetched, 0},
+        {FetchResult::Fetched, false, R::NoKeystroke, 0},
+    };
+    const QStringList lines{u"a"_s, u"b"_s};
+    for (const auto& [fetch, works, result, index] : cases) {
+        SCOPED_TRACE(static_cast<int>(result));
+        Rig rig;
+        rig.clipboard.copy(u"a\nb"_s);
+        rig.clipboard.setFetchResult(fetch);
+        rig.keystroke.setWorks(works);
+        EXPECT_EQ(rig.run.step(), StepOutcome{result});
+        EXPECT_EQ(rig.stored(), (AppState{lines, index, u"a\nb"_s}));
+        EXPECT_EQ(rig.clipboard.content().text, u"a\nb"_s) << "the copied text is put back";
+
+        rig.clipboard.setFetchResult(FetchResult::Fetched);
+        rig.keystroke.setWorks(true);
+        rig.run.step();
+        EXPECT_EQ(rig.lastPasted(), lines[index]);
+    }
+}
+
+// A clipboard that could not be read is not an empty one: the run stays.
+TEST(PasteRun, UnreadableClipboardOrShutdownKeepsTheRun) {
+    const AppState before{{u"a"_s, u"b"_s}, 1, u"a\nb"_s};
+    for (const auto& [failure, result] :
+         {std::pair{ClipboardRead::Status::NoAnswer, R::ClipboardNoAnswer},
+          std::pair{ClipboardRead::Status::TooLarge, R::ClipboardTooLarge}}) {
+        Rig rig;
+        rig.store(before);
+        rig.clipboard.setReadFailure(failure);
+        EXPECT_EQ(rig.run.step(), StepOutcome{result});
+        EXPECT_EQ(rig.stored(), before);
+        EXPECT_TRUE(rig.clipboard.writtenLines().isEmpty());
+    }
+    // Refused before the line is written, or at the restore.
+    for (const int syncAllowed : {0, 1}) {
+        Rig rig;
+        rig.store(before);
+        rig.clipboard.copy(u"x\ny"_s);
+        const int writes = rig.settings.writeCount();
+        rig.queue.syncAllowed = syncAllowed;
+        EXPECT_EQ(rig.run.step(), StepOutcome{R::Interrupted});
+        EXPECT_EQ(rig.settings.writeCount(), writes);
+        EXPECT_EQ(rig.keystroke.chords(), syncAllowed) << "no chord may paste a stale clipboard";
+    }
+}
+
+// While the settings cannot be written the run goes on in memory.
+TEST(PasteRun, TheRunGoesOnWhenItCannotBeSaved) {
+    Rig rig;
+    rig.clipboard.copy(u"a\nb\nc\nd"_s);
+    rig.run.step();
+    rig.settings.setWritable(false);
+    EXPECT_EQ(rig.run.step(), (StepOutcome{R::Pasted, true}));
+    EXPECT_EQ(rig.run.step(), (StepOutcome{R::Pasted, true}));
+    EXPECT_EQ(rig.clipboard.writtenLines(), (QStringList{u"a"_s, u"b"_s, u"c"_s}));
+    EXPECT_EQ(rig.stored()->currentIndex, 1);
+    rig.settings.setWritable(true);
+    EXPECT_EQ(rig.run.step(), StepOutcome{R::Pasted});
+    EXPECT_EQ(rig.stored()->currentIndex, 4);
+}
+
+TEST(PasteInjector, LeavesTheTargetTimeBeforeAndAfterTheChord) {
+    std::vector<std::string> log;
+    std::vector<milliseconds> pauses;
+    CutOffMainQueue queue;
+    FakeClipboard clipboard;
+    RecordingPasteKeystroke keystroke;
+    const PasteTiming timing{milliseconds{50}, milliseconds{60'000}, milliseconds{40}, {}, {}};
+    PasteInjector injector(queue, clipboard, keystroke, timing, [&](milliseconds pause) {
+        pauses.push_back(pause);
+        log.push_back("pause " + std::to_string(keystroke.chords()) + ' ' +
+                      std::to_string(clipboard.restoreCount()));
+    });
+    const ClipboardContent original{u"before"_s, {{u"image/png"_s, "\x89PNG"_ba}}};
+    EXPECT_EQ(injector.paste(u"line"_s, original), Delivery::Delivered);
+    EXPECT_EQ(clipboard.writtenLines(), QStringList{u"line"_s});
+    EXPECT_EQ(clipboard.content(), original);
+    EXPECT_EQ(keystroke.waits(), 1) << "the chord waits until the shortcut's keys are up";
+    EXPECT_EQ(clipboard.armCount(), 1);
+    // Before the chord, between chord and restore (the fetch counts), after the restore.
+    EXPECT_EQ(log, (std::vector<std::string>{"pause 0 0", "pause 1 0", "pause 1 1"}));
+    EXPECT_EQ(pauses.front(), milliseconds{50});
+    EXPECT_LE(pauses[1], milliseconds{60'000});
+    EXPECT_GT(pauses[1], milliseconds{50'000});
+    EXPECT_EQ(pauses.back(), milliseconds{40});
+}
+
+TEST(SerialQueue, RunsSubmissionsOnceEachInOrderOnOneNamedWorker) {
+    std::vector<std::pair<int, int>> ran;  // written by the worker, read after drain()
+    std::atomic<int> inside = 0;
+    std::atomic<bool> overlapped = false;
+    char name[16] = {};
+    {
+        SerialQueue queue("paste-worker-thread");
+        queue.async([&] { pthread_getname_np(pthread_self(), name, sizeof name); });
+        std::vector<std::thread> submitters;
+        for (int s = 0; s < 4; ++s) {
+            submitters.emplace_back([&, s] {
+                for (int i = 0; i < 250; ++i) {
+                    queue.async([&, s, i] {
+                        overlapped = overlapped || inside.fetch_add(1) != 0;
+                        ran.emplace_back(s, i);
+                        inside.fetch_sub(1);
+                    });
+                }
+            });
+        }
+        for (std::thread& thread : submitters) {
+            thread.join();
+        }
+        queue.drain();
+        ASSERT_EQ(ran.size(), 1000u);
+        // The running task completes before the queue is gone.
+        std::atomic<bool> started = false;
+        queue.async([&] {
+            started = true;
+            std::this_thread::sleep_for(milliseconds(20));
+            ran.emplace_back(-1, 0);
+        });
+        while (!started) {
+            std::this_thread::yield();
+        }
+    }
+    EXPECT_EQ(ran.back().first, -1);
+    std::map<int, int> next;
+    for (std::size_t i = 0; i + 1 < ran.size(); ++i) {
+        EXPECT_EQ(ran[i].second, next[ran[i].first]++);
+    }
+    EXPECT_FALSE(overlapped);
+    EXPECT_STREQ(name, "paste-worker-th");
+}
+
+}  // namespace
+}  // namespace quillet

@@ -1,0 +1,267 @@
+// The platform's implementations that run without a display: the settings
+// file, the UI thread's queue, the X11 key translation, the tray glyph.
+
+#include "platform/qt/main_queue_qt.h"
+#include "platform/qt/settings_store_qt.h"
+#include "platform/qt/tray_icon_painter.h"
+#include "platform/x11/key_translator_x11.h"
+#include "platform/x11/keymap.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <limits>
+#include <set>
+#include <thread>
+
+// X11 headers after Qt's: they define macros that break Qt headers.
+#include <X11/keysym.h>
+
+namespace quillet {
+namespace {
+
+using namespace Qt::StringLiterals;
+using namespace modifier;
+
+// QSettings fixes its folders on first use and keeps them for the life of the
+// process, so the whole binary gets one config home, set before any store exists.
+const QTemporaryDir& configHome() {
+    static const QTemporaryDir dir;
+    [[maybe_unused]] static const bool pointed =
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path()));
+    return dir;
+}
+
+mode_t modeOf(const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+TEST(SettingsStoreQt, KeepsItsFileOwnerOnlyAndValuesApart) {
+    ASSERT_TRUE(configHome().isValid());
+    const QString folder = configHome().filePath(u"tarnwick"_s);
+    const QString file = folder + u"/Quillet.conf"_s;
+    // Never touch the user's real settings.
+    ASSERT_EQ(SettingsStoreQt::filePath(), file);
+    const mode_t umask = ::umask(022);
+    {
+        SettingsStoreQt store;
+        ASSERT_TRUE(store.setString(u"k"_s, u"v"_s));
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0755), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), 0644), 0);
+    SettingsStoreQt store;
+    ::umask(umask);
+    EXPECT_EQ(modeOf(folder), 0700u);
+    EXPECT_EQ(modeOf(file), 0600u);
+    EXPECT_EQ(store.string(u"k"_s), u"v"_s) << "narrowing keeps the content";
+
+    for (const std::int64_t value : {std::int64_t{-1}, std::int64_t{9007199254740993},
+                                     std::numeric_limits<std::int64_t>::min()}) {
+        ASSERT_TRUE(store.setInteger(u"n"_s, value));
+        EXPECT_EQ(SettingsStoreQt().integer(u"n"_s), value);
+    }
+    // Data and text stay apart: text that looks like data is text, data is never an integer.
+    const QByteArray binary("a\0b\n\r\xff\x01", 7);
+    ASSERT_TRUE(store.setData(u"d"_s, binary));
+    ASSERT_TRUE(store.setString(u"t"_s, u"@ByteArray(abc)"_s));
+    ASSERT_TRUE(store.setData(u"twelve"_s, "12"_ba));
+    const SettingsStoreQt again;
+    EXPECT_EQ(again.data(u"d"_s), binary);
+    EXPECT_EQ(again.string(u"d"_s), std::nullopt);
+    EXPECT_EQ(again.string(u"t"_s), u"@ByteArray(abc)"_s);
+    EXPECT_EQ(again.data(u"t"_s), std::nullopt);
+    EXPECT_EQ(again.integer(u"twelve"_s), 0);
+    EXPECT_EQ(modeOf(file), 0600u) << "writes replace the file";
+}
+
+// Runs the UI thread's events until `done` holds or ten seconds pass.
+bool spinUntil(const std::function<bool()>& done) {
+    const QDeadlineTimer deadline(10'000);
+    while (!done() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return done();
+}
+
+TEST(MainQueueQt, RunsTasksInOrderAndHoldsLaterOnesWhileATaskRunsAModalLoop) {
+    MainQueueQt queue;
+    std::vector<std::string> events;
+    queue.post([&] {
+        events.push_back("dialog opens");
+        queue.post([&] { events.push_back("later task"); });
+        // A modal dialog's loop: runs every queued call, then closes.
+        QEventLoop modal;
+        QMetaObject::invokeMethod(&modal, &QEventLoop::quit, Qt::QueuedConnection);
+        modal.exec();
+        events.push_back("dialog closes");
+    });
+    std::atomic<int> synced = 0;
+    std::thread caller([&] {
+        for (int i = 0; i < 20; ++i) {
+            queue.runSync([&] {
+                EXPECT_EQ(QThread::currentThread(), QCoreApplication::instance()->thread());
+                ++synced;
+            });
+        }
+    });
+    const bool done = spinUntil([&] { return synced == 20 && events.size() == 3; });
+    queue.shutDown();
+    caller.join();
+    ASSERT_TRUE(done);
+    EXPECT_EQ(events, (std::vector<std::string>{"dialog opens", "dialog closes", "later task"}));
+}
+
+TEST(MainQueueQt, ShutDownReleasesAWaitingCallerAndRunsNothingMore) {
+    MainQueueQt queue;
+    std::atomic<bool> ran = false;
+    std::atomic<int> result = -1;
+    // Nobody runs the UI thread's events: the caller waits until the shutdown.
+    std::thread caller([&] { result = queue.runSync([&] { ran = true; }) ? 1 : 0; });
+    QThread::msleep(20);
+    queue.shutDown();
+    caller.join();
+    EXPECT_EQ(result, 0);
+    queue.post([&] { ran = true; });
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(ran);
+}
+
+namespace x = x11;
+constexpr std::uint16_t kMod1 = 1U << 3, kMod2 = 1U << 4, kMod3 = 1U << 5, kMod4 = 1U << 6,
+                        kMod5 = 1U << 7;
+
+TEST(X11Keymap, EveryKeyCodeRoundTripsThroughItsKeysym) {
+    for (int code = 0; code <= 0xFFFF; ++code) {
+        const auto keyCode = static_cast<KeyCode>(code);
+        const auto keysym = x::keysymForKeyCode(keyCode);
+        // A key the program can name or record must also be grabbable.
+        if (keyCodeToChar(keyCode) || !specialKeyCodeName(keyCode).isEmpty() ||
+            modifierKeyCodes.contains(keyCode) || standaloneKeyCodes.contains(keyCode)) {
+            EXPECT_TRUE(keysym.has_value()) << std::hex << code;
+        }
+        if (keysym) {
+            EXPECT_EQ(x::keyCodeForKeysym(*keysym), keyCode) << std::hex << code;
+        }
+        if (const auto name = keyCodeToChar(keyCode)) {
+            EXPECT_EQ(keysym, name->toLower().front().unicode()) << std::hex << code;
+        }
+    }
+    // Shifted and keypad forms lead to the same key; other modifiers lead nowhere.
+    EXPECT_EQ(x::keyCodeForKeysym(XK_A), 0x00);
+    EXPECT_EQ(x::keyCodeForKeysym(XK_KP_Insert), 0x52);
+    EXPECT_EQ(x::keyCodeForKeysym(XK_ISO_Left_Tab), 0x30);
+    EXPECT_EQ(x::keyCodeForKeysym(XK_Meta_L), std::nullopt);
+}
+
+TEST(X11Keymap, ModifiersFromTheServersMapRoundTripThroughEveryLockCombination) {
+    // Xvfb's: Alt on Mod1, NumLock on Mod2, Super on Mod4; and an odd one whose
+    // Alt keys on the fixed rows don't count.
+    const x::ModifierMasks xvfb = x::modifierMasksFromMap({{{XK_Shift_L},
+                                                            {XK_Caps_Lock},
+                                                            {XK_Control_L},
+                                                            {XK_Alt_L, XK_Meta_L},
+                                                            {XK_Num_Lock},
+                                                            {},
+                                                            {XK_Super_L, XK_Hyper_L},
+                                                            {XK_ISO_Level3_Shift}}});
+    const x::ModifierMasks odd = x::modifierMasksFromMap({{{XK_Shift_L, XK_Alt_L},
+                                                           {XK_Caps_Lock},
+                                                           {XK_Control_L},
+                                                           {XK_Num_Lock},
+                                                           {XK_Scroll_Lock},
+                                                           {XK_Super_R},
+                                                           {},
+                                                           {XK_Alt_R}}});
+    EXPECT_EQ(xvfb, (x::ModifierMasks{kMod1, kMod4, kMod2, 0}));
+    EXPECT_EQ(odd, (x::ModifierMasks{kMod5, kMod3, kMod1, kMod2}));
+    EXPECT_EQ(x::xModifiersForFlags(kCommand, {kMod1, 0, kMod2, 0}), std::nullopt);
+    for (const auto& [masks, variants] : {std::pair{xvfb, 4u}, std::pair{odd, 8u}}) {
+        const auto locks = x::lockVariants(masks);
+        EXPECT_EQ(locks.size(), variants);
+        EXPECT_EQ(std::set(locks.begin(), locks.end()).size(), variants);
+        // The four shortcut bits are adjacent: this steps through every combination.
+        for (ModifierFlags flags = 0; flags <= kShortcutMask; flags += kShift) {
+            const auto state = x::xModifiersForFlags(flags, masks);
+            ASSERT_TRUE(state.has_value()) << flags;
+            for (const auto lock : locks) {
+                EXPECT_EQ(x::flagsForXModifiers(*state | lock, masks), flags) << flags << lock;
+            }
+        }
+    }
+}
+
+TEST(X11Keymap, KeyEventsReadInTheProgramsVocabulary) {
+    using enum KeyEventType;
+    constexpr x::ModifierMasks masks{kMod1, kMod4, kMod2, 0};
+    constexpr std::uint16_t secondGroup = 1U << 13;
+    const struct {
+        std::vector<x::Keysym> keysyms;
+        std::uint16_t ownBits, state;
+        bool press;
+        KeyEvent expected;
+    } cases[] = {
+        {{XK_f, XK_F}, 0, kMod4, true, {KeyDown, 0x03, kCommand}},
+        {{XK_KP_End, XK_KP_1}, 0, x::kControlMask | kMod2, true, {KeyDown, 0x53, kControl}},
+        // The second layout names the key, or the first when it has no Latin letters.
+        {{XK_y, XK_Y, XK_z, XK_Z}, 0, secondGroup, true, {KeyDown, 0x06, 0}},
+        {{XK_f, XK_F, XK_Cyrillic_a}, 0, secondGroup | kMod1, true, {KeyDown, 3, kOption}},
+        // Super's press adds Command, its release takes it away.
+        {{XK_Super_L}, kMod4, x::kControlMask, true, {FlagsChanged, 0x37, kControl | kCommand}},
+        {{XK_Super_L}, kMod4, x::kControlMask | kMod4, false, {FlagsChanged, 0x37, kControl}},
+        {{XK_ISO_Level3_Shift}, 0, x::kShiftMask, true, {FlagsChanged, 0, kShift}},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        const auto event = x::translateKey(c.press, c.state, {c.keysyms, c.ownBits, masks});
+        ASSERT_TRUE(event.has_value()) << i;
+        EXPECT_EQ(std::tie(event->type, event->keyCode, event->modifierFlags),
+                  std::tie(c.expected.type, c.expected.keyCode, c.expected.modifierFlags))
+            << i;
+    }
+    // An ordinary key's release is not watched.
+    const std::vector<x::Keysym> f{XK_f, XK_F};
+    EXPECT_EQ(x::translateKey(false, kMod4, {f, 0, masks}), std::nullopt);
+}
+
+// The glyph stays inside the square it is given (trays pack icons edge to
+// edge) and has both dark ink and light paper, to show on any panel.
+TEST(TrayIcon, GlyphFitsItsSquareWithDarkAndLightParts) {
+    for (const QSize size : {QSize(16, 16), QSize(32, 32), QSize(48, 24)}) {
+        QImage image(size + QSize(8, 8), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        paintTrayGlyph(painter, QRectF(QPointF(4, 4), size));
+        painter.end();
+        const int side = std::min(size.width(), size.height());
+        const QRect square(4 + (size.width() - side) / 2, 4, side, side);
+        int dark = 0, light = 0, outside = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor pixel = image.pixelColor(x, y);
+                outside += pixel.alpha() > 0 && !square.contains(x, y) ? 1 : 0;
+                dark += pixel.alpha() == 255 && pixel.lightness() < 80 ? 1 : 0;
+                light += pixel.alpha() == 255 && pixel.lightness() > 220 ? 1 : 0;
+            }
+        }
+        EXPECT_EQ(outside, 0) << size.width();
+        EXPECT_GT(dark, side * side / 10) << size.width();
+        EXPECT_GT(light, side * side / 5) << size.width();
+    }
+}
+
+}  // namespace
+}  // namespace quillet
