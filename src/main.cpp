@@ -5,6 +5,7 @@
 #include "platform/qt/tray_qt.h"
 #include "platform/qt/ui_languages_qt.h"
 #include "platform/qt/url_opener_qt.h"
+#include "platform/x11/active_window_x11.h"
 #include "platform/x11/clipboard_x11.h"
 #include "platform/x11/connection.h"
 #include "platform/x11/global_hotkey_x11.h"
@@ -82,8 +83,9 @@ quillet::PlatformServices x11Services() {
     services.mainQueue = std::make_unique<MainQueueQt>();
     services.alerts = std::make_unique<AlertsQt>();
     services.languages = std::make_unique<UiLanguagesQt>();
-    services.clipboard = std::make_unique<ClipboardX11>();
+    services.clipboard = std::make_unique<ClipboardX11>(*services.mainQueue);
     services.keystroke = std::make_unique<PasteKeystrokeX11>();
+    services.activeWindow = std::make_unique<ActiveWindowX11>();
     services.hotkey = std::make_unique<GlobalHotkeyX11>();
     services.tray = std::make_unique<TrayQt>();
     services.urlOpener = std::make_unique<UrlOpenerQt>();

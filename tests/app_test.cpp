@@ -43,6 +43,7 @@ protected:
         languages = install<FixedUiLanguages>(services.languages);
         clipboard = install<FakeClipboard>(services.clipboard);
         keystroke = install<RecordingPasteKeystroke>(services.keystroke);
+        install<FixedActiveWindow>(services.activeWindow);
         hotkey = install<FakeGlobalHotkey>(services.hotkey);
         tray = install<FakeTray>(services.tray);
         urls = install<RecordingUrlOpener>(services.urlOpener);

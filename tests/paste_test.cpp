@@ -23,31 +23,15 @@ using namespace Qt::StringLiterals;
 using std::chrono::milliseconds;
 using R = StepResult;
 
-// Refuses synchronous hops once `syncAllowed` of them have run: a shutdown
-// arriving in the middle of a step.
-class CutOffMainQueue final : public MainQueue {
-public:
-    void post(Task task) override { task(); }
-    bool runSync(Task task) override {
-        if (syncAllowed == 0) {
-            return false;
-        }
-        --syncAllowed;
-        task();
-        return true;
-    }
-    void shutDown() override { syncAllowed = 0; }
-    int syncAllowed = -1;  // negative: no limit
-};
-
 // The whole step wired to doubles; pauses cost nothing.
 struct Rig {
     InMemorySettingsStore settings;
-    CutOffMainQueue queue;
     FakeClipboard clipboard;
     RecordingPasteKeystroke keystroke;
-    PasteInjector injector{queue, clipboard, keystroke, PasteTiming{{}, {}, {}, {}, {}},
-                           [](milliseconds) {}};
+    FixedActiveWindow activeWindow;
+    PasteInjector injector{
+        clipboard,          keystroke, activeWindow, settings, PasteTiming{{}, {}, {}, {}, {}},
+        [](milliseconds) {}};
     PasteRun run{settings, clipboard, injector};
 
     std::optional<AppState> stored() const {
@@ -174,15 +158,15 @@ TEST(PasteRun, UnreadableClipboardOrShutdownKeepsTheRun) {
         EXPECT_TRUE(rig.clipboard.writtenLines().isEmpty());
     }
     // Refused before the line is written, or at the restore.
-    for (const int syncAllowed : {0, 1}) {
+    for (const int writesAllowed : {0, 1}) {
         Rig rig;
         rig.store(before);
         rig.clipboard.copy(u"x\ny"_s);
         const int writes = rig.settings.writeCount();
-        rig.queue.syncAllowed = syncAllowed;
+        rig.clipboard.writesAllowed = writesAllowed;
         EXPECT_EQ(rig.run.step(), StepOutcome{R::Interrupted});
         EXPECT_EQ(rig.settings.writeCount(), writes);
-        EXPECT_EQ(rig.keystroke.chords(), syncAllowed) << "no chord may paste a stale clipboard";
+        EXPECT_EQ(rig.keystroke.chords(), writesAllowed) << "no chord may paste a stale clipboard";
     }
 }
 
@@ -204,15 +188,17 @@ TEST(PasteRun, TheRunGoesOnWhenItCannotBeSaved) {
 TEST(PasteInjector, LeavesTheTargetTimeBeforeAndAfterTheChord) {
     std::vector<std::string> log;
     std::vector<milliseconds> pauses;
-    CutOffMainQueue queue;
+    InMemorySettingsStore settings;
     FakeClipboard clipboard;
     RecordingPasteKeystroke keystroke;
+    FixedActiveWindow activeWindow;
     const PasteTiming timing{milliseconds{50}, milliseconds{60'000}, milliseconds{40}, {}, {}};
-    PasteInjector injector(queue, clipboard, keystroke, timing, [&](milliseconds pause) {
-        pauses.push_back(pause);
-        log.push_back("pause " + std::to_string(keystroke.chords()) + ' ' +
-                      std::to_string(clipboard.restoreCount()));
-    });
+    PasteInjector injector(clipboard, keystroke, activeWindow, settings, timing,
+                           [&](milliseconds pause) {
+                               pauses.push_back(pause);
+                               log.push_back("pause " + std::to_string(keystroke.chords()) + ' ' +
+                                             std::to_string(clipboard.restoreCount()));
+                           });
     const ClipboardContent original{u"before"_s, {{u"image/png"_s, "\x89PNG"_ba}}};
     EXPECT_EQ(injector.paste(u"line"_s, original), Delivery::Delivered);
     EXPECT_EQ(clipboard.writtenLines(), QStringList{u"line"_s});

@@ -14,7 +14,8 @@ App::App(PlatformServices services, std::ostream& console)
       language_(*services_.settings, *services_.languages),
       notices_(*services_.mainQueue, *services_.alerts, language_),
       hotkeys_(*services_.hotkey, *services_.settings, console),
-      injector_(*services_.mainQueue, *services_.clipboard, *services_.keystroke),
+      injector_(*services_.clipboard, *services_.keystroke, *services_.activeWindow,
+                *services_.settings),
       pasteRun_(*services_.settings, *services_.clipboard, injector_),
       menu_(*services_.tray, language_, hotkeys_,
             TrayMenu::Actions{

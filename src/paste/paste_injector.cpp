@@ -1,7 +1,8 @@
 #include "paste/paste_injector.h"
 
-#include "platform/main_queue.h"
+#include "platform/active_window.h"
 #include "platform/paste_keystroke.h"
+#include "platform/settings_store.h"
 
 #include <thread>
 
@@ -15,11 +16,13 @@ void sleepFor(std::chrono::milliseconds duration) {
 
 }  // namespace
 
-PasteInjector::PasteInjector(MainQueue& mainQueue, Clipboard& clipboard, PasteKeystroke& keystroke,
+PasteInjector::PasteInjector(Clipboard& clipboard, PasteKeystroke& keystroke,
+                             ActiveWindow& activeWindow, const SettingsStore& settings,
                              PasteTiming timing, Pause pause)
-    : mainQueue_(mainQueue),
-      clipboard_(clipboard),
+    : clipboard_(clipboard),
       keystroke_(keystroke),
+      activeWindow_(activeWindow),
+      settings_(settings),
       timing_(timing),
       pause_(pause ? std::move(pause) : Pause(sleepFor)) {}
 
@@ -27,7 +30,20 @@ Delivery PasteInjector::paste(const QString& line,
                               const ClipboardContent& originalClipboardContent) {
     using Clock = std::chrono::steady_clock;
 
-    if (!mainQueue_.runSync([&] { clipboard_.writeLine(line); })) {
+    const auto appList = [this](const char16_t* key) {
+        return settings_.string(QString::fromUtf16(key))
+            .value_or(QString())
+            .split(u',', Qt::SkipEmptyParts);
+    };
+    const PasteMethod method = pasteMethodFor(
+        activeWindow_.appId(), {appList(kControlShiftVAppsKey), appList(kTypingAppsKey)});
+    if (method == PasteMethod::Typing) {
+        // No clipboard to go through: the keys are the line.
+        keystroke_.waitForKeysReleased(timing_.keyReleaseDeadline);
+        return keystroke_.typeText(line) ? Delivery::Delivered : Delivery::NoKeystroke;
+    }
+
+    if (!clipboard_.writeLine(line)) {
         return Delivery::Interrupted;
     }
     pause_(timing_.beforeChord);
@@ -37,7 +53,7 @@ Delivery PasteInjector::paste(const QString& line,
     keystroke_.waitForKeysReleased(timing_.keyReleaseDeadline);
     // Armed before posting: a target may ask within microseconds.
     clipboard_.arm();
-    const bool posted = keystroke_.postPasteChord();
+    const bool posted = keystroke_.postPasteChord(method);
     const auto postedAt = Clock::now();
 
     FetchResult fetch = FetchResult::Unknown;
@@ -50,7 +66,7 @@ Delivery PasteInjector::paste(const QString& line,
         pause_(timing_.afterChord - elapsed);
     }
 
-    if (!mainQueue_.runSync([&] { clipboard_.restore(originalClipboardContent); })) {
+    if (!clipboard_.restore(originalClipboardContent)) {
         return Delivery::Interrupted;
     }
     pause_(timing_.afterRestore);

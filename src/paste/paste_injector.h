@@ -7,8 +7,9 @@
 
 namespace quillet {
 
-class MainQueue;
+class ActiveWindow;
 class PasteKeystroke;
+class SettingsStore;
 
 enum class Delivery {
     Delivered,    // the chord was posted and the line fetched (or we cannot tell)
@@ -32,21 +33,22 @@ struct PasteTiming {
 
 // Delivers one line to the focused application: the line goes on the
 // clipboard, the paste chord is posted, and what the clipboard held before
-// is put back once the target has fetched the line. Runs on the paste
-// worker; the clipboard is touched through synchronous hops to the UI thread.
+// is put back once the target has fetched the line. Applications without a
+// clipboard paste key get the line typed instead. Runs on the paste worker.
 class PasteInjector {
 public:
     using Pause = std::function<void(std::chrono::milliseconds)>;
 
-    PasteInjector(MainQueue& mainQueue, Clipboard& clipboard, PasteKeystroke& keystroke,
-                  PasteTiming timing = {}, Pause pause = {});
+    PasteInjector(Clipboard& clipboard, PasteKeystroke& keystroke, ActiveWindow& activeWindow,
+                  const SettingsStore& settings, PasteTiming timing = {}, Pause pause = {});
 
     Delivery paste(const QString& line, const ClipboardContent& originalClipboardContent);
 
 private:
-    MainQueue& mainQueue_;
     Clipboard& clipboard_;
     PasteKeystroke& keystroke_;
+    ActiveWindow& activeWindow_;
+    const SettingsStore& settings_;
     const PasteTiming timing_;
     const Pause pause_;
 };

@@ -32,6 +32,9 @@ struct ClipboardRead {
     };
     Status status = Status::Read;
     ClipboardContent content;
+    // The clipboard still holds what this program put back after its last
+    // paste: nobody has copied anything since.
+    bool putBack = false;
 };
 
 enum class FetchResult {
@@ -40,10 +43,10 @@ enum class FetchResult {
     Unknown,     // ownership moved on, or the platform cannot tell
 };
 
-// The system clipboard. Reading happens off the UI thread (a transfer may
-// be big or slow), one read at a time; writing happens on the UI thread only.
-// The fetch watch (whether another program fetched what we put there) is
-// thread-safe, armed and waited on by the paste worker.
+// The system clipboard, used from the paste worker: a read may be big or
+// slow and must never hold the UI thread. One read at a time; the fetch watch
+// (whether another program fetched what we put there) is armed and waited on
+// by the same worker.
 class Clipboard {
 public:
     virtual ~Clipboard() = default;
@@ -52,9 +55,11 @@ public:
     // Any thread: ends a read in progress, and every later one, with
     // NoAnswer, so that quitting does not wait on a slow owner.
     virtual void cancelReads() = 0;
-    // Puts one line on the clipboard, marked so that history managers skip it.
-    virtual void writeLine(const QString& line) = 0;
-    virtual void restore(const ClipboardContent& content) = 0;
+    // Puts one line on the clipboard, marked so that history managers skip
+    // it. False, with the clipboard untouched, once the program is quitting.
+    virtual bool writeLine(const QString& line) = 0;
+    // Puts back what read() returned; false as above.
+    virtual bool restore(const ClipboardContent& content) = 0;
 
     // Forgets earlier requests; only those after this call count.
     virtual void arm() = 0;

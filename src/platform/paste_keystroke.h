@@ -1,11 +1,15 @@
 #pragma once
 
+#include "core/paste_method.h"
+
+#include <QString>
+
 #include <chrono>
 
 namespace quillet {
 
-// Synthetic paste keystrokes sent to the focused application. Used from the
-// paste worker thread, except available(), which any thread may ask.
+// Synthetic keystrokes sent to the focused application. Used from the paste
+// worker thread, except available(), which any thread may ask.
 class PasteKeystroke {
 public:
     virtual ~PasteKeystroke() = default;
@@ -17,9 +21,14 @@ public:
     // false when keys were still held then.
     virtual bool waitForKeysReleased(std::chrono::milliseconds deadline) = 0;
 
-    // Posts the paste chord (exactly its keys, nothing else held). Every key
-    // pressed is released again on every path. False when nothing was posted.
-    virtual bool postPasteChord() = 0;
+    // Posts the paste chord of the method, Control+V or Control+Shift+V
+    // (exactly its keys, nothing else held). Every key pressed is released
+    // again on every path. False when nothing was posted.
+    virtual bool postPasteChord(PasteMethod method) = 0;
+
+    // Types the text as keystrokes: every character, in any layout. False
+    // when nothing could be typed.
+    virtual bool typeText(const QString& text) = 0;
 };
 
 }  // namespace quillet

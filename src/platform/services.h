@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/active_window.h"
 #include "platform/alerts.h"
 #include "platform/clipboard.h"
 #include "platform/global_hotkey.h"
@@ -23,7 +24,8 @@ struct PlatformServices {
     std::unique_ptr<Alerts> alerts;
     std::unique_ptr<UiLanguages> languages;
     std::unique_ptr<Clipboard> clipboard;
-    std::unique_ptr<PasteKeystroke> keystroke;  // used on the paste worker only
+    std::unique_ptr<PasteKeystroke> keystroke;   // used on the paste worker only
+    std::unique_ptr<ActiveWindow> activeWindow;  // used on the paste worker only
     std::unique_ptr<GlobalHotkey> hotkey;
     std::unique_ptr<Tray> tray;
     std::unique_ptr<UrlOpener> urlOpener;

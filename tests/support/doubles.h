@@ -2,6 +2,7 @@
 
 // In-memory doubles of the platform services, for tests without a display.
 
+#include "platform/active_window.h"
 #include "platform/alerts.h"
 #include "platform/clipboard.h"
 #include "platform/global_hotkey.h"
@@ -25,7 +26,8 @@
 namespace quillet {
 
 // A clipboard in memory that records the lines written to it, and a fetch
-// watch whose answer the test chooses.
+// watch whose answer the test chooses. After `writesAllowed` writes it
+// refuses more, as the real one does once the program is quitting.
 class FakeClipboard final : public Clipboard {
 public:
     ClipboardRead read() override {
@@ -38,16 +40,26 @@ public:
 
     void cancelReads() override { setReadFailure(ClipboardRead::Status::NoAnswer); }
 
-    void writeLine(const QString& line) override {
+    bool writeLine(const QString& line) override {
         std::lock_guard lock(mutex_);
+        if (writesAllowed == 0) {
+            return false;
+        }
+        writesAllowed -= writesAllowed > 0 ? 1 : 0;
         content_ = ClipboardContent{line, {{QStringLiteral("text/plain"), line.toUtf8()}}};
         writtenLines_.append(line);
+        return true;
     }
 
-    void restore(const ClipboardContent& content) override {
+    bool restore(const ClipboardContent& content) override {
         std::lock_guard lock(mutex_);
+        if (writesAllowed == 0) {
+            return false;
+        }
+        writesAllowed -= writesAllowed > 0 ? 1 : 0;
         content_ = content;
         ++restores_;
+        return true;
     }
 
     void arm() override {
@@ -104,6 +116,9 @@ private:
     FetchResult fetchResult_ = FetchResult::Fetched;
     int restores_ = 0;
     int arms_ = 0;
+
+public:
+    int writesAllowed = -1;  // negative: no limit
 };
 
 // Holds at most one shortcut, like the real one; shortcuts in `taken`
@@ -251,7 +266,8 @@ private:
     bool shutDown_ = false;
 };
 
-// Counts the chords posted; the test decides whether posting works.
+// Records the chords posted and the text typed; the test decides whether
+// sending keys works.
 class RecordingPasteKeystroke final : public PasteKeystroke {
 public:
     bool available() override { return works_; }
@@ -259,22 +275,61 @@ public:
         ++waits_;
         return true;
     }
-    bool postPasteChord() override {
+    bool postPasteChord(PasteMethod method) override {
         if (!works_) {
             return false;
         }
-        ++chords_;
+        std::lock_guard lock(mutex_);
+        methods_.push_back(method);
+        return true;
+    }
+    bool typeText(const QString& text) override {
+        if (!works_) {
+            return false;
+        }
+        std::lock_guard lock(mutex_);
+        typed_.append(text);
         return true;
     }
 
     void setWorks(bool works) { works_ = works; }
-    int chords() const { return chords_; }
+    int chords() const {
+        std::lock_guard lock(mutex_);
+        return static_cast<int>(methods_.size());
+    }
+    std::vector<PasteMethod> methods() const {
+        std::lock_guard lock(mutex_);
+        return methods_;
+    }
+    QStringList typed() const {
+        std::lock_guard lock(mutex_);
+        return typed_;
+    }
     int waits() const { return waits_; }
 
 private:
     std::atomic<bool> works_ = true;
-    std::atomic<int> chords_ = 0;
     std::atomic<int> waits_ = 0;
+    mutable std::mutex mutex_;
+    std::vector<PasteMethod> methods_;
+    QStringList typed_;
+};
+
+// The focused application is whatever the test says.
+class FixedActiveWindow final : public ActiveWindow {
+public:
+    QString appId() override {
+        std::lock_guard lock(mutex_);
+        return appId_;
+    }
+    void set(const QString& appId) {
+        std::lock_guard lock(mutex_);
+        appId_ = appId;
+    }
+
+private:
+    std::mutex mutex_;
+    QString appId_;
 };
 
 // Records every alert shown and answers with scripted button indexes (the

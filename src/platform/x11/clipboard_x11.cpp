@@ -22,7 +22,7 @@ const QString kPasswordManagerHint = QStringLiteral("x-kde-passwordManagerHint")
 
 }  // namespace
 
-ClipboardX11::ClipboardX11() {
+ClipboardX11::ClipboardX11(MainQueue& mainQueue) : mainQueue_(mainQueue) {
     if (xcb_connection_t* connection = x11::qtConnection()) {
         const auto atoms = x11::internAtoms(
             connection, {"CLIPBOARD", "TARGETS", "TIMESTAMP", "_QUILLET_SERVER_TIME"});
@@ -40,19 +40,6 @@ ClipboardX11::~ClipboardX11() {
     }
 }
 
-namespace {
-
-const QByteArray* formatBytes(const ClipboardContent& content, const QString& name) {
-    for (const auto& [format, bytes] : content.formats) {
-        if (format == name) {
-            return &bytes;
-        }
-    }
-    return nullptr;
-}
-
-}  // namespace
-
 ClipboardRead ClipboardX11::read() {
     std::optional<ClipboardContent> ours;
     {
@@ -62,44 +49,43 @@ ClipboardRead ClipboardX11::read() {
     if (!ours) {
         return reader_.read();
     }
-    // Decoded here, off the UI thread, as the server would have served it.
-    if (const QByteArray* plain = formatBytes(*ours, QStringLiteral("text/plain"))) {
-        ours->text = QString::fromUtf8(*plain);
-    }
-    return ClipboardRead{ClipboardRead::Status::Read, std::move(*ours)};
+    return ClipboardRead{ClipboardRead::Status::Read, std::move(*ours), true};
 }
 
-void ClipboardX11::writeLine(const QString& line) {
-    auto mime = std::make_unique<QMimeData>();
-    mime->setText(line);
-    mime->setData(kPasswordManagerHint, QByteArrayLiteral("secret"));
+bool ClipboardX11::writeLine(const QString& line) {
     {
         std::lock_guard lock(mutex_);
         putBack_.reset();
     }
-    setMimeData(std::move(mime));
+    return mainQueue_.runSync([&] {
+        auto mime = std::make_unique<QMimeData>();
+        mime->setText(line);
+        mime->setData(kPasswordManagerHint, QByteArrayLiteral("secret"));
+        setMimeData(std::move(mime));
+    });
 }
 
-void ClipboardX11::restore(const ClipboardContent& content) {
-    auto mime = std::make_unique<QMimeData>();
-    for (const auto& [format, bytes] : content.formats) {
-        mime->setData(format, bytes);
-    }
-    // An empty text stays an empty text, not an empty clipboard.
-    if (!mime->hasText()) {
-        mime->setText(content.text);
-    }
-    setMimeData(std::move(mime));
-    // Only a claim the server took is ours; losing it later clears this.
-    if (QGuiApplication::clipboard()->ownsClipboard()) {
-        ClipboardContent kept = content;
-        // The text is in its bytes already; keeping it decoded as well would
-        // hold twice the size of a big copy for as long as we own it.
-        if (formatBytes(kept, QStringLiteral("text/plain")) != nullptr) {
-            kept.text.clear();
+bool ClipboardX11::restore(const ClipboardContent& content) {
+    return mainQueue_.runSync([&] {
+        auto mime = std::make_unique<QMimeData>();
+        for (const auto& [format, bytes] : content.formats) {
+            mime->setData(format, bytes);
         }
+        // An empty text stays an empty text, not an empty clipboard.
+        if (!mime->hasText()) {
+            mime->setText(content.text);
+        }
+        setMimeData(std::move(mime));
+        keepPutBack(content);
+    });
+}
+
+void ClipboardX11::keepPutBack(const ClipboardContent& content) {
+    // Only a claim the server took is ours; losing it later clears this. The
+    // text is shared with the run it came from, so keeping it costs nothing.
+    if (QGuiApplication::clipboard()->ownsClipboard()) {
         std::lock_guard lock(mutex_);
-        putBack_ = std::move(kept);
+        putBack_ = content;
     }
 }
 

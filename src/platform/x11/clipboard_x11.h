@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/clipboard.h"
+#include "platform/main_queue.h"
 #include "platform/x11/selection_reader_x11.h"
 
 #include <QAbstractNativeEventFilter>
@@ -17,30 +18,34 @@ class QMimeData;
 
 namespace quillet {
 
-// Writes go through QClipboard; reads through a connection of their own, or
-// from memory while we still own what we put back. Whether a line was
-// fetched is seen in the selection requests other X clients send us.
+// Writes go through QClipboard on the UI thread; reads through a connection
+// of their own, or from memory while we still own what we put back. Whether a
+// line was fetched is seen in the selection requests other X clients send us.
 class ClipboardX11 final : public Clipboard, private QAbstractNativeEventFilter {
 public:
     // Needs a QGuiApplication; on a non-X11 platform the watch answers Unknown.
-    ClipboardX11();
+    // Writes hop to the UI thread through mainQueue.
+    explicit ClipboardX11(MainQueue& mainQueue);
     ~ClipboardX11() override;
     ClipboardX11(const ClipboardX11&) = delete;
     ClipboardX11& operator=(const ClipboardX11&) = delete;
 
     ClipboardRead read() override;
     void cancelReads() override { reader_.cancel(); }
-    void writeLine(const QString& line) override;
-    void restore(const ClipboardContent& content) override;
+    bool writeLine(const QString& line) override;
+    bool restore(const ClipboardContent& content) override;
 
     void arm() override;
     FetchResult waitForFetch(std::chrono::milliseconds deadline) override;
 
 private:
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+    // UI thread.
     void setMimeData(std::unique_ptr<QMimeData> mime);
+    void keepPutBack(const ClipboardContent& content);
     void refreshServerTime();
 
+    MainQueue& mainQueue_;
     std::uint32_t clipboardAtom_ = 0;
     std::uint32_t targetsAtom_ = 0;
     std::uint32_t timestampAtom_ = 0;

@@ -107,23 +107,33 @@ bool PasteKeystrokeX11::waitForKeysReleased(std::chrono::milliseconds deadline) 
     }
 }
 
-bool PasteKeystrokeX11::postPasteChord() {
+bool PasteKeystrokeX11::postPasteChord(PasteMethod method) {
     if (!connect()) {
         return false;
     }
     Display* display = display_.get();
     const ::KeyCode control = XKeysymToKeycode(display, XK_Control_L);
+    const ::KeyCode shift =
+        method == PasteMethod::ControlShiftV ? XKeysymToKeycode(display, XK_Shift_L) : 0;
     ::KeyCode v = XKeysymToKeycode(display, XK_v);
     if (v == 0) {
         v = kUsVKeycode;
     }
     ChordPress chord(display);
     const bool controlDown = chord.press(control);
+    if (shift != 0) {
+        chord.press(shift);
+    }
     const bool vDown = chord.press(v);
     chord.release(v);
+    chord.release(shift);
     chord.release(control);
     XFlush(display);
     return controlDown || vDown;
+}
+
+bool PasteKeystrokeX11::typeText(const QString& /*text*/) {
+    return false;
 }
 
 }  // namespace quillet

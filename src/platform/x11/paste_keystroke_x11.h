@@ -12,7 +12,8 @@ class PasteKeystrokeX11 final : public PasteKeystroke {
 public:
     bool available() override;
     bool waitForKeysReleased(std::chrono::milliseconds deadline) override;
-    bool postPasteChord() override;
+    bool postPasteChord(PasteMethod method) override;
+    bool typeText(const QString& text) override;
 
 private:
     bool connect();

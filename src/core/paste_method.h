@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace quillet {
+
+// How a line reaches the focused application. Most paste the clipboard with
+// Control+V; terminals take Control+Shift+V, and some (xterm as installed)
+// have no clipboard paste key at all, so the line is typed.
+enum class PasteMethod { ControlV, ControlShiftV, Typing };
+
+// Settings that add applications to the built-in table: comma-separated
+// window classes (X11) or app ids (Wayland), matched without regard to case.
+inline constexpr auto kControlShiftVAppsKey = u"pasteWithControlShiftV";
+inline constexpr auto kTypingAppsKey = u"pasteByTyping";
+
+// The user's additions to the built-in table.
+struct PasteMethodOverrides {
+    QStringList controlShiftV;
+    QStringList typing;
+};
+
+// The method for an application, by its window class or app id; Control+V
+// for anything unknown, the empty id included.
+PasteMethod pasteMethodFor(const QString& appId, const PasteMethodOverrides& overrides = {});
+
+}  // namespace quillet
