@@ -1,5 +1,6 @@
 #include "app/app.h"
 #include "platform/qt/alerts_qt.h"
+#include "platform/qt/commands_dbus.h"
 #include "platform/qt/main_queue_qt.h"
 #include "platform/qt/settings_store_qt.h"
 #include "platform/qt/tray_qt.h"
@@ -11,16 +12,24 @@
 #include "platform/x11/global_hotkey_x11.h"
 #include "platform/x11/key_translator_x11.h"
 #include "platform/x11/paste_keystroke_x11.h"
+#include "platform/wayland/active_window_wayland.h"
+#include "platform/wayland/clipboard_wayland.h"
+#include "platform/wayland/global_hotkey_wayland.h"
+#include "platform/wayland/paste_keystroke_wayland.h"
+#include "platform/wayland/session.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QSocketNotifier>
+#include <QStandardPaths>
 #include <QThreadPool>
 
 #include <csignal>
 #include <cstring>
 #include <iostream>
+#include <memory>
+#include <optional>
 #include <string_view>
 
 #include <sys/signalfd.h>
@@ -29,11 +38,15 @@
 namespace {
 
 constexpr std::string_view kUsage =
-    "Usage: quillet [--help] [--version]\n"
+    "Usage: quillet [--help] [--version] [--paste-next]\n"
     "\n"
     "Pastes a copied list one line per press of a global shortcut.\n"
     "Copy a block of text, switch to another application and press\n"
-    "Control+Alt+Super+V once per field. Settings: $XDG_CONFIG_HOME/tarnwick/Quillet.conf\n";
+    "Control+Alt+Super+V once per field. Settings: $XDG_CONFIG_HOME/tarnwick/Quillet.conf\n"
+    "\n"
+    "  --paste-next  hands one press to the running Quillet and exits; bind it to a\n"
+    "                key where the desktop lets no program take a shortcut (sway,\n"
+    "                Hyprland) or in any desktop's own shortcut settings\n";
 
 // SIGINT and SIGTERM end the event loop like Quit does. Blocked in every
 // thread and read from a signalfd, so no handler runs in signal context.
@@ -75,22 +88,93 @@ private:
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 
-// The services of an X11 session. Needs the QApplication.
-quillet::PlatformServices x11Services() {
+// The kinds of desktop Quillet knows, which decide the services it uses.
+// Portal-based Wayland desktops (KDE, GNOME) will be one more kind here.
+enum class Desktop {
+    X11,      // an X server, Xwayland included when Qt was told to use it
+    Wlroots,  // sway, Hyprland, river: data-control and a virtual keyboard
+};
+
+// The services every desktop shares. Needs the QApplication.
+quillet::PlatformServices qtServices() {
     using namespace quillet;
     PlatformServices services;
     services.settings = std::make_unique<SettingsStoreQt>();
     services.mainQueue = std::make_unique<MainQueueQt>();
     services.alerts = std::make_unique<AlertsQt>();
     services.languages = std::make_unique<UiLanguagesQt>();
+    services.tray = std::make_unique<TrayQt>();
+    services.urlOpener = std::make_unique<UrlOpenerQt>();
+    services.commands = std::make_unique<CommandsDBus>();
+    return services;
+}
+
+quillet::PlatformServices x11Services() {
+    using namespace quillet;
+    PlatformServices services = qtServices();
     services.clipboard = std::make_unique<ClipboardX11>(*services.mainQueue);
     services.keystroke = std::make_unique<PasteKeystrokeX11>();
     services.activeWindow = std::make_unique<ActiveWindowX11>();
     services.hotkey = std::make_unique<GlobalHotkeyX11>();
-    services.tray = std::make_unique<TrayQt>();
-    services.urlOpener = std::make_unique<UrlOpenerQt>();
     services.keyTranslator = std::make_unique<KeyTranslatorX11>();
     return services;
+}
+
+quillet::PlatformServices wlrootsServices(
+    const std::shared_ptr<quillet::wayland::Session>& session) {
+    using namespace quillet;
+    PlatformServices services = qtServices();
+    services.clipboard = std::make_unique<ClipboardWayland>(session);
+    services.keystroke = std::make_unique<PasteKeystrokeWayland>(session);
+    services.activeWindow = std::make_unique<ActiveWindowWayland>(session);
+    services.hotkey = std::make_unique<GlobalHotkeyWayland>();
+    // Only the shortcut dialog reads key events, and it does not open where
+    // no shortcut can be taken.
+    services.keyTranslator = std::make_unique<KeyTranslatorX11>();
+    return services;
+}
+
+// Which desktop this is: the platform Qt runs on, then what the compositor offers.
+std::optional<Desktop> desktopOf(const quillet::wayland::Session* session) {
+    if (QGuiApplication::platformName() != QStringLiteral("wayland")) {
+        return Desktop::X11;
+    }
+    if (session != nullptr && quillet::ClipboardWayland::supported(*session)) {
+        return Desktop::Wlroots;
+    }
+    return std::nullopt;
+}
+
+// How the user makes a key run `quillet --paste-next`, in the spelling of
+// the compositor's configuration.
+void tellHowToBind() {
+    const QString self = QCoreApplication::applicationFilePath();
+    const std::string command = (QStandardPaths::findExecutable(QStringLiteral("quillet")) == self
+                                     ? QStringLiteral("quillet")
+                                     : self)
+                                    .toStdString() +
+                                " --paste-next";
+    std::cerr << "Quillet is running. This desktop lets no program take a shortcut: bind one to\n"
+                 "  "
+              << command
+              << "\n"
+                 "in its configuration, then press it to paste the next line. For example:\n"
+                 "  sway (~/.config/sway/config):   bindsym Ctrl+Mod1+Mod4+v exec "
+              << command
+              << "\n"
+                 "  Hyprland (hyprland.conf):       bind = CTRL ALT SUPER, V, exec, "
+              << command << std::endl;
+}
+
+// quillet --paste-next: one press, handed to the running copy. No display needed.
+int handOff(int argc, char* argv[]) {
+    const QCoreApplication app(argc, argv);
+    const QString problem = quillet::sendCommand(quillet::Command::PasteNext);
+    if (problem.isEmpty()) {
+        return 0;
+    }
+    std::cerr << "quillet: cannot hand the press to Quillet: " << problem.toStdString() << ".\n";
+    return 1;
 }
 
 }  // namespace
@@ -106,21 +190,32 @@ int main(int argc, char* argv[]) {
             std::cout << kUsage;
             return 0;
         }
+        if (arg == "--paste-next") {
+            return handOff(argc, argv);
+        }
     }
 
     // Before any thread exists, so that all of them inherit the mask.
     QuitSignals quitSignals;
 
-    // Quillet works through X11 grabs and XTest; Qt must use the X connection too.
+    // A Wayland session is used as one where Qt can run on it; X11 otherwise,
+    // Xwayland included. Qt follows the same choice, so that the desktop it
+    // runs on is the one the services talk to.
+    const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "xcb");
+        qputenv("QT_QPA_PLATFORM", wayland ? "wayland;xcb" : "xcb");
     }
-    if (!quillet::x11::openDisplay()) {
+    std::shared_ptr<quillet::wayland::Session> session;
+    if (wayland && qgetenv("QT_QPA_PLATFORM").contains("wayland")) {
+        session = quillet::wayland::Session::connect();
+    }
+    if (!session && !quillet::x11::openDisplay()) {
         const QByteArray display = qgetenv("DISPLAY");
         std::cerr << "quillet: cannot connect to the X display "
                   << (display.isEmpty() ? std::string("(DISPLAY is not set)")
                                         : "\"" + display.toStdString() + "\"")
-                  << ". Quillet needs an X11 session.\n";
+                  << (wayland ? " nor to the Wayland compositor" : "")
+                  << ". Quillet needs an X11 session or a wlroots compositor (sway, Hyprland).\n";
         return 1;
     }
 
@@ -136,7 +231,19 @@ int main(int argc, char* argv[]) {
     // later. Parked for good instead, an idle Quillet never wakes.
     QThreadPool::globalInstance()->setExpiryTimeout(-1);
 
-    quillet::PlatformServices services = x11Services();
+    const std::optional<Desktop> desktop = desktopOf(session.get());
+    if (!desktop) {
+        std::cerr
+            << "quillet: this Wayland compositor lets no program in the background use the "
+               "clipboard (ext-data-control-v1 or wlr-data-control). Quillet works on wlroots "
+               "compositors (sway, Hyprland, river) and on X11.\n";
+        return 1;
+    }
+    if (desktop != Desktop::Wlroots) {
+        session.reset();
+    }
+    quillet::PlatformServices services =
+        desktop == Desktop::Wlroots ? wlrootsServices(session) : x11Services();
 
     // One copy per settings folder: two would fight over the shortcut and the
     // run. A copy that died leaves a stale lock, which QLockFile takes over.
@@ -149,7 +256,13 @@ int main(int argc, char* argv[]) {
 
     quillet::App quilletApp(std::move(services), std::cout);
     quilletApp.start();
-    if (quilletApp.shortcutHeld()) {
+    if (!quilletApp.commandsProblem().isEmpty()) {
+        std::cerr << "quillet: quillet --paste-next cannot reach this copy: "
+                  << quilletApp.commandsProblem().toStdString() << "." << std::endl;
+    }
+    if (desktop == Desktop::Wlroots) {
+        tellHowToBind();
+    } else if (quilletApp.shortcutHeld()) {
         std::cerr << "Quillet is running. Press "
                   << quillet::shortcutText(quilletApp.shortcut()).toStdString()
                   << " to paste the next line of the copied text." << std::endl;

@@ -47,6 +47,7 @@ protected:
         hotkey = install<FakeGlobalHotkey>(services.hotkey);
         tray = install<FakeTray>(services.tray);
         urls = install<RecordingUrlOpener>(services.urlOpener);
+        commands = install<FakeCommands>(services.commands);
         app = std::make_unique<App>(std::move(services), console);
     }
 
@@ -90,6 +91,7 @@ protected:
     FakeGlobalHotkey* hotkey;
     FakeTray* tray;
     RecordingUrlOpener* urls;
+    FakeCommands* commands;
     std::unique_ptr<App> app;
 };
 
@@ -126,6 +128,27 @@ TEST_F(AppTest, AFirstStartStoresTheDefaultAndQueuesTheDialog) {
     EXPECT_EQ(hotkey->held(), kDefaultShortcut);
     // The dialog waits on the main queue until start-up has returned.
     EXPECT_EQ(mainQueue->pendingCount(), 1U);
+}
+
+TEST_F(AppTest, WhereNoShortcutCanBeTakenCommandsPressAndNoDialogAsksForOne) {
+    hotkey->grabbable = false;
+    app->start();
+    EXPECT_EQ(mainQueue->pendingCount(), 0U) << "no first-run shortcut dialog";
+    EXPECT_EQ(hotkey->grabs(), 0);
+    clipboard->copy(u"a\nb"_s);
+    commands->send(Command::PasteNext);
+    commands->send(Command::PasteNext);
+    app->waitForPendingPastes();
+    EXPECT_EQ(clipboard->writtenLines(), (QStringList{u"a"_s, u"b"_s}));
+    ASSERT_TRUE(tray->choose(u"Set Shortcut (Current: ⌃⌥⌘V)"_s));
+    mainQueue->runPending();
+    EXPECT_EQ(notices(), QStringList{u"Quillet: Failed to set shortcut. Please try again. [OK]"_s});
+
+    // Quitting: commands arriving now start nothing.
+    app->prepareToQuit();
+    commands->send(Command::PasteNext);
+    app->waitForPendingPastes();
+    EXPECT_EQ(clipboard->writtenLines().size(), 2);
 }
 
 TEST_F(AppTest, WithoutSyntheticInputItSaysSoInTheUsersLanguage) {

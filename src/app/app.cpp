@@ -27,6 +27,13 @@ App::App(PlatformServices services, std::ostream& console)
                 [] { QCoreApplication::quit(); },
             }) {
     services_.hotkey->setHandler([this] { onShortcutPressed(); });
+    services_.commands->setHandler([this](Command command) {
+        switch (command) {
+            case Command::PasteNext:
+                onShortcutPressed();
+                break;
+        }
+    });
 }
 
 App::~App() {
@@ -36,8 +43,11 @@ App::~App() {
 }
 
 void App::start() {
-    // A first run asks for a shortcut right after start-up, once the default is in place.
-    if (!readStoredShortcut(*services_.settings)) {
+    // A first run asks for a shortcut right after start-up, once the default
+    // is in place; where none can be taken, the desktop's settings run
+    // `quillet --paste-next` instead.
+    const bool grabs = services_.hotkey->canGrab();
+    if (grabs && !readStoredShortcut(*services_.settings)) {
         services_.mainQueue->post([this] { changeShortcut(); });
     }
     if (!services_.keystroke->available()) {
@@ -46,12 +56,16 @@ void App::start() {
                           *services_.urlOpener);
         });
     }
-    hotkeys_.registerStoredOrDefault();
+    if (grabs) {
+        hotkeys_.registerStoredOrDefault();
+    }
+    commandsProblem_ = services_.commands->listen();
     menu_.show();
 }
 
 void App::prepareToQuit() {
     hotkeys_.release();
+    services_.commands->setHandler({});
     notices_.mute();
     pasteQueue_.discardPending();
     // One step takes well under this; past it, quitting wins.
@@ -71,6 +85,10 @@ void App::onShortcutPressed() {
 }
 
 void App::changeShortcut() {
+    if (!services_.hotkey->canGrab()) {
+        notices_.tell(text::kShortcutFailed);
+        return;
+    }
     // Released first: while the dialog is open, pressing the old shortcut pastes nothing.
     hotkeys_.release();
     const auto chosen = runCaptureDialog(language_.current(), shortcutText(hotkeys_.current()),

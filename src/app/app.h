@@ -23,8 +23,9 @@ public:
     App(const App&) = delete;
     App& operator=(const App&) = delete;
 
-    // UI thread, once the event loop is about to run: takes the shortcut and
-    // shows the tray item; on a first run the shortcut dialog follows.
+    // UI thread, once the event loop is about to run: takes the shortcut,
+    // starts taking commands and shows the tray item; on a first run the
+    // shortcut dialog follows, where the desktop lets a program take one.
     void start();
 
     // Before the event loop's thread stops. Lets the paste in flight finish
@@ -32,7 +33,8 @@ public:
     // run); presses not yet started are dropped and no notice opens any more.
     void prepareToQuit();
 
-    // UI thread: queues one paste step. Presses are neither dropped nor merged.
+    // UI thread: queues one paste step, for the shortcut or a PasteNext
+    // command. Presses are neither dropped nor merged.
     void onShortcutPressed();
 
     // Blocks until every press so far has been handled; for tests.
@@ -41,6 +43,8 @@ public:
     bool shortcutHeld() const { return hotkeys_.held(); }
     Shortcut shortcut() const { return hotkeys_.current(); }
     bool trayAvailable() const { return services_.tray->isAvailable(); }
+    // Why commands from other processes cannot arrive; "" when they can.
+    const QString& commandsProblem() const { return commandsProblem_; }
 
 private:
     void changeShortcut();
@@ -52,6 +56,7 @@ private:
     PasteInjector injector_;
     PasteRun pasteRun_;
     TrayMenu menu_;
+    QString commandsProblem_;
     // Last: destroyed first, while everything its tasks use still exists.
     SerialQueue pasteQueue_{"paste"};
 };

@@ -19,6 +19,10 @@ public:
     virtual bool grab(Shortcut shortcut) = 0;
 
     virtual void release() = 0;
+
+    // False where the desktop lets no program take a system-wide shortcut:
+    // its own shortcut settings run `quillet --paste-next` instead.
+    virtual bool canGrab() const { return true; }
 };
 
 }  // namespace quillet

@@ -3,6 +3,7 @@
 #include "platform/active_window.h"
 #include "platform/alerts.h"
 #include "platform/clipboard.h"
+#include "platform/commands.h"
 #include "platform/global_hotkey.h"
 #include "platform/key_translator.h"
 #include "platform/main_queue.h"
@@ -30,6 +31,7 @@ struct PlatformServices {
     std::unique_ptr<Tray> tray;
     std::unique_ptr<UrlOpener> urlOpener;
     std::unique_ptr<KeyTranslator> keyTranslator;
+    std::unique_ptr<Commands> commands;
 };
 
 }  // namespace quillet

@@ -5,6 +5,7 @@
 #include "platform/active_window.h"
 #include "platform/alerts.h"
 #include "platform/clipboard.h"
+#include "platform/commands.h"
 #include "platform/global_hotkey.h"
 #include "platform/main_queue.h"
 #include "platform/paste_keystroke.h"
@@ -130,7 +131,7 @@ public:
     bool grab(Shortcut shortcut) override {
         held_.reset();
         ++grabs_;
-        if (std::find(taken.begin(), taken.end(), shortcut) != taken.end()) {
+        if (!grabbable || std::find(taken.begin(), taken.end(), shortcut) != taken.end()) {
             return false;
         }
         held_ = shortcut;
@@ -138,6 +139,7 @@ public:
     }
 
     void release() override { held_.reset(); }
+    bool canGrab() const override { return grabbable; }
 
     void press() const {
         if (held_ && onPress_) {
@@ -149,6 +151,7 @@ public:
     int grabs() const { return grabs_; }
 
     std::vector<Shortcut> taken;
+    bool grabbable = true;  // false: a desktop where the shortcut is the desktop's
 
 private:
     std::function<void()> onPress_;
@@ -352,6 +355,29 @@ public:
 private:
     std::vector<AlertSpec> shown_;
     std::deque<int> responses_;
+};
+
+// Commands another process sends, as the test sends them.
+class FakeCommands final : public Commands {
+public:
+    void setHandler(std::function<void(Command)> onCommand) override {
+        onCommand_ = std::move(onCommand);
+    }
+    QString listen() override {
+        listening_ = problem.isEmpty();
+        return problem;
+    }
+    void send(Command command) const {
+        if (listening_ && onCommand_) {
+            onCommand_(command);
+        }
+    }
+
+    QString problem;  // why listen() fails; "" when it works
+
+private:
+    std::function<void(Command)> onCommand_;
+    bool listening_ = false;
 };
 
 // Records the links it is asked to open and opens none.

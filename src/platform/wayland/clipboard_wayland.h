@@ -1,0 +1,76 @@
+#pragma once
+
+#include "platform/clipboard.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+namespace quillet {
+
+namespace wayland {
+class Session;
+class SelectionChannel;
+}  // namespace wayland
+
+// The clipboard through data-control, on the Wayland session's own
+// connection and thread: no focused surface and no Qt event loop involved.
+// Reads run on the calling thread (the paste worker), which takes the data
+// in from pipes while the session's thread goes on answering the compositor.
+// Whether a line was fetched is seen in the compositor's requests for it.
+class ClipboardWayland final : public Clipboard {
+public:
+    struct Limits {
+        // Longest wait for the owner's next piece of data.
+        std::chrono::milliseconds quiet{5000};
+        // Longest a whole read may take, even when data keeps trickling in.
+        std::chrono::milliseconds total{60000};
+        // Most bytes kept over all formats.
+        std::int64_t maxBytes = kClipboardReadLimit;
+    };
+
+    explicit ClipboardWayland(std::shared_ptr<wayland::Session> session);
+    ClipboardWayland(std::shared_ptr<wayland::Session> session, Limits limits);
+    ~ClipboardWayland() override;
+    ClipboardWayland(const ClipboardWayland&) = delete;
+    ClipboardWayland& operator=(const ClipboardWayland&) = delete;
+
+    // Whether the compositor lets a program without focus use the clipboard.
+    static bool supported(const wayland::Session& session);
+
+    ClipboardRead read() override;
+    void cancelReads() override { cancelled_ = true; }
+    bool writeLine(const QString& line) override;
+    bool restore(const ClipboardContent& content) override;
+
+    void arm() override;
+    FetchResult waitForFetch(std::chrono::milliseconds deadline) override;
+
+private:
+    // Session thread.
+    void onFetched(std::uint64_t source);
+    void onCancelled(std::uint64_t source);
+
+    std::shared_ptr<wayland::Session> session_;
+    const Limits limits_;
+    std::unique_ptr<wayland::SelectionChannel> channel_;  // session thread only
+    std::atomic<bool> cancelled_{false};
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::uint64_t lineSource_ = 0;  // what writeLine put on the clipboard
+    bool watching_ = false;
+    bool fetched_ = false;
+    bool lostOwnership_ = false;
+    // What we put back, for as long as no other program has taken the
+    // clipboard since: reading it is then a copy in memory, not a transfer
+    // from ourselves.
+    std::optional<ClipboardContent> putBack_;
+    std::uint64_t putBackSource_ = 0;
+};
+
+}  // namespace quillet

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "platform/paste_keystroke.h"
+
+#include <memory>
+
+namespace quillet {
+
+namespace wayland {
+class Session;
+class VirtualKeyboard;
+}  // namespace wayland
+
+// Keystrokes through a virtual keyboard of our own (zwp_virtual_keyboard_v1),
+// made on the Wayland session's thread and kept for the program's life. The
+// paste chord goes out on the seat's own keymap, so that Control+V means V
+// in any layout; typed text goes out on a keymap made for it.
+class PasteKeystrokeWayland final : public PasteKeystroke {
+public:
+    explicit PasteKeystrokeWayland(std::shared_ptr<wayland::Session> session);
+    ~PasteKeystrokeWayland() override;
+    PasteKeystrokeWayland(const PasteKeystrokeWayland&) = delete;
+    PasteKeystrokeWayland& operator=(const PasteKeystrokeWayland&) = delete;
+
+    bool available() override;
+    bool waitForKeysReleased(std::chrono::milliseconds deadline) override;
+    bool postPasteChord(PasteMethod method) override;
+    bool typeText(const QString& text) override;
+
+private:
+    std::shared_ptr<wayland::Session> session_;
+    std::unique_ptr<wayland::VirtualKeyboard> keyboard_;  // session thread only
+};
+
+}  // namespace quillet
