@@ -1,10 +1,15 @@
 # Shell helpers for the scripts that run Quillet on a private virtual X server
 # (demo, screenshots): the server, a tray host, finding Quillet's windows and
-# taking pictures of them. Source it; it sets up its own cleanup trap.
+# taking pictures of them; and on a private headless sway for the Wayland
+# tests. Source it; it sets up its own cleanup trap.
 #
 # After `session_start WIDTHxHEIGHT`: $session is a private folder, DISPLAY,
 # XDG_CONFIG_HOME and XDG_RUNTIME_DIR point into it, and every process started
 # with `session_spawn` is ended when the script exits.
+#
+# After `wayland_session_start KEYBOARD`: a headless sway with a session bus
+# of its own and KEYBOARD (a program that keeps a virtual keyboard on the
+# seat) runs in $wl_session, and `in_wayland COMMAND...` runs a command there.
 
 session_pids=()
 session_cleanup() {
@@ -12,6 +17,8 @@ session_cleanup() {
     for pid in "${session_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     wait 2>/dev/null || true
     [ -n "${session:-}" ] && rm -rf "$session"
+    [ -n "${wl_session:-}" ] && rm -rf "$wl_session"
+    return 0
 }
 trap session_cleanup EXIT
 
@@ -109,4 +116,39 @@ shoot() {  # shoot FILE PID [NAME]: the screen around PID's windows (or the one 
             printf "%dx%d+%d+%d", x1 - x0, y1 - y0, x0, y0
         }')"
     convert "$session/screen.png" -crop "$box" +repage "$1"
+}
+
+# sway will not run as root: as root, the Wayland session belongs to nobody.
+wl_user="$(id -u)"
+wl_as=()
+if [ "$wl_user" -eq 0 ]; then
+    wl_user=65534
+    wl_as=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+fi
+
+in_wayland() {  # in_wayland COMMAND...: runs it as the session's user, in the session
+    "${wl_as[@]}" env -u DISPLAY HOME="$wl_session/home" XDG_RUNTIME_DIR="$wl_session/runtime" \
+        ${wl_display:+"WAYLAND_DISPLAY=$wl_display"} ${wl_swaysock:+"SWAYSOCK=$wl_swaysock"} \
+        DBUS_SESSION_BUS_ADDRESS="unix:path=$wl_session/runtime/bus" LC_ALL=C.UTF-8 "$@"
+}
+
+wayland_session_start() {  # wayland_session_start KEYBOARD
+    wl_session="$(mktemp -d)"
+    chmod 755 "$wl_session"
+    mkdir -m 700 "$wl_session/runtime"
+    mkdir "$wl_session/home"
+    chown "$wl_user" "$wl_session/runtime" "$wl_session/home"
+    printf '%s\n' 'output HEADLESS-1 resolution 1280x720' 'xwayland disable' \
+        'default_border none' >"$wl_session/sway.conf"
+    session_spawn in_wayland dbus-daemon --session --nofork --nopidfile \
+        --address="unix:path=$wl_session/runtime/bus" >"$wl_session/dbus.log" 2>&1
+    wait_for 10 test -S "$wl_session/runtime/bus"
+    session_spawn in_wayland env WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 \
+        WLR_RENDERER=pixman sway -c "$wl_session/sway.conf" >"$wl_session/sway.log" 2>&1
+    wait_for 10 compgen -G "$wl_session/runtime/sway-ipc.*.sock" >/dev/null
+    wl_swaysock="$(compgen -G "$wl_session/runtime/sway-ipc.*.sock")"
+    wl_display="$(cd "$wl_session/runtime" && compgen -G 'wayland-?' | head -1)"
+    # The seat has no keyboard until a virtual one exists; this one stays.
+    session_spawn in_wayland "$1" >"$wl_session/keyboard.log" 2>&1
+    wait_for 10 grep -q ready "$wl_session/keyboard.log"
 }

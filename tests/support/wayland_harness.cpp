@@ -1,0 +1,336 @@
+#include "wayland_harness.h"
+
+#include "platform/wayland/active_window_wayland.h"
+#include "platform/wayland/clipboard_wayland.h"
+#include "platform/wayland/owned.h"
+#include "platform/wayland/protocols/virtual-keyboard-unstable-v1.h"
+#include "platform/wayland/session.h"
+#include "platform/wayland/xkb.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QThread>
+
+#include <wayland-client.h>
+
+#include <cstring>
+#include <thread>
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace quillet::wlharness {
+
+bool haveCompositor() {
+    wl_display* display = wl_display_connect(nullptr);
+    if (display == nullptr) {
+        return false;
+    }
+    wl_display_disconnect(display);
+    return true;
+}
+
+bool waitUntil(const std::function<bool()>& done, Clock::duration timeout) {
+    const auto deadline = Clock::now() + timeout;
+    for (;;) {
+        if (done()) {
+            return true;
+        }
+        if (Clock::now() >= deadline) {
+            return done();
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(5);
+    }
+}
+
+bool sway(const QString& command) {
+    return run(QStringLiteral("swaymsg"), {command}).exitCode == 0;
+}
+
+Run run(const QString& program, const QStringList& arguments, const QStringList& environment) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString& entry : environment) {
+        const auto equals = entry.indexOf(u'=');
+        env.insert(entry.left(equals), entry.mid(equals + 1));
+    }
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    if (!process.waitForFinished(15000) || process.exitStatus() != QProcess::NormalExit) {
+        process.kill();
+        process.waitForFinished();
+        return {-1, process.readAll()};
+    }
+    return {process.exitCode(), process.readAll()};
+}
+
+PasteNextBinding::PasteNextBinding() {
+    bound_ = sway(QStringLiteral("bindsym --no-warn %1 exec %2 --paste-next")
+                      .arg(QLatin1String(kBinding), QStringLiteral(QUILLET_BIN)));
+}
+
+PasteNextBinding::~PasteNextBinding() {
+    sway(QStringLiteral("unbindsym %1").arg(QLatin1String(kBinding)));
+}
+
+// ---------------------------------------------------------------------------
+
+namespace {
+
+void destroyKeyboard(zwp_virtual_keyboard_v1* keyboard) {
+    zwp_virtual_keyboard_v1_destroy(keyboard);
+}
+void destroyManager(zwp_virtual_keyboard_manager_v1* manager) {
+    zwp_virtual_keyboard_manager_v1_destroy(manager);
+}
+void destroySeat(wl_seat* seat) {
+    wl_seat_destroy(seat);
+}
+void disconnect(wl_display* display) {
+    wl_display_disconnect(display);
+}
+
+std::uint32_t nowMs() {
+    return static_cast<std::uint32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch())
+            .count());
+}
+
+}  // namespace
+
+struct KeyDriver::Impl {
+    wayland::Owned<wl_display, disconnect> display;
+    wayland::Owned<wl_seat, destroySeat> seat;
+    wayland::Owned<zwp_virtual_keyboard_manager_v1, destroyManager> manager;
+    wayland::Owned<zwp_virtual_keyboard_v1, destroyKeyboard> keyboard;
+    wayland::XkbContext context = wayland::newXkbContext();
+    wayland::XkbKeymap keymap;
+    wayland::XkbState state;
+
+    static void onGlobal(void* data, wl_registry* registry, std::uint32_t name,
+                         const char* interface, std::uint32_t) {
+        auto* self = static_cast<Impl*>(data);
+        if (std::strcmp(interface, wl_seat_interface.name) == 0 && !self->seat) {
+            self->seat.reset(
+                static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1)));
+        } else if (std::strcmp(interface, zwp_virtual_keyboard_manager_v1_interface.name) == 0) {
+            self->manager.reset(static_cast<zwp_virtual_keyboard_manager_v1*>(
+                wl_registry_bind(registry, name, &zwp_virtual_keyboard_manager_v1_interface, 1)));
+        }
+    }
+    static void onGlobalRemove(void*, wl_registry*, std::uint32_t) {}
+
+    void key(xkb_keycode_t code, bool down) {
+        zwp_virtual_keyboard_v1_key(
+            keyboard.get(), nowMs(), code - 8,
+            down ? WL_KEYBOARD_KEY_STATE_PRESSED : WL_KEYBOARD_KEY_STATE_RELEASED);
+        xkb_state_update_key(state.get(), code, down ? XKB_KEY_DOWN : XKB_KEY_UP);
+        zwp_virtual_keyboard_v1_modifiers(
+            keyboard.get(), xkb_state_serialize_mods(state.get(), XKB_STATE_MODS_DEPRESSED),
+            xkb_state_serialize_mods(state.get(), XKB_STATE_MODS_LATCHED),
+            xkb_state_serialize_mods(state.get(), XKB_STATE_MODS_LOCKED),
+            xkb_state_serialize_layout(state.get(), XKB_STATE_LAYOUT_EFFECTIVE));
+    }
+};
+
+KeyDriver::KeyDriver(const std::string& layout, const std::string& variant)
+    : impl_(std::make_unique<Impl>()) {
+    impl_->display.reset(wl_display_connect(nullptr));
+    if (!impl_->display) {
+        return;
+    }
+    static constexpr wl_registry_listener listener{&Impl::onGlobal, &Impl::onGlobalRemove};
+    wl_registry* registry = wl_display_get_registry(impl_->display.get());
+    wl_registry_add_listener(registry, &listener, impl_.get());
+    wl_display_roundtrip(impl_->display.get());
+    wl_registry_destroy(registry);
+
+    const xkb_rule_names names{nullptr, nullptr, layout.c_str(),
+                               variant.empty() ? nullptr : variant.c_str(), nullptr};
+    impl_->keymap.reset(
+        xkb_keymap_new_from_names(impl_->context.get(), &names, XKB_KEYMAP_COMPILE_NO_FLAGS));
+    if (!impl_->seat || !impl_->manager || !impl_->keymap) {
+        return;
+    }
+    impl_->state.reset(xkb_state_new(impl_->keymap.get()));
+    const std::unique_ptr<char, decltype(&std::free)> text(
+        xkb_keymap_get_as_string(impl_->keymap.get(), XKB_KEYMAP_FORMAT_TEXT_V1), &std::free);
+    const std::size_t size = std::strlen(text.get()) + 1;
+    const wayland::UniqueFd file(memfd_create("keys", MFD_CLOEXEC));
+    if (ftruncate(file.get(), static_cast<off_t>(size)) != 0 ||
+        pwrite(file.get(), text.get(), size, 0) != static_cast<ssize_t>(size)) {
+        return;
+    }
+    impl_->keyboard.reset(zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(
+        impl_->manager.get(), impl_->seat.get()));
+    zwp_virtual_keyboard_v1_keymap(impl_->keyboard.get(), WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1,
+                                   file.get(), static_cast<std::uint32_t>(size));
+    wl_display_roundtrip(impl_->display.get());
+}
+
+KeyDriver::~KeyDriver() {
+    if (impl_->display) {
+        impl_->keyboard.reset();
+        wl_display_roundtrip(impl_->display.get());
+    }
+}
+
+bool KeyDriver::ready() const {
+    return impl_->keyboard && wl_display_get_error(impl_->display.get()) == 0;
+}
+
+Clock::time_point KeyDriver::chord(const std::vector<std::string>& keys, Clock::duration hold) {
+    std::vector<xkb_keycode_t> codes;
+    for (const std::string& name : keys) {
+        const xkb_keysym_t keysym = xkb_keysym_from_name(name.c_str(), XKB_KEYSYM_NO_FLAGS);
+        if (const auto place = wayland::findKey(impl_->keymap.get(), keysym)) {
+            codes.push_back(place->code);
+        }
+    }
+    for (const xkb_keycode_t code : codes) {
+        impl_->key(code, true);
+    }
+    wl_display_flush(impl_->display.get());
+    std::this_thread::sleep_for(hold);  // the user's finger on the keys
+    const auto released = Clock::now();
+    for (auto it = codes.rbegin(); it != codes.rend(); ++it) {
+        impl_->key(*it, false);
+    }
+    wl_display_roundtrip(impl_->display.get());
+    return released;
+}
+
+// ---------------------------------------------------------------------------
+
+Desktop::Desktop() : session_(wayland::Session::connect()) {
+    if (session_) {
+        clipboard_ = std::make_unique<ClipboardWayland>(session_);
+        activeWindow_ = std::make_unique<ActiveWindowWayland>(session_);
+    }
+}
+
+Desktop::~Desktop() = default;
+
+bool Desktop::copy(const ClipboardContent& content) {
+    return clipboard_ && clipboard_->restore(content);
+}
+
+QByteArray Desktop::paste(const QString& type) {
+    const Run pasted = run(QStringLiteral("wl-paste"),
+                           {QStringLiteral("--no-newline"), QStringLiteral("--type"), type});
+    return pasted.exitCode == 0 ? pasted.output : QByteArray();
+}
+
+QStringList Desktop::types() {
+    const Run listed = run(QStringLiteral("wl-paste"), {QStringLiteral("--list-types")});
+    return QString::fromUtf8(listed.output).split(u'\n', Qt::SkipEmptyParts);
+}
+
+QString Desktop::activeAppId() {
+    return activeWindow_ ? activeWindow_->appId() : QString();
+}
+
+// ---------------------------------------------------------------------------
+
+TargetWindow::TargetWindow(Desktop& desktop, const QString& appId)
+    : desktop_(desktop), appId_(appId) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+    process_.setProcessEnvironment(env);
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start(QStringLiteral(QUILLET_WL_TARGET_BIN),
+                   {QStringLiteral("--out"), dir_.filePath(QStringLiteral("text")),
+                    QStringLiteral("--app-id"), appId_});
+    // sway gives a new window the focus.
+    started_ = process_.waitForStarted() &&
+               waitUntil([&] { return desktop_.activeAppId() == appId_; }, 10s);
+}
+
+TargetWindow::~TargetWindow() {
+    process_.terminate();
+    if (!process_.waitForFinished(5000)) {
+        process_.kill();
+        process_.waitForFinished();
+    }
+}
+
+QString TargetWindow::text() const {
+    QFile file(dir_.filePath(QStringLiteral("text")));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+bool TargetWindow::waitForText(const QString& expected, Clock::duration timeout) const {
+    return waitUntil([&] { return text() == expected; }, timeout);
+}
+
+bool TargetWindow::focus() {
+    sway(QStringLiteral("[app_id=\"%1\"] focus").arg(appId_));
+    return waitUntil([&] { return desktop_.activeAppId() == appId_; }, 5s);
+}
+
+Clock::time_point TargetWindow::changedAt() {
+    // The window's own note of the moment, from its last "changed NS" line.
+    output_ += process_.readAllStandardOutput();
+    const auto end = output_.lastIndexOf('\n');
+    const auto start = output_.lastIndexOf("changed ", end);
+    if (start < 0 || end < 0) {
+        return {};
+    }
+    const long long ns = output_.mid(start + 8, end - start - 8).toLongLong();
+    return Clock::time_point(std::chrono::nanoseconds(ns));
+}
+
+// ---------------------------------------------------------------------------
+
+QuilletProcess::QuilletProcess(const QStringList& settings) {
+    QDir(config_.path()).mkpath(QStringLiteral("tarnwick"));
+    QFile file(settingsFile());
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write("[General]\n" + settings.join(u'\n').toUtf8() + '\n');
+    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config_.path());
+    env.insert(QStringLiteral("XDG_DATA_HOME"), config_.filePath(QStringLiteral("data")));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), config_.filePath(QStringLiteral("cache")));
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    process_.setProcessEnvironment(env);
+}
+
+QuilletProcess::~QuilletProcess() {
+    stop();
+}
+
+bool QuilletProcess::start() {
+    process_.start(QStringLiteral(QUILLET_BIN), {});
+    return process_.waitForStarted() &&
+           waitUntil([&] { return standardError().contains("Quillet is running"); }, 15s);
+}
+
+int QuilletProcess::stop() {
+    if (process_.state() == QProcess::NotRunning) {
+        return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+    }
+    process_.terminate();
+    if (!process_.waitForFinished(10000)) {
+        process_.kill();
+        process_.waitForFinished();
+        return -1;
+    }
+    standardError();
+    return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+}
+
+QByteArray QuilletProcess::standardError() {
+    errors_ += process_.readAllStandardError();
+    return errors_;
+}
+
+QString QuilletProcess::settingsFile() const {
+    return config_.filePath(QStringLiteral("tarnwick/Quillet.conf"));
+}
+
+}  // namespace quillet::wlharness

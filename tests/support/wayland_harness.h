@@ -1,0 +1,170 @@
+#pragma once
+
+// A Wayland session for end-to-end tests and benchmarks, on a compositor the
+// test script started (headless sway): keys pressed through a virtual
+// keyboard of our own, sway's bindings and focus through swaymsg, a Qt
+// window of another process that receives the pastes, the program under
+// test with folders of its own, and the clipboard as other programs use it.
+
+#include "platform/clipboard.h"
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quillet {
+class ActiveWindowWayland;
+class ClipboardWayland;
+namespace wayland {
+class Session;
+}
+}  // namespace quillet
+
+namespace quillet::wlharness {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// Whether a compositor answers on $WAYLAND_DISPLAY.
+bool haveCompositor();
+
+#define QUILLET_REQUIRE_COMPOSITOR()                                                           \
+    do {                                                                                       \
+        if (!::quillet::wlharness::haveCompositor()) {                                         \
+            GTEST_SKIP() << "needs a Wayland compositor ($WAYLAND_DISPLAY), see scripts/test"; \
+        }                                                                                      \
+    } while (false)
+
+// Polls until done() holds (processing Qt events in between) or the time is
+// up; returns done()'s last answer.
+bool waitUntil(const std::function<bool()>& done, Clock::duration timeout);
+
+// Runs a command of sway's (swaymsg); false when sway refused it.
+bool sway(const QString& command);
+
+// The combination the tests bind, as sway spells it and as keysym names.
+inline constexpr auto kBinding = "Ctrl+Mod1+Mod4+v";
+inline const std::vector<std::string> kBindingKeys{"Control_L", "Alt_L", "Super_L", "v"};
+
+// Binds kBinding to `quillet --paste-next` for as long as it lives.
+class PasteNextBinding {
+public:
+    PasteNextBinding();
+    ~PasteNextBinding();
+    PasteNextBinding(const PasteNextBinding&) = delete;
+    PasteNextBinding& operator=(const PasteNextBinding&) = delete;
+    bool bound() const { return bound_; }
+
+private:
+    bool bound_ = false;
+};
+
+// A virtual keyboard of the test's own, with the keymap of these XKB names,
+// pressing keys like a user would.
+class KeyDriver {
+public:
+    explicit KeyDriver(const std::string& layout = "us", const std::string& variant = {});
+    ~KeyDriver();
+    KeyDriver(const KeyDriver&) = delete;
+    KeyDriver& operator=(const KeyDriver&) = delete;
+
+    bool ready() const;
+    // Presses the keys (keysym names) in order, holds them, lets go in
+    // reverse. Returns the moment the release went out to the compositor.
+    Clock::time_point chord(const std::vector<std::string>& keys, Clock::duration hold = 30ms);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// This process as another program on the desktop: it copies (through the
+// program's own data-control code, for several types at once), reads the
+// clipboard with wl-paste, and knows the activated window.
+class Desktop {
+public:
+    Desktop();
+    ~Desktop();
+    Desktop(const Desktop&) = delete;
+    Desktop& operator=(const Desktop&) = delete;
+
+    // Owns the clipboard with these formats until something else copies.
+    bool copy(const ClipboardContent& content);
+    // What another program gets for this type ("" when none), and the types.
+    QByteArray paste(const QString& type);
+    QStringList types();
+    QString activeAppId();
+
+private:
+    std::shared_ptr<wayland::Session> session_;
+    std::unique_ptr<ClipboardWayland> clipboard_;
+    std::unique_ptr<ActiveWindowWayland> activeWindow_;
+};
+
+// A Qt Wayland text field in a process of its own, under this app id; it
+// mirrors its text to a file after every change.
+class TargetWindow {
+public:
+    explicit TargetWindow(Desktop& desktop,
+                          const QString& appId = QStringLiteral("quillet-target"));
+    ~TargetWindow();
+    TargetWindow(const TargetWindow&) = delete;
+    TargetWindow& operator=(const TargetWindow&) = delete;
+
+    // Started, shown and focused.
+    bool started() const { return started_; }
+    QString text() const;
+    bool waitForText(const QString& expected, Clock::duration timeout = 5s) const;
+    // Gives it the focus and waits until the compositor says it has it.
+    bool focus();
+    // When the text last changed, as the window saw it.
+    Clock::time_point changedAt();
+
+private:
+    Desktop& desktop_;
+    QString appId_;
+    QTemporaryDir dir_;
+    QProcess process_;
+    QByteArray output_;
+    bool started_ = false;
+};
+
+// The program under test, with settings of its own ("key=value" lines of
+// its settings file) on the session's compositor and bus.
+class QuilletProcess {
+public:
+    explicit QuilletProcess(const QStringList& settings = {});
+    ~QuilletProcess();
+    QuilletProcess(const QuilletProcess&) = delete;
+    QuilletProcess& operator=(const QuilletProcess&) = delete;
+
+    // Starts it and waits until it says it runs.
+    bool start();
+    // SIGTERM, then waits; the exit code (-1 when it did not end cleanly).
+    int stop();
+    QByteArray standardError();
+    QString settingsFile() const;
+    qint64 pid() const { return process_.processId(); }
+
+private:
+    QTemporaryDir config_;
+    QProcess process_;
+    QByteArray errors_;
+};
+
+// Runs the program as a command line does; its exit code and what it said.
+struct Run {
+    int exitCode = -1;
+    QByteArray output;
+};
+Run run(const QString& program, const QStringList& arguments, const QStringList& environment = {});
+
+}  // namespace quillet::wlharness

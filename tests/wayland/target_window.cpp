@@ -1,0 +1,40 @@
+// The test target on Wayland: one text field under an app id of the test's
+// choosing. It mirrors its text to a file after every change and says when
+// (steady clock, nanoseconds) on its output, so benchmarks can time arrivals.
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QPlainTextEdit>
+#include <QSaveFile>
+
+#include <chrono>
+#include <cstdio>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QCommandLineParser parser;
+    const QCommandLineOption outOption(QStringLiteral("out"), QStringLiteral("Mirror file."),
+                                       QStringLiteral("path"));
+    const QCommandLineOption idOption(QStringLiteral("app-id"), QStringLiteral("Wayland app id."),
+                                      QStringLiteral("id"));
+    parser.addOptions({outOption, idOption});
+    parser.process(app);
+    const QString out = parser.value(outOption);
+    // Qt names the toplevel after the desktop file.
+    QGuiApplication::setDesktopFileName(parser.value(idOption));
+
+    QPlainTextEdit edit;
+    edit.setWindowTitle(parser.value(idOption));
+    QObject::connect(&edit, &QPlainTextEdit::textChanged, [&] {
+        const auto at = std::chrono::steady_clock::now().time_since_epoch();
+        QSaveFile file(out);
+        if (file.open(QIODevice::WriteOnly)) {
+            file.write(edit.toPlainText().toUtf8());
+            file.commit();
+        }
+        std::printf("changed %lld\n", static_cast<long long>(std::chrono::nanoseconds(at).count()));
+        std::fflush(stdout);
+    });
+    edit.show();
+    return QApplication::exec();
+}
