@@ -37,17 +37,6 @@
 
 namespace {
 
-constexpr std::string_view kUsage =
-    "Usage: quillet [--help] [--version] [--paste-next]\n"
-    "\n"
-    "Pastes a copied list one line per press of a global shortcut.\n"
-    "Copy a block of text, switch to another application and press\n"
-    "Control+Alt+Super+V once per field. Settings: $XDG_CONFIG_HOME/tarnwick/Quillet.conf\n"
-    "\n"
-    "  --paste-next  hands one press to the running Quillet and exits; bind it to a\n"
-    "                key where the desktop lets no program take a shortcut (sway,\n"
-    "                Hyprland) or in any desktop's own shortcut settings\n";
-
 // SIGINT and SIGTERM end the event loop like Quit does. Blocked in every
 // thread and read from a signalfd, so no handler runs in signal context.
 class QuitSignals {
@@ -166,35 +155,11 @@ void tellHowToBind() {
               << command << std::endl;
 }
 
-// quillet --paste-next: one press, handed to the running copy. No display needed.
-int handOff(int argc, char* argv[]) {
-    const QCoreApplication app(argc, argv);
-    const QString problem = quillet::sendCommand(quillet::Command::PasteNext);
-    if (problem.isEmpty()) {
-        return 0;
-    }
-    std::cerr << "quillet: cannot hand the press to Quillet: " << problem.toStdString() << ".\n";
-    return 1;
-}
-
 }  // namespace
 
+// The program proper, started by the `quillet` command (launcher.cpp), which
+// answers --help, --version and --paste-next itself.
 int main(int argc, char* argv[]) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--version" || arg == "-v") {
-            std::cout << "Quillet " << QUILLET_VERSION << '\n';
-            return 0;
-        }
-        if (arg == "--help" || arg == "-h") {
-            std::cout << kUsage;
-            return 0;
-        }
-        if (arg == "--paste-next") {
-            return handOff(argc, argv);
-        }
-    }
-
     // Before any thread exists, so that all of them inherit the mask.
     QuitSignals quitSignals;
 
@@ -223,6 +188,9 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Quillet"));
     QApplication::setOrganizationName(QStringLiteral("tarnwick"));
     QApplication::setApplicationVersion(QStringLiteral(QUILLET_VERSION));
+    // Names our windows on Wayland (the app id) after the desktop file, not
+    // after this binary.
+    QGuiApplication::setDesktopFileName(QStringLiteral("quillet"));
     // Closing a notice must never end the program: it has no main window.
     QApplication::setQuitOnLastWindowClosed(false);
     quitSignals.connect();

@@ -127,9 +127,12 @@ if [ "$wl_user" -eq 0 ]; then
 fi
 
 in_wayland() {  # in_wayland COMMAND...: runs it as the session's user, in the session
-    "${wl_as[@]}" env -u DISPLAY HOME="$wl_session/home" XDG_RUNTIME_DIR="$wl_session/runtime" \
-        ${wl_display:+"WAYLAND_DISPLAY=$wl_display"} ${wl_swaysock:+"SWAYSOCK=$wl_swaysock"} \
-        DBUS_SESSION_BUS_ADDRESS="unix:path=$wl_session/runtime/bus" LC_ALL=C.UTF-8 "$@"
+    "${wl_as[@]}" env "${wl_env[@]}" "$@"
+}
+
+wayland_spawn() {  # wayland_spawn COMMAND...: in the session, until the script ends
+    # Not through in_wayland: the process started must be the one ended.
+    session_spawn "${wl_as[@]}" env "${wl_env[@]}" "$@"
 }
 
 wayland_session_start() {  # wayland_session_start KEYBOARD
@@ -138,17 +141,20 @@ wayland_session_start() {  # wayland_session_start KEYBOARD
     mkdir -m 700 "$wl_session/runtime"
     mkdir "$wl_session/home"
     chown "$wl_user" "$wl_session/runtime" "$wl_session/home"
+    wl_env=(-u DISPLAY HOME="$wl_session/home" XDG_RUNTIME_DIR="$wl_session/runtime"
+        DBUS_SESSION_BUS_ADDRESS="unix:path=$wl_session/runtime/bus" LC_ALL=C.UTF-8)
+    # Quillet's notices keep the keyboard where it is, as the README advises.
     printf '%s\n' 'output HEADLESS-1 resolution 1280x720' 'xwayland disable' \
-        'default_border none' >"$wl_session/sway.conf"
-    session_spawn in_wayland dbus-daemon --session --nofork --nopidfile \
+        'default_border none' 'no_focus [app_id="^quillet$"]' >"$wl_session/sway.conf"
+    wayland_spawn dbus-daemon --session --nofork --nopidfile \
         --address="unix:path=$wl_session/runtime/bus" >"$wl_session/dbus.log" 2>&1
     wait_for 10 test -S "$wl_session/runtime/bus"
-    session_spawn in_wayland env WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 \
-        WLR_RENDERER=pixman sway -c "$wl_session/sway.conf" >"$wl_session/sway.log" 2>&1
+    wayland_spawn WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
+        sway -c "$wl_session/sway.conf" >"$wl_session/sway.log" 2>&1
     wait_for 10 compgen -G "$wl_session/runtime/sway-ipc.*.sock" >/dev/null
-    wl_swaysock="$(compgen -G "$wl_session/runtime/sway-ipc.*.sock")"
-    wl_display="$(cd "$wl_session/runtime" && compgen -G 'wayland-?' | head -1)"
+    wl_env+=(SWAYSOCK="$(compgen -G "$wl_session/runtime/sway-ipc.*.sock")")
+    wl_env+=(WAYLAND_DISPLAY="$(cd "$wl_session/runtime" && compgen -G 'wayland-?' | head -1)")
     # The seat has no keyboard until a virtual one exists; this one stays.
-    session_spawn in_wayland "$1" >"$wl_session/keyboard.log" 2>&1
+    wayland_spawn "$1" >"$wl_session/keyboard.log" 2>&1
     wait_for 10 grep -q ready "$wl_session/keyboard.log"
 }

@@ -46,10 +46,16 @@ bool waitUntil(const std::function<bool()>& done, Clock::duration timeout) {
 }
 
 bool sway(const QString& command) {
-    return run(QStringLiteral("swaymsg"), {command}).exitCode == 0;
+    return runCommand(QStringLiteral("swaymsg"), {command}).exitCode == 0;
 }
 
-Run run(const QString& program, const QStringList& arguments, const QStringList& environment) {
+bool hasWindow(const QString& appId) {
+    return runCommand(QStringLiteral("swaymsg"), {QStringLiteral("-t"), QStringLiteral("get_tree")})
+        .output.contains("\"app_id\": \"" + appId.toUtf8() + '"');
+}
+
+Ran runCommand(const QString& program, const QStringList& arguments,
+               const QStringList& environment) {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const QString& entry : environment) {
@@ -68,7 +74,7 @@ Run run(const QString& program, const QStringList& arguments, const QStringList&
 }
 
 PasteNextBinding::PasteNextBinding() {
-    bound_ = sway(QStringLiteral("bindsym --no-warn %1 exec %2 --paste-next")
+    bound_ = sway(QStringLiteral("bindsym --no-warn --no-repeat %1 exec %2 --paste-next")
                       .arg(QLatin1String(kBinding), QStringLiteral(QUILLET_BIN)));
 }
 
@@ -182,7 +188,7 @@ bool KeyDriver::ready() const {
     return impl_->keyboard && wl_display_get_error(impl_->display.get()) == 0;
 }
 
-Clock::time_point KeyDriver::chord(const std::vector<std::string>& keys, Clock::duration hold) {
+KeyDriver::Keystroke KeyDriver::chord(const std::vector<std::string>& keys, Clock::duration hold) {
     std::vector<xkb_keycode_t> codes;
     for (const std::string& name : keys) {
         const xkb_keysym_t keysym = xkb_keysym_from_name(name.c_str(), XKB_KEYSYM_NO_FLAGS);
@@ -190,6 +196,7 @@ Clock::time_point KeyDriver::chord(const std::vector<std::string>& keys, Clock::
             codes.push_back(place->code);
         }
     }
+    const auto pressed = Clock::now();
     for (const xkb_keycode_t code : codes) {
         impl_->key(code, true);
     }
@@ -200,7 +207,7 @@ Clock::time_point KeyDriver::chord(const std::vector<std::string>& keys, Clock::
         impl_->key(*it, false);
     }
     wl_display_roundtrip(impl_->display.get());
-    return released;
+    return {pressed, released};
 }
 
 // ---------------------------------------------------------------------------
@@ -219,13 +226,13 @@ bool Desktop::copy(const ClipboardContent& content) {
 }
 
 QByteArray Desktop::paste(const QString& type) {
-    const Run pasted = run(QStringLiteral("wl-paste"),
-                           {QStringLiteral("--no-newline"), QStringLiteral("--type"), type});
+    const Ran pasted = runCommand(QStringLiteral("wl-paste"),
+                                  {QStringLiteral("--no-newline"), QStringLiteral("--type"), type});
     return pasted.exitCode == 0 ? pasted.output : QByteArray();
 }
 
 QStringList Desktop::types() {
-    const Run listed = run(QStringLiteral("wl-paste"), {QStringLiteral("--list-types")});
+    const Ran listed = runCommand(QStringLiteral("wl-paste"), {QStringLiteral("--list-types")});
     return QString::fromUtf8(listed.output).split(u'\n', Qt::SkipEmptyParts);
 }
 
@@ -285,7 +292,7 @@ Clock::time_point TargetWindow::changedAt() {
 
 // ---------------------------------------------------------------------------
 
-QuilletProcess::QuilletProcess(const QStringList& settings) {
+QuilletProcess::QuilletProcess(const QStringList& settings, const QStringList& environment) {
     QDir(config_.path()).mkpath(QStringLiteral("tarnwick"));
     QFile file(settingsFile());
     if (file.open(QIODevice::WriteOnly)) {
@@ -297,6 +304,10 @@ QuilletProcess::QuilletProcess(const QStringList& settings) {
     env.insert(QStringLiteral("XDG_CACHE_HOME"), config_.filePath(QStringLiteral("cache")));
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    for (const QString& entry : environment) {
+        const auto equals = entry.indexOf(u'=');
+        env.insert(entry.left(equals), entry.mid(equals + 1));
+    }
     process_.setProcessEnvironment(env);
 }
 

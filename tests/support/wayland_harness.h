@@ -49,6 +49,8 @@ bool waitUntil(const std::function<bool()>& done, Clock::duration timeout);
 
 // Runs a command of sway's (swaymsg); false when sway refused it.
 bool sway(const QString& command);
+// Whether sway shows a window of this app id, focused or not.
+bool hasWindow(const QString& appId);
 
 // The combination the tests bind, as sway spells it and as keysym names.
 inline constexpr auto kBinding = "Ctrl+Mod1+Mod4+v";
@@ -77,9 +79,13 @@ public:
     KeyDriver& operator=(const KeyDriver&) = delete;
 
     bool ready() const;
-    // Presses the keys (keysym names) in order, holds them, lets go in
-    // reverse. Returns the moment the release went out to the compositor.
-    Clock::time_point chord(const std::vector<std::string>& keys, Clock::duration hold = 30ms);
+    // When the presses, and then the releases, went out to the compositor.
+    struct Keystroke {
+        Clock::time_point pressed;
+        Clock::time_point released;
+    };
+    // Presses the keys (keysym names) in order, holds them, lets go in reverse.
+    Keystroke chord(const std::vector<std::string>& keys, Clock::duration hold = 30ms);
 
 private:
     struct Impl;
@@ -138,10 +144,11 @@ private:
 };
 
 // The program under test, with settings of its own ("key=value" lines of
-// its settings file) on the session's compositor and bus.
+// its settings file) on the session's compositor and bus, and what the
+// environment should hold besides ("NAME=value").
 class QuilletProcess {
 public:
-    explicit QuilletProcess(const QStringList& settings = {});
+    explicit QuilletProcess(const QStringList& settings = {}, const QStringList& environment = {});
     ~QuilletProcess();
     QuilletProcess(const QuilletProcess&) = delete;
     QuilletProcess& operator=(const QuilletProcess&) = delete;
@@ -161,10 +168,11 @@ private:
 };
 
 // Runs the program as a command line does; its exit code and what it said.
-struct Run {
+struct Ran {
     int exitCode = -1;
     QByteArray output;
 };
-Run run(const QString& program, const QStringList& arguments, const QStringList& environment = {});
+Ran runCommand(const QString& program, const QStringList& arguments,
+               const QStringList& environment = {});
 
 }  // namespace quillet::wlharness

@@ -68,30 +68,28 @@ public:
     VirtualKeyboard(Session& session, zwp_virtual_keyboard_manager_v1* manager)
         : session_(session), context_(newXkbContext()), manager_(manager) {}
 
-    // Presses the keys in order and lets go of them in reverse, on the
-    // seat's keymap. False when nothing was pressed.
-    bool chord(const std::vector<xkb_keysym_t>& keysyms) {
+    // Presses Control(+Shift)+V and lets go in reverse, on the keycodes of
+    // the seat's keymap. False when nothing was pressed.
+    bool chord(bool shift) {
         updateSeatKeyboard();
-        if (!context_ ||
-            !use(seatKeymap_.empty() ? defaultKeymapText(context_.get()) : seatKeymap_)) {
+        if (seatKeymap_ != chordKeysFrom_) {
+            chordKeysFrom_ = seatKeymap_;
+            const XkbKeymap seat = compileKeymap(context_.get(), seatKeymap_);
+            chordKeys_ = chordKeysOf(seat.get());
+        }
+        if (!use(chordKeymap(chordKeys_))) {
             return false;
         }
-        std::vector<KeyPlace> keys;
-        for (const xkb_keysym_t keysym : keysyms) {
-            if (const auto place = findKey(keymap_.get(), keysym)) {
-                keys.push_back(*place);
-            }
+        std::vector<xkb_keycode_t> keys{chordKeys_.control};
+        if (shift) {
+            keys.push_back(chordKeys_.shift);
         }
-        if (keys.empty()) {
-            return false;
-        }
-        // The layout that has the chord's last key (V), so that it means V.
-        xkb_state_update_mask(state_.get(), 0, 0, 0, 0, 0, keys.back().layout);
-        for (const KeyPlace& place : keys) {
-            key(place.code, true);
+        keys.push_back(chordKeys_.v);
+        for (const xkb_keycode_t code : keys) {
+            key(code, true);
         }
         for (auto it = keys.rbegin(); it != keys.rend(); ++it) {
-            key(it->code, false);
+            key(*it, false);
         }
         // Back from the compositor: it has passed the keys on.
         wl_display_roundtrip(session_.display());
@@ -194,9 +192,9 @@ private:
         std::string text(static_cast<const char*>(map),
                          strnlen(static_cast<const char*>(map), size));
         munmap(map, size);
-        // Our typing keymap comes back while our keyboard is the seat's
-        // latest: it is not the user's.
-        if (text.find(kTypingKeymapName) == std::string::npos) {
+        // Ours come back while our keyboard is the seat's latest: not the user's.
+        const std::string ours = "xkb_keycodes \"" + std::string(kOwnKeymapName) + '"';
+        if (text.find(ours) == std::string::npos) {
             static_cast<VirtualKeyboard*>(data)->seatKeymap_ = std::move(text);
         }
     }
@@ -213,9 +211,11 @@ private:
     Owned<zwp_virtual_keyboard_manager_v1, destroyManager> manager_;
     Owned<zwp_virtual_keyboard_v1, destroyKeyboard> keyboard_;
     Owned<wl_keyboard, releaseSeatKeyboard> seatKeyboard_;
-    std::string seatKeymap_;  // as the compositor last sent it, without our typing ones
-    std::string uploaded_;    // what our keyboard has now
-    XkbKeymap keymap_;        // uploaded_, compiled
+    std::string seatKeymap_;     // as the compositor last sent it, without ours
+    std::string chordKeysFrom_;  // the seat keymap chordKeys_ come from
+    ChordKeys chordKeys_;
+    std::string uploaded_;  // what our keyboard has now
+    XkbKeymap keymap_;      // uploaded_, compiled
     XkbState state_;
 };
 
@@ -250,13 +250,8 @@ bool PasteKeystrokeWayland::postPasteChord(PasteMethod method) {
     if (!keyboard_) {
         return false;
     }
-    std::vector<xkb_keysym_t> keys{XKB_KEY_Control_L};
-    if (method == PasteMethod::ControlShiftV) {
-        keys.push_back(XKB_KEY_Shift_L);
-    }
-    keys.push_back(XKB_KEY_v);
     bool posted = false;
-    session_->call([&] { posted = keyboard_->chord(keys); });
+    session_->call([&] { posted = keyboard_->chord(method == PasteMethod::ControlShiftV); });
     return posted;
 }
 

@@ -2,8 +2,10 @@
 
 #include <QList>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <utility>
 
 namespace quillet::wayland {
 
@@ -14,17 +16,6 @@ XkbContext newXkbContext() {
 XkbKeymap compileKeymap(xkb_context* context, std::string_view text) {
     return XkbKeymap(xkb_keymap_new_from_buffer(
         context, text.data(), text.size(), XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS));
-}
-
-std::string defaultKeymapText(xkb_context* context) {
-    const xkb_rule_names names{};  // null members: the XKB_DEFAULT_* environment, else us
-    const XkbKeymap keymap(xkb_keymap_new_from_names(context, &names, XKB_KEYMAP_COMPILE_NO_FLAGS));
-    if (!keymap) {
-        return {};
-    }
-    const std::unique_ptr<char, decltype(&std::free)> text(
-        xkb_keymap_get_as_string(keymap.get(), XKB_KEYMAP_FORMAT_TEXT_V1), &std::free);
-    return text ? std::string(text.get()) : std::string();
 }
 
 std::optional<KeyPlace> findKey(xkb_keymap* keymap, xkb_keysym_t keysym) {
@@ -64,8 +55,69 @@ std::vector<xkb_keysym_t> keysymsOf(const QString& text) {
     return keysyms;
 }
 
+namespace {
+
+// The parts our keymaps share: every level named, no include of the system's
+// files, which would cost the application compiling it as much as a full keymap.
+std::string keymapText(const std::string& keycodes, xkb_keycode_t maximum,
+                       const std::string& compat, const std::string& symbols) {
+    const std::string name = "\"" + std::string(kOwnKeymapName) + "\"";
+    return "xkb_keymap {\n"
+           "xkb_keycodes " +
+           name +
+           " {\n"
+           "  minimum = 8;\n"
+           "  maximum = " +
+           std::to_string(std::max<xkb_keycode_t>(maximum, 255)) + ";\n" + keycodes +
+           "};\n"
+           "xkb_types " +
+           name +
+           " {\n"
+           "  type \"ONE_LEVEL\" { modifiers = none; level_name[Level1] = \"Any\"; };\n"
+           "  type \"TWO_LEVEL\" { modifiers = Shift; map[Shift] = Level2;\n"
+           "    level_name[Level1] = \"Base\"; level_name[Level2] = \"Shift\"; };\n"
+           "};\n"
+           "xkb_compat " +
+           name + " {\n" + compat +
+           "};\n"
+           "xkb_symbols " +
+           name + " {\n" + symbols +
+           "};\n"
+           "};\n";
+}
+
+}  // namespace
+
+ChordKeys chordKeysOf(xkb_keymap* seat) {
+    ChordKeys keys;
+    if (seat == nullptr) {
+        return keys;
+    }
+    for (const auto& [keysym, code] :
+         {std::pair{XKB_KEY_Control_L, &keys.control}, std::pair{XKB_KEY_Shift_L, &keys.shift},
+          std::pair{XKB_KEY_v, &keys.v}}) {
+        if (const auto place = findKey(seat, keysym)) {
+            *code = place->code;
+        }
+    }
+    return keys;
+}
+
+std::string chordKeymap(const ChordKeys& keys) {
+    const auto code = [](xkb_keycode_t keycode) { return std::to_string(keycode); };
+    return keymapText("  <CTRL> = " + code(keys.control) + ";\n  <SHFT> = " + code(keys.shift) +
+                          ";\n  <V> = " + code(keys.v) + ";\n",
+                      std::max({keys.control, keys.shift, keys.v}),
+                      "  interpret Control_L { action = SetMods(modifiers = Control); };\n"
+                      "  interpret Shift_L { action = SetMods(modifiers = Shift); };\n",
+                      "  key <CTRL> { type = \"ONE_LEVEL\", [ Control_L ] };\n"
+                      "  key <SHFT> { type = \"ONE_LEVEL\", [ Shift_L ] };\n"
+                      "  key <V> { type = \"TWO_LEVEL\", [ v, V ] };\n"
+                      "  modifier_map Control { <CTRL> };\n"
+                      "  modifier_map Shift { <SHFT> };\n");
+}
+
 std::string typingKeymap(const std::vector<xkb_keysym_t>& keysyms) {
-    const std::string name = "\"" + std::string(kTypingKeymapName) + "\"";
     std::string keycodes;
     std::string symbols;
     std::array<char, 64> keysymName{};
@@ -75,26 +127,10 @@ std::string typingKeymap(const std::vector<xkb_keysym_t>& keysyms) {
         if (xkb_keysym_get_name(keysyms[i], keysymName.data(), keysymName.size()) <= 0) {
             keysymName = {'N', 'o', 'S', 'y', 'm', 'b', 'o', 'l'};
         }
-        symbols += "  key " + key + " { [ " + keysymName.data() + " ] };\n";
+        symbols += "  key " + key + " { type = \"ONE_LEVEL\", [ " + keysymName.data() + " ] };\n";
     }
-    return "xkb_keymap {\n"
-           "xkb_keycodes " +
-           name +
-           " {\n"
-           "  minimum = 8;\n"
-           "  maximum = " +
-           std::to_string(kFirstTypingKeycode + keysyms.size()) + ";\n" + keycodes +
-           "};\n"
-           "xkb_types " +
-           name +
-           " { include \"complete\" };\n"
-           "xkb_compat " +
-           name +
-           " { include \"complete\" };\n"
-           "xkb_symbols " +
-           name + " {\n" + symbols +
-           "};\n"
-           "};\n";
+    return keymapText(keycodes, kFirstTypingKeycode + static_cast<xkb_keycode_t>(keysyms.size()),
+                      {}, symbols);
 }
 
 }  // namespace quillet::wayland

@@ -1,0 +1,158 @@
+// What a press costs the user on sway, end to end: a virtual keyboard holds
+// the binding for 20 ms, sway runs `quillet --paste-next`, which hands the
+// press to the running program over the session bus, and the line lands in
+// a Qt window of another process. Per press: keys up -> line (the figure to
+// set beside X11's), keys down -> line, keys down -> run saved. Then the
+// command alone, started and waited for as the binding starts it.
+//
+// It presses keys and takes over the clipboard: run it in the private sway
+// session of scripts/bench-wayland, not on your desktop.
+
+#include "wayland_harness.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+namespace {
+
+using namespace quillet::wlharness;
+using Ms = std::chrono::duration<double, std::milli>;
+
+constexpr int kListLines = 400;
+constexpr auto kHold = 20ms;
+constexpr auto kStepDeadline = 5s;
+
+std::chrono::system_clock::time_point savedAt(const QString& file) {
+    struct stat info {};
+    if (stat(file.toLocal8Bit().constData(), &info) != 0) {
+        return {};
+    }
+    return std::chrono::system_clock::time_point(
+        std::chrono::duration_cast<std::chrono::system_clock::duration>(
+            std::chrono::seconds(info.st_mtim.tv_sec) +
+            std::chrono::nanoseconds(info.st_mtim.tv_nsec)));
+}
+
+void report(const char* what, std::vector<double> ms) {
+    if (ms.empty()) {
+        std::printf("%-44s no samples\n", what);
+        return;
+    }
+    std::sort(ms.begin(), ms.end());
+    const auto at = [&](double q) {
+        return ms[static_cast<std::size_t>(q * double(ms.size() - 1))];
+    };
+    std::printf("%-44s %8.1f %8.1f %8.1f   (%zu)\n", what, at(0.5), at(0.95), ms.back(), ms.size());
+}
+
+// `quillet --paste-next` as sway starts it: a new process, waited for.
+double commandMs() {
+    const QByteArray program = QByteArrayLiteral(QUILLET_BIN);
+    char* argv[] = {const_cast<char*>(program.constData()), const_cast<char*>("--paste-next"),
+                    nullptr};
+    const auto start = Clock::now();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv, environ) != 0) {
+        return -1;
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? Ms(Clock::now() - start).count() : -1;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    const int presses = std::max(1, qEnvironmentVariableIntValue("QUILLET_BENCH_PRESSES") > 0
+                                        ? qEnvironmentVariableIntValue("QUILLET_BENCH_PRESSES")
+                                        : 60);
+    if (!haveCompositor()) {
+        std::fputs("quillet_bench_sway_press: no Wayland compositor; run scripts/bench-wayland\n",
+                   stderr);
+        return 1;
+    }
+    Desktop desktop;
+    const PasteNextBinding binding;
+    KeyDriver keys;
+    TargetWindow target(desktop);
+    QuilletProcess quillet;
+    if (!binding.bound() || !keys.ready() || !target.started() || !quillet.start()) {
+        std::fprintf(stderr, "quillet_bench_sway_press: the session is not ready\n%s",
+                     quillet.standardError().constData());
+        return 1;
+    }
+    QString list;
+    for (int i = 0; i < kListLines; ++i) {
+        list += QStringLiteral("line %1 of the list, 中文\n").arg(i);
+    }
+    desktop.copy({list, {{QStringLiteral("text/plain;charset=utf-8"), list.toUtf8()}}});
+
+    // One press: waits for its line and for the run to be saved.
+    std::vector<double> upToLine, downToLine, downToSaved, command;
+    const auto press = [&](bool measured, const std::function<bool()>& trigger) {
+        const QString before = target.text();
+        const auto savedBefore = savedAt(quillet.settingsFile());
+        const auto wall = std::chrono::system_clock::now();
+        const auto steady = Clock::now();
+        KeyDriver::Keystroke keystroke{steady, steady};
+        if (trigger) {
+            if (!trigger()) {
+                return false;
+            }
+        } else {
+            keystroke = keys.chord(kBindingKeys, kHold);
+        }
+        if (!waitUntil([&] { return target.text().size() > before.size(); }, kStepDeadline) ||
+            !waitUntil([&] { return savedAt(quillet.settingsFile()) != savedBefore; },
+                       kStepDeadline)) {
+            return false;
+        }
+        if (measured && !trigger) {
+            const auto line = target.changedAt();
+            const auto pressedWall =
+                wall + std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                           keystroke.pressed - steady);
+            upToLine.push_back(Ms(line - keystroke.released).count());
+            downToLine.push_back(Ms(line - keystroke.pressed).count());
+            downToSaved.push_back(Ms(savedAt(quillet.settingsFile()) - pressedWall).count());
+        }
+        return true;
+    };
+
+    // The first press starts the run; the measured ones continue it, as most presses do.
+    bool ok = press(false, {});
+    for (int i = 0; ok && i < presses; ++i) {
+        ok = press(true, {});
+    }
+    for (int i = 0; ok && i < std::min(presses, 30); ++i) {
+        ok = press(false, [&] {
+            const double ms = commandMs();
+            command.push_back(ms);
+            return ms >= 0;
+        });
+    }
+    if (!ok) {
+        std::fprintf(stderr, "quillet_bench_sway_press: a press did not arrive or was not saved\n");
+    }
+
+    std::printf("%d presses on headless sway, continuing a %d-line run, keys held %lld ms\n",
+                presses, kListLines, static_cast<long long>(kHold.count()));
+    std::printf("%-44s %8s %8s %8s   (n)\n", "", "median", "p95", "max");
+    report("keys up -> line in the field (ms)", upToLine);
+    report("keys down -> line in the field (ms)", downToLine);
+    report("keys down -> run saved (ms)", downToSaved);
+    report("quillet --paste-next, start -> exit (ms)", command);
+    return ok && quillet.stop() == 0 ? 0 : 1;
+}
