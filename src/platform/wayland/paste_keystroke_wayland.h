@@ -13,8 +13,9 @@ class VirtualKeyboard;
 
 // Keystrokes through a virtual keyboard of our own (zwp_virtual_keyboard_v1),
 // made on the Wayland session's thread and kept for the program's life. The
-// paste chord goes out on the seat's own keymap, so that Control+V means V
-// in any layout; typed text goes out on a keymap made for it.
+// paste chord goes out on the keycodes where the seat's keymap has Control,
+// Shift and V, so that it means Control+V in any layout; typed text goes out
+// on a keymap made for it.
 class PasteKeystrokeWayland final : public PasteKeystroke {
 public:
     explicit PasteKeystrokeWayland(std::shared_ptr<wayland::Session> session);

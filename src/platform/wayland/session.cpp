@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <future>
 #include <optional>
 
 #include <poll.h>
@@ -96,17 +95,22 @@ void Session::call(const std::function<void()>& task) {
         task();
         return;
     }
-    std::promise<void> done;
+    // Only touched under the mutex, which the loop thread lets go of last:
+    // this frame may end as soon as the flag is seen.
+    bool finished = false;
     {
         std::lock_guard lock(mutex_);
         tasks_.emplace_back([&] {
             task();
-            done.set_value();
+            std::lock_guard done(mutex_);
+            finished = true;
+            finishedTask_.notify_all();
         });
     }
     const std::uint64_t one = 1;
     [[maybe_unused]] const auto written = ::write(wake_.get(), &one, sizeof one);
-    done.get_future().wait();
+    std::unique_lock lock(mutex_);
+    finishedTask_.wait(lock, [&] { return finished; });
 }
 
 bool Session::connected() const {

@@ -2,6 +2,7 @@
 
 #include "platform/wayland/owned.h"
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -96,6 +97,7 @@ private:
     std::map<int, Watch> watches_;
 
     mutable std::mutex mutex_;  // guards the rest
+    std::condition_variable finishedTask_;
     std::vector<Global> globals_;
     std::vector<std::function<void()>> tasks_;
     bool stopping_ = false;
