@@ -2,6 +2,7 @@
 #include "platform/qt/alerts_qt.h"
 #include "platform/qt/main_queue_qt.h"
 #include "platform/qt/settings_store_qt.h"
+#include "platform/qt/state_file_qt.h"
 #include "platform/qt/tray_qt.h"
 #include "platform/qt/ui_languages_qt.h"
 #include "platform/qt/url_opener_qt.h"
@@ -33,7 +34,9 @@ constexpr std::string_view kUsage =
     "\n"
     "Pastes a copied list one line per press of a global shortcut.\n"
     "Copy a block of text, switch to another application and press\n"
-    "Control+Alt+Super+V once per field. Settings: $XDG_CONFIG_HOME/tarnwick/Quillet.conf\n";
+    "Control+Alt+Super+V once per field.\n"
+    "Settings: $XDG_CONFIG_HOME/tarnwick/Quillet.conf (~/.config when unset)\n"
+    "The current list: $XDG_STATE_HOME/tarnwick/Quillet.json (~/.local/state when unset)\n";
 
 // SIGINT and SIGTERM end the event loop like Quit does. Blocked in every
 // thread and read from a signalfd, so no handler runs in signal context.
@@ -80,6 +83,7 @@ quillet::PlatformServices x11Services() {
     using namespace quillet;
     PlatformServices services;
     services.settings = std::make_unique<SettingsStoreQt>();
+    services.stateFile = std::make_unique<StateFileQt>();
     services.mainQueue = std::make_unique<MainQueueQt>();
     services.alerts = std::make_unique<AlertsQt>();
     services.languages = std::make_unique<UiLanguagesQt>();

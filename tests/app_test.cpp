@@ -38,6 +38,7 @@ protected:
     AppTest() {
         PlatformServices services;
         settings = install<InMemorySettingsStore>(services.settings);
+        stateFile = install<InMemoryStateFile>(services.stateFile);
         mainQueue = install<ManualMainQueue>(services.mainQueue);
         alerts = install<ScriptedAlerts>(services.alerts);
         languages = install<FixedUiLanguages>(services.languages);
@@ -82,6 +83,7 @@ protected:
     std::ostringstream console;
     // Owned by the app.
     InMemorySettingsStore* settings;
+    InMemoryStateFile* stateFile;
     ManualMainQueue* mainQueue;
     ScriptedAlerts* alerts;
     FixedUiLanguages* languages;
@@ -155,7 +157,7 @@ TEST_F(AppTest, OutcomesAreToldInTheLanguageOfTheMomentTheyShow) {
     settings->setString(u"appLanguage"_s, u"zh"_s);
     clipboard->copy(u"\n"_s);
     press();
-    settings->setWritable(false);
+    stateFile->setWritable(false);
     clipboard->copy(u"b\nc"_s);
     press();
     press();

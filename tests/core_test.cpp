@@ -123,15 +123,17 @@ TEST(Lines, SameTextMeansCanonicallyEquivalent) {
     }
 }
 
-TEST(AppStateJson, WritesCompactJsonThatReadsBack) {
-    EXPECT_EQ(encodeAppState(AppState{{u"a"_s, u"b c"_s}, 1, u"a\nb c"_s}),
-              R"({"lines":["a","b c"],"currentIndex":1,"sourceClipboardContent":"a\nb c"})");
+TEST(AppStateJson, WritesJsonThatReadsBackWithTheIndexInAFieldOfItsOwn) {
+    const EncodedAppState encoded = encodeAppState(AppState{{u"a"_s, u"b c"_s}, 1, u"a\nb c"_s});
+    EXPECT_EQ(encoded.json, R"({"lines":["a","b c"],"sourceClipboardContent":"a\nb c",)"
+                            R"("currentIndex":1                   })");
+    EXPECT_EQ(encoded.json.mid(encoded.indexOffset, kIndexFieldWidth), encodeIndex(1));
     QString allControls;
     for (char16_t c = 0; c < 0x20; ++c) {
         allControls.append(QChar(c));
     }
     const QString line = u"q\"b\\s/\u007F\u0000é中😀\u2028"_s;
-    EXPECT_TRUE(encodeAppState(AppState{{line}, 0, {}}).contains(u"é中😀\u2028"_s.toUtf8()))
+    EXPECT_TRUE(encodeAppState(AppState{{line}, 0, {}}).json.contains(u"é中😀\u2028"_s.toUtf8()))
         << "Unicode is written raw";
     for (const AppState& state : {
              AppState{},
@@ -139,7 +141,15 @@ TEST(AppStateJson, WritesCompactJsonThatReadsBack) {
              AppState{{allControls, u"\u0085\u2028\u2029\uFEFF"_s}, 7, allControls},
              AppState{{u"x"_s}, std::numeric_limits<std::int64_t>::max(), u"x"_s},
          }) {
-        EXPECT_EQ(decodeAppState(encodeAppState(state)), state);
+        EXPECT_EQ(decodeAppState(encodeAppState(state).json), state);
+    }
+    // Whatever the length before it, the field never straddles a sector and
+    // any index written into it reads back.
+    for (qsizetype length = 430; length < 520; ++length) {
+        EncodedAppState run = encodeAppState(AppState{{u"x"_s}, 0, QString(length, u'y')});
+        EXPECT_LE(run.indexOffset % 512 + kIndexFieldWidth, 512) << length;
+        run.json.replace(run.indexOffset, kIndexFieldWidth, encodeIndex(9223372036854775807));
+        EXPECT_EQ(decodeAppState(run.json)->currentIndex, 9223372036854775807) << length;
     }
 }
 

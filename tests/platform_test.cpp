@@ -3,6 +3,7 @@
 
 #include "platform/qt/main_queue_qt.h"
 #include "platform/qt/settings_store_qt.h"
+#include "platform/qt/state_file_qt.h"
 #include "platform/qt/tray_icon_painter.h"
 #include "platform/x11/key_translator_x11.h"
 #include "platform/x11/keymap.h"
@@ -86,6 +87,25 @@ TEST(SettingsStoreQt, KeepsItsFileOwnerOnlyAndValuesApart) {
     EXPECT_EQ(again.data(u"t"_s), std::nullopt);
     EXPECT_EQ(again.integer(u"twelve"_s), 0);
     EXPECT_EQ(modeOf(file), 0600u) << "writes replace the file";
+}
+
+TEST(StateFileQt, KeepsTheRunOwnerOnlyAndRewritesBytesInPlace) {
+    const QTemporaryDir stateHome;
+    qputenv("XDG_STATE_HOME", QFile::encodeName(stateHome.path()));
+    const QString file = stateHome.filePath(u"tarnwick/Quillet.json"_s);
+    ASSERT_EQ(StateFileQt::filePath(), file);
+    const mode_t umask = ::umask(022);
+    StateFileQt state;
+    EXPECT_EQ(state.read(), std::nullopt);
+    ASSERT_TRUE(state.write("{\"currentIndex\":1   }"_ba));
+    ::umask(umask);
+    EXPECT_EQ(modeOf(stateHome.filePath(u"tarnwick"_s)), 0700u);
+    EXPECT_EQ(modeOf(file), 0600u);
+    ASSERT_TRUE(state.overwrite(16, "12  "_ba));
+    EXPECT_EQ(state.read(), "{\"currentIndex\":12  }"_ba);
+    ASSERT_TRUE(QFile::remove(file));
+    EXPECT_FALSE(state.overwrite(16, "3"_ba)) << "no file to rewrite";
+    qunsetenv("XDG_STATE_HOME");
 }
 
 // Runs the UI thread's events until `done` holds or ten seconds pass.

@@ -16,7 +16,8 @@ App::App(PlatformServices services, std::ostream& console)
       hotkeys_(*services_.hotkey, *services_.settings, console),
       injector_(*services_.clipboard, *services_.keystroke, *services_.activeWindow,
                 *services_.settings),
-      pasteRun_(*services_.settings, *services_.clipboard, injector_),
+      runStore_(*services_.stateFile, *services_.settings),
+      pasteRun_(runStore_, *services_.clipboard, injector_),
       menu_(*services_.tray, language_, hotkeys_,
             TrayMenu::Actions{
                 [this] { changeShortcut(); },

@@ -50,6 +50,7 @@ private:
     Notices notices_;
     HotkeyRegistration hotkeys_;
     PasteInjector injector_;
+    RunStore runStore_;
     PasteRun pasteRun_;
     TrayMenu menu_;
     // Last: destroyed first, while everything its tasks use still exists.

@@ -54,8 +54,9 @@ inline constexpr Text kClipboardTooLarge{
     u"剪贴板中的内容超过 Quillet 能处理的上限（512 MB），未粘贴任何内容。列表中的当前位置已保留。"};
 inline constexpr Text kCannotSave{
     u"Quillet cannot save its settings, so the current position in the list will be lost when it "
-    u"quits. Check that ~/.config/tarnwick can be written.",
-    u"Quillet 无法保存设置，退出后将丢失列表中的当前位置。请检查 ~/.config/tarnwick 是否可写。"};
+    u"quits. Check that ~/.local/state/tarnwick can be written.",
+    u"Quillet 无法保存设置，退出后将丢失列表中的当前位置。请检查 ~/.local/state/tarnwick "
+    u"是否可写。"};
 inline constexpr Text kOk{u"OK", u"好的"};
 
 // The shortcut.

@@ -8,6 +8,7 @@
 #include "platform/main_queue.h"
 #include "platform/paste_keystroke.h"
 #include "platform/settings_store.h"
+#include "platform/state_file.h"
 #include "platform/tray.h"
 #include "platform/ui_languages.h"
 #include "platform/url_opener.h"
@@ -20,6 +21,7 @@ namespace quillet {
 // it with the platform's implementations; tests with in-memory doubles.
 struct PlatformServices {
     std::unique_ptr<SettingsStore> settings;
+    std::unique_ptr<StateFile> stateFile;  // used on the paste worker only
     std::unique_ptr<MainQueue> mainQueue;
     std::unique_ptr<Alerts> alerts;
     std::unique_ptr<UiLanguages> languages;
