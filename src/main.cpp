@@ -1,6 +1,7 @@
 #include "app/app.h"
 #include "platform/qt/alerts_qt.h"
 #include "platform/qt/main_queue_qt.h"
+#include "platform/qt/notifications_qt.h"
 #include "platform/qt/settings_store_qt.h"
 #include "platform/qt/state_file_qt.h"
 #include "platform/qt/tray_qt.h"
@@ -86,6 +87,7 @@ quillet::PlatformServices x11Services() {
     services.stateFile = std::make_unique<StateFileQt>();
     services.mainQueue = std::make_unique<MainQueueQt>();
     services.alerts = std::make_unique<AlertsQt>();
+    services.notifications = std::make_unique<NotificationsQt>();
     services.languages = std::make_unique<UiLanguagesQt>();
     services.clipboard = std::make_unique<ClipboardX11>(*services.mainQueue);
     services.keystroke = std::make_unique<PasteKeystrokeX11>();

@@ -12,7 +12,7 @@ namespace quillet {
 App::App(PlatformServices services, std::ostream& console)
     : services_(std::move(services)),
       language_(*services_.settings, *services_.languages),
-      notices_(*services_.mainQueue, *services_.alerts, language_),
+      notices_(*services_.mainQueue, *services_.notifications, language_),
       hotkeys_(*services_.hotkey, *services_.settings, console),
       injector_(*services_.clipboard, *services_.keystroke, *services_.activeWindow,
                 *services_.settings),

@@ -57,6 +57,10 @@ inline constexpr Text kCannotSave{
     u"quits. Check that ~/.local/state/tarnwick can be written.",
     u"Quillet 无法保存设置，退出后将丢失列表中的当前位置。请检查 ~/.local/state/tarnwick "
     u"是否可写。"};
+inline constexpr Text kNotFetched{
+    u"No application took the line, so nothing was pasted. Click into a field and press the "
+    u"shortcut again: the same line comes next.",
+    u"没有应用接收这一行，未粘贴任何内容。请点击一个输入框后再按一次快捷键：下次仍粘贴同一行。"};
 inline constexpr Text kOk{u"OK", u"好的"};
 
 // The shortcut.

@@ -7,6 +7,7 @@
 #include "platform/clipboard.h"
 #include "platform/global_hotkey.h"
 #include "platform/main_queue.h"
+#include "platform/notifications.h"
 #include "platform/paste_keystroke.h"
 #include "platform/state_file.h"
 #include "platform/tray.h"
@@ -383,6 +384,19 @@ public:
 private:
     std::mutex mutex_;
     QString appId_;
+};
+
+// Records the notices shown, as "title: text [button]".
+class RecordingNotifications final : public Notifications {
+public:
+    void show(const QString& title, const QString& text, const QString& button) override {
+        shown_.append(title + QStringLiteral(": ") + text + QStringLiteral(" [") + button +
+                      QStringLiteral("]"));
+    }
+    const QStringList& shown() const { return shown_; }
+
+private:
+    QStringList shown_;
 };
 
 // Records every alert shown and answers with scripted button indexes (the
