@@ -3,6 +3,7 @@
 #include "core/app_state.h"
 #include "core/keys.h"
 #include "core/lines.h"
+#include "core/paste_method.h"
 #include "core/texts.h"
 
 #include <gtest/gtest.h>
@@ -84,6 +85,17 @@ TEST(Texts, LanguageFollowsTheStoredChoiceElseTheSystem) {
         EXPECT_EQ(languageFor(other, en), Language::English);
         EXPECT_EQ(languageFor(other, {}), Language::English);
     }
+}
+
+TEST(PasteMethods, TerminalsGetTheirKeyAndTheUsersListsComeFirst) {
+    EXPECT_EQ(pasteMethodFor(u"XTerm"_s), PasteMethod::Typing);
+    EXPECT_EQ(pasteMethodFor(u"Xfce4-terminal"_s), PasteMethod::ControlShiftV);
+    EXPECT_EQ(pasteMethodFor(u"org.gnome.Terminal"_s), PasteMethod::ControlShiftV);
+    EXPECT_EQ(pasteMethodFor(u"Mousepad"_s), PasteMethod::ControlV);
+    EXPECT_EQ(pasteMethodFor({}), PasteMethod::ControlV);
+    const PasteMethodOverrides mine{{u"mousepad"_s}, {u"kitty"_s}};
+    EXPECT_EQ(pasteMethodFor(u"Mousepad"_s, mine), PasteMethod::ControlShiftV);
+    EXPECT_EQ(pasteMethodFor(u"kitty"_s, mine), PasteMethod::Typing);
 }
 
 TEST(Lines, EveryNewlineSplitsAndBlankLinesGo) {

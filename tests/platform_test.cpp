@@ -257,6 +257,25 @@ TEST(X11Keymap, KeyEventsReadInTheProgramsVocabulary) {
     EXPECT_EQ(x::translateKey(false, kMod4, {f, 0, masks}), std::nullopt);
 }
 
+TEST(X11Keymap, TypingUsesTheActiveLayoutAndSpareKeysForTheRest) {
+    // Keycodes 10 to 14: a/A, b/B + Cyrillic, é only in the second group, then two spare keys.
+    const std::vector<x::Keysym> keysyms = {
+        XK_a, XK_A, 0, 0, XK_b, XK_B, XK_Cyrillic_be, XK_Cyrillic_BE, 0, 0, XK_eacute, 0, 0, 0,
+        0,    0,    0, 0, 0,    0};
+    const x::KeysymTable table{10, 4, keysyms};
+    const x::TypingPlan first = x::planTyping(U"aBé€€", table, 0);
+    EXPECT_EQ(first.typed, 5u);
+    EXPECT_EQ(first.keys, (std::vector<x::TypedKey>{
+                              {10, false}, {11, true}, {14, false}, {13, false}, {13, false}}));
+    EXPECT_EQ(first.spareMaps, (std::vector<std::pair<std::uint8_t, x::Keysym>>{
+                                   {14, XK_eacute}, {13, XK_EuroSign}}));
+    // In the second group the Latin letters are missing; spare keys run out at the fifth.
+    const x::TypingPlan second = x::planTyping(U"\u0431\u00e9abc", table, 1);
+    EXPECT_EQ(second.typed, 4u);
+    EXPECT_EQ(second.keys,
+              (std::vector<x::TypedKey>{{11, false}, {12, false}, {14, false}, {13, false}}));
+}
+
 // The glyph stays inside the square it is given (trays pack icons edge to
 // edge) and has both dark ink and light paper, to show on any panel.
 TEST(TrayIcon, GlyphFitsItsSquareWithDarkAndLightParts) {
