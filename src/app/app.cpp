@@ -7,10 +7,13 @@
 #include <QDeadlineTimer>
 #include <QThread>
 
+#include <ostream>
+
 namespace quillet {
 
 App::App(PlatformServices services, std::ostream& console)
     : services_(std::move(services)),
+      console_(console),
       language_(*services_.settings, *services_.languages),
       notices_(*services_.mainQueue, *services_.notifications, language_),
       hotkeys_(*services_.hotkey, *services_.settings, console),
@@ -28,6 +31,11 @@ App::App(PlatformServices services, std::ostream& console)
                 [] { QCoreApplication::quit(); },
             }) {
     services_.hotkey->setHandler([this] { onShortcutPressed(); });
+    services_.hotkey->setBlockedHandler([this] {
+        console_ << "The shortcut was pressed while another program held the keyboard."
+                 << std::endl;
+        notices_.tell(text::kShortcutBlocked);
+    });
 }
 
 App::~App() {

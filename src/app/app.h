@@ -46,6 +46,7 @@ private:
     void changeShortcut();
 
     PlatformServices services_;
+    std::ostream& console_;
     LanguageChoice language_;
     Notices notices_;
     HotkeyRegistration hotkeys_;

@@ -67,6 +67,12 @@ inline constexpr Text kOk{u"OK", u"好的"};
 inline constexpr Text kShortcutSet{u"Shortcut set successfully!", u"快捷键已设置成功！"};
 inline constexpr Text kShortcutFailed{u"Failed to set shortcut. Please try again.",
                                       u"快捷键设置失败。请重试。"};
+inline constexpr Text kShortcutBlocked{
+    u"Another program held the keyboard when the shortcut was pressed, so Quillet did not see it. "
+    u"Some window managers take the Super key for themselves: choose a shortcut without it in "
+    u"the tray menu.",
+    u"按下快捷键时另一个程序占用了键盘，Quillet 未能收到该快捷键。有些窗口管理器会独占 Super 键："
+    u"请在托盘菜单中设置一个不含 Super 键的快捷键。"};
 inline constexpr Text kSetShortcutTitle{u"Set Shortcut", u"设置快捷键"};
 inline constexpr Text kCapturePrompt{u"Press the key combination you want to use (e.g. ⌘F or F3).",
                                      u"请按下您想要用于Quillet的快捷键（例如: ⌘F 或 F3）。"};

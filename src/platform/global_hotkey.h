@@ -19,6 +19,14 @@ public:
     virtual bool grab(Shortcut shortcut) = 0;
 
     virtual void release() = 0;
+
+    // Called on the UI thread when the shortcut was pressed but never
+    // reached the program, because another one held the whole keyboard (a
+    // window manager that takes the Super key, say). Where the platform
+    // cannot tell, it is never called.
+    virtual void setBlockedHandler(std::function<void()> onBlocked) {
+        static_cast<void>(onBlocked);
+    }
 };
 
 }  // namespace quillet
