@@ -68,12 +68,31 @@ public:
             pressed_.erase(it);
         }
     }
-    bool pressedAny() const { return !pressed_.empty(); }
 
 private:
     Display* display_;
     std::vector<::KeyCode> pressed_;
 };
+
+// Holds every other client's requests for as long as it lives, so that keys
+// reach the server together: another client pressing or letting go of the
+// same Control in between would split a chord (a bare "v" in the target).
+class ServerGrab {
+public:
+    explicit ServerGrab(Display* display) : display_(display) { XGrabServer(display_); }
+    ~ServerGrab() {
+        XUngrabServer(display_);
+        XFlush(display_);
+    }
+    ServerGrab(const ServerGrab&) = delete;
+    ServerGrab& operator=(const ServerGrab&) = delete;
+
+private:
+    Display* display_;
+};
+
+// Longest a chord waits for the keys somebody holds, after the first wait.
+constexpr auto kHeldKeysDeadline = std::chrono::seconds(2);
 
 }  // namespace
 
@@ -125,17 +144,32 @@ bool PasteKeystrokeX11::postPasteChord(PasteMethod method) {
     if (v == 0) {
         v = kUsVKeycode;
     }
-    ChordPress chord(display);
-    const bool controlDown = chord.press(control);
-    if (shift != 0) {
-        chord.press(shift);
+    // Keys checked and chord posted under one server grab: nothing can come
+    // in between. Keys still held at the deadline are let go first, so the
+    // target sees exactly this chord.
+    const auto until = std::chrono::steady_clock::now() + kHeldKeysDeadline;
+    for (;;) {
+        {
+            const ServerGrab grab(display);
+            const std::vector<::KeyCode> held = heldKeys(display);
+            if (held.empty() || std::chrono::steady_clock::now() >= until) {
+                for (const ::KeyCode code : held) {
+                    XTestFakeKeyEvent(display, code, False, CurrentTime);
+                }
+                ChordPress chord(display);
+                const bool controlDown = chord.press(control);
+                if (shift != 0) {
+                    chord.press(shift);
+                }
+                const bool vDown = chord.press(v);
+                chord.release(v);
+                chord.release(shift);
+                chord.release(control);
+                return controlDown || vDown;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    const bool vDown = chord.press(v);
-    chord.release(v);
-    chord.release(shift);
-    chord.release(control);
-    XFlush(display);
-    return controlDown || vDown;
 }
 
 bool PasteKeystrokeX11::typeText(const QString& text) {
@@ -180,6 +214,7 @@ bool PasteKeystrokeX11::typeText(const QString& text) {
             XChangeKeyboardMapping(display, keycode, 2, both, 1);
         }
         {
+            const ServerGrab grab(display);
             ChordPress keys(display);
             for (const x11::TypedKey& key : plan.keys) {
                 if (key.shift) {
