@@ -102,7 +102,7 @@ int main(int argc, char* argv[]) {
     std::vector<double> upToLine, downToLine, downToSaved, command;
     const auto press = [&](bool measured, const std::function<bool()>& trigger) {
         const QString before = target.text();
-        const auto savedBefore = savedAt(quillet.settingsFile());
+        const auto savedBefore = savedAt(quillet.stateFile());
         const auto wall = std::chrono::system_clock::now();
         const auto steady = Clock::now();
         KeyDriver::Keystroke keystroke{steady, steady};
@@ -114,7 +114,7 @@ int main(int argc, char* argv[]) {
             keystroke = keys.chord(kBindingKeys, kHold);
         }
         if (!waitUntil([&] { return target.text().size() > before.size(); }, kStepDeadline) ||
-            !waitUntil([&] { return savedAt(quillet.settingsFile()) != savedBefore; },
+            !waitUntil([&] { return savedAt(quillet.stateFile()) != savedBefore; },
                        kStepDeadline)) {
             return false;
         }
@@ -125,7 +125,7 @@ int main(int argc, char* argv[]) {
                            keystroke.pressed - steady);
             upToLine.push_back(Ms(line - keystroke.released).count());
             downToLine.push_back(Ms(line - keystroke.pressed).count());
-            downToSaved.push_back(Ms(savedAt(quillet.settingsFile()) - pressedWall).count());
+            downToSaved.push_back(Ms(savedAt(quillet.stateFile()) - pressedWall).count());
         }
         return true;
     };

@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     require(state->currentIndex >= 0);
 
-    const QByteArray encoded = quillet::encodeAppState(*state);
+    const QByteArray encoded = quillet::encodeAppState(*state).json;
     const std::optional<AppState> again = quillet::decodeAppState(encoded);
     require(again.has_value() && *again == *state);
     require(referenceDecode(encoded) == state);

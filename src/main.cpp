@@ -2,7 +2,9 @@
 #include "platform/qt/alerts_qt.h"
 #include "platform/qt/commands_dbus.h"
 #include "platform/qt/main_queue_qt.h"
+#include "platform/qt/notifications_qt.h"
 #include "platform/qt/settings_store_qt.h"
+#include "platform/qt/state_file_qt.h"
 #include "platform/qt/tray_qt.h"
 #include "platform/qt/ui_languages_qt.h"
 #include "platform/qt/url_opener_qt.h"
@@ -89,8 +91,10 @@ quillet::PlatformServices qtServices() {
     using namespace quillet;
     PlatformServices services;
     services.settings = std::make_unique<SettingsStoreQt>();
+    services.stateFile = std::make_unique<StateFileQt>();
     services.mainQueue = std::make_unique<MainQueueQt>();
     services.alerts = std::make_unique<AlertsQt>();
+    services.notifications = std::make_unique<NotificationsQt>();
     services.languages = std::make_unique<UiLanguagesQt>();
     services.tray = std::make_unique<TrayQt>();
     services.urlOpener = std::make_unique<UrlOpenerQt>();

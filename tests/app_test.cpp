@@ -38,8 +38,10 @@ protected:
     AppTest() {
         PlatformServices services;
         settings = install<InMemorySettingsStore>(services.settings);
+        stateFile = install<InMemoryStateFile>(services.stateFile);
         mainQueue = install<ManualMainQueue>(services.mainQueue);
         alerts = install<ScriptedAlerts>(services.alerts);
+        notifications = install<RecordingNotifications>(services.notifications);
         languages = install<FixedUiLanguages>(services.languages);
         clipboard = install<FakeClipboard>(services.clipboard);
         keystroke = install<RecordingPasteKeystroke>(services.keystroke);
@@ -71,20 +73,15 @@ protected:
         hotkey->press();
         app->waitForPendingPastes();
     }
-    QStringList notices() const {
-        QStringList texts;
-        for (const AlertSpec& alert : alerts->shown()) {
-            texts.append(alert.title + u": "_s + alert.text + u" ["_s + alert.buttons.join(u',') +
-                         u']');
-        }
-        return texts;
-    }
+    QStringList notices() const { return notifications->shown(); }
 
     std::ostringstream console;
     // Owned by the app.
     InMemorySettingsStore* settings;
+    InMemoryStateFile* stateFile;
     ManualMainQueue* mainQueue;
     ScriptedAlerts* alerts;
+    RecordingNotifications* notifications;
     FixedUiLanguages* languages;
     FakeClipboard* clipboard;
     RecordingPasteKeystroke* keystroke;
@@ -178,17 +175,23 @@ TEST_F(AppTest, OutcomesAreToldInTheLanguageOfTheMomentTheyShow) {
     settings->setString(u"appLanguage"_s, u"zh"_s);
     clipboard->copy(u"\n"_s);
     press();
-    settings->setWritable(false);
+    stateFile->setWritable(false);
     clipboard->copy(u"b\nc"_s);
     press();
     press();
+    // A line nobody took is told each time; the place is kept.
+    clipboard->setFetchResult(FetchResult::NotFetched);
+    clipboard->copy(u"d\ne"_s);
+    press();
+    press();
     mainQueue->runPending();
-    EXPECT_EQ(clipboard->writtenLines(), (QStringList{u"a"_s, u"b"_s, u"c"_s}));
-    ASSERT_EQ(notices().size(), 3);
+    EXPECT_EQ(clipboard->writtenLines(), (QStringList{u"a"_s, u"b"_s, u"c"_s, u"d"_s, u"d"_s}));
+    ASSERT_EQ(notices().size(), 5);
     EXPECT_EQ(notices()[0], u"Quillet: 所有内容已粘贴完毕！ [好的]"_s);
     EXPECT_EQ(notices()[1], u"Quillet: 剪贴板中没有可粘贴的内容。请重新复制多行文本。 [好的]"_s);
     EXPECT_TRUE(notices()[2].contains(u"无法保存设置"_s)) << "told once";
-    EXPECT_FALSE(alerts->shown().front().activate) << "notices leave the focus where it is";
+    EXPECT_TRUE(notices()[3].contains(u"没有应用接收这一行"_s));
+    EXPECT_EQ(notices()[4], notices()[3]);
 }
 
 }  // namespace

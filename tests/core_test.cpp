@@ -3,6 +3,7 @@
 #include "core/app_state.h"
 #include "core/keys.h"
 #include "core/lines.h"
+#include "core/paste_method.h"
 #include "core/texts.h"
 
 #include <gtest/gtest.h>
@@ -86,6 +87,17 @@ TEST(Texts, LanguageFollowsTheStoredChoiceElseTheSystem) {
     }
 }
 
+TEST(PasteMethods, TerminalsGetTheirKeyAndTheUsersListsComeFirst) {
+    EXPECT_EQ(pasteMethodFor(u"XTerm"_s), PasteMethod::Typing);
+    EXPECT_EQ(pasteMethodFor(u"Xfce4-terminal"_s), PasteMethod::ControlShiftV);
+    EXPECT_EQ(pasteMethodFor(u"org.gnome.Terminal"_s), PasteMethod::ControlShiftV);
+    EXPECT_EQ(pasteMethodFor(u"Mousepad"_s), PasteMethod::ControlV);
+    EXPECT_EQ(pasteMethodFor({}), PasteMethod::ControlV);
+    const PasteMethodOverrides mine{{u"mousepad"_s}, {u"kitty"_s}};
+    EXPECT_EQ(pasteMethodFor(u"Mousepad"_s, mine), PasteMethod::ControlShiftV);
+    EXPECT_EQ(pasteMethodFor(u"kitty"_s, mine), PasteMethod::Typing);
+}
+
 TEST(Lines, EveryNewlineSplitsAndBlankLinesGo) {
     for (const QString& br :
          {u"\n"_s, u"\v"_s, u"\f"_s, u"\r"_s, u"\r\n"_s, u"\u0085"_s, u"\u2028"_s, u"\u2029"_s}) {
@@ -123,15 +135,17 @@ TEST(Lines, SameTextMeansCanonicallyEquivalent) {
     }
 }
 
-TEST(AppStateJson, WritesCompactJsonThatReadsBack) {
-    EXPECT_EQ(encodeAppState(AppState{{u"a"_s, u"b c"_s}, 1, u"a\nb c"_s}),
-              R"({"lines":["a","b c"],"currentIndex":1,"sourceClipboardContent":"a\nb c"})");
+TEST(AppStateJson, WritesJsonThatReadsBackWithTheIndexInAFieldOfItsOwn) {
+    const EncodedAppState encoded = encodeAppState(AppState{{u"a"_s, u"b c"_s}, 1, u"a\nb c"_s});
+    EXPECT_EQ(encoded.json, R"({"lines":["a","b c"],"sourceClipboardContent":"a\nb c",)"
+                            R"("currentIndex":1                   })");
+    EXPECT_EQ(encoded.json.mid(encoded.indexOffset, kIndexFieldWidth), encodeIndex(1));
     QString allControls;
     for (char16_t c = 0; c < 0x20; ++c) {
         allControls.append(QChar(c));
     }
     const QString line = u"q\"b\\s/\u007F\u0000é中😀\u2028"_s;
-    EXPECT_TRUE(encodeAppState(AppState{{line}, 0, {}}).contains(u"é中😀\u2028"_s.toUtf8()))
+    EXPECT_TRUE(encodeAppState(AppState{{line}, 0, {}}).json.contains(u"é中😀\u2028"_s.toUtf8()))
         << "Unicode is written raw";
     for (const AppState& state : {
              AppState{},
@@ -139,7 +153,15 @@ TEST(AppStateJson, WritesCompactJsonThatReadsBack) {
              AppState{{allControls, u"\u0085\u2028\u2029\uFEFF"_s}, 7, allControls},
              AppState{{u"x"_s}, std::numeric_limits<std::int64_t>::max(), u"x"_s},
          }) {
-        EXPECT_EQ(decodeAppState(encodeAppState(state)), state);
+        EXPECT_EQ(decodeAppState(encodeAppState(state).json), state);
+    }
+    // Whatever the length before it, the field never straddles a sector and
+    // any index written into it reads back.
+    for (qsizetype length = 430; length < 520; ++length) {
+        EncodedAppState run = encodeAppState(AppState{{u"x"_s}, 0, QString(length, u'y')});
+        EXPECT_LE(run.indexOffset % 512 + kIndexFieldWidth, 512) << length;
+        run.json.replace(run.indexOffset, kIndexFieldWidth, encodeIndex(9223372036854775807));
+        EXPECT_EQ(decodeAppState(run.json)->currentIndex, 9223372036854775807) << length;
     }
 }
 

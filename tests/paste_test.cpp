@@ -26,19 +26,21 @@ using R = StepResult;
 // The whole step wired to doubles; pauses cost nothing.
 struct Rig {
     InMemorySettingsStore settings;
+    InMemoryStateFile file;
     FakeClipboard clipboard;
     RecordingPasteKeystroke keystroke;
     FixedActiveWindow activeWindow;
     PasteInjector injector{
         clipboard,          keystroke, activeWindow, settings, PasteTiming{{}, {}, {}, {}, {}},
         [](milliseconds) {}};
-    PasteRun run{settings, clipboard, injector};
+    RunStore runStore{file, settings};
+    PasteRun run{runStore, clipboard, injector};
 
-    std::optional<AppState> stored() const {
-        const auto data = settings.data(u"appState"_s);
+    std::optional<AppState> stored() {
+        const auto data = file.read();
         return data ? decodeAppState(*data) : std::nullopt;
     }
-    void store(const AppState& state) { settings.setData(u"appState"_s, encodeAppState(state)); }
+    void store(const AppState& state) { file.setContents(encodeAppState(state).json); }
     QString lastPasted() const {
         const QStringList written = clipboard.writtenLines();
         return written.isEmpty() ? QString() : written.back();
@@ -107,17 +109,39 @@ TEST(PasteRun, NothingToPasteReplacesTheRunAndAnUnusableRunCountsAsNone) {
     EXPECT_EQ(rig.stored(), (AppState{{}, 0, {}}));
     EXPECT_EQ(rig.keystroke.chords(), 0);
 
-    // Damaged, of another type, or past its end: the step starts afresh or ends the run.
-    for (const QVariant& value :
-         {QVariant("garbage"_ba), QVariant(u"{\"lines\":[]}"_s), QVariant(qint64{5})}) {
-        rig.settings.setRaw(u"appState"_s, value);
-        rig.clipboard.copy(u"a\nb"_s);
-        EXPECT_EQ(rig.run.step(), StepOutcome{R::Pasted});
-        EXPECT_EQ(rig.stored(), (AppState{{u"a"_s, u"b"_s}, 1, u"a\nb"_s}));
+    // Damaged, or past its end: the step starts afresh or ends the run.
+    for (const QByteArray& damaged :
+         {"garbage"_ba,
+          R"({"lines":["a"],"currentIndex":-1,"sourceClipboardContent":"a\nb"})"_ba}) {
+        Rig fresh;
+        fresh.file.setContents(damaged);
+        fresh.clipboard.copy(u"a\nb"_s);
+        EXPECT_EQ(fresh.run.step(), StepOutcome{R::Pasted});
+        EXPECT_EQ(fresh.stored(), (AppState{{u"a"_s, u"b"_s}, 1, u"a\nb"_s}));
     }
-    rig.store({{u"a"_s, u"b"_s}, 7, u"a\nb"_s});
-    EXPECT_EQ(rig.run.step(), StepOutcome{R::AllPasted});
-    EXPECT_EQ(rig.stored(), AppState{});
+    Rig ended;
+    ended.store({{u"a"_s, u"b"_s}, 7, u"a\nb"_s});
+    ended.clipboard.copy(u"a\nb"_s);
+    EXPECT_EQ(ended.run.step(), StepOutcome{R::AllPasted});
+    EXPECT_EQ(ended.stored(), AppState{});
+}
+
+// The run moves from the settings of older versions to its file, once; after
+// that a press that only moves the cursor rewrites the index alone.
+TEST(PasteRun, TheRunMovesToItsFileAndAPressRewritesOnlyTheIndex) {
+    Rig rig;
+    const AppState old{{u"a"_s, u"b"_s, u"c"_s}, 1, u"a\nb\nc"_s};
+    rig.settings.setData(u"appState"_s, encodeAppState(old).json);
+    rig.clipboard.copy(u"a\nb\nc"_s);
+    EXPECT_EQ(rig.run.step(), StepOutcome{R::Pasted});
+    EXPECT_EQ(rig.lastPasted(), u"b"_s);
+    EXPECT_FALSE(rig.settings.contains(u"appState"_s));
+    EXPECT_EQ(rig.stored(), (AppState{old.lines, 2, old.sourceClipboardContent}));
+    EXPECT_EQ(rig.file.writes(), 1) << "moved once";
+    rig.run.step();
+    EXPECT_EQ(rig.file.writes(), 1);
+    EXPECT_EQ(rig.file.overwrites(), 2);
+    EXPECT_EQ(rig.stored(), (AppState{old.lines, 3, old.sourceClipboardContent}));
 }
 
 TEST(PasteRun, ALineThatDidNotArriveIsOfferedAgain) {
@@ -162,25 +186,24 @@ TEST(PasteRun, UnreadableClipboardOrShutdownKeepsTheRun) {
         Rig rig;
         rig.store(before);
         rig.clipboard.copy(u"x\ny"_s);
-        const int writes = rig.settings.writeCount();
         rig.clipboard.writesAllowed = writesAllowed;
         EXPECT_EQ(rig.run.step(), StepOutcome{R::Interrupted});
-        EXPECT_EQ(rig.settings.writeCount(), writes);
+        EXPECT_EQ(rig.file.writes() + rig.file.overwrites(), 0);
         EXPECT_EQ(rig.keystroke.chords(), writesAllowed) << "no chord may paste a stale clipboard";
     }
 }
 
-// While the settings cannot be written the run goes on in memory.
+// While the file cannot be written the run goes on in memory.
 TEST(PasteRun, TheRunGoesOnWhenItCannotBeSaved) {
     Rig rig;
     rig.clipboard.copy(u"a\nb\nc\nd"_s);
     rig.run.step();
-    rig.settings.setWritable(false);
+    rig.file.setWritable(false);
     EXPECT_EQ(rig.run.step(), (StepOutcome{R::Pasted, true}));
     EXPECT_EQ(rig.run.step(), (StepOutcome{R::Pasted, true}));
     EXPECT_EQ(rig.clipboard.writtenLines(), (QStringList{u"a"_s, u"b"_s, u"c"_s}));
     EXPECT_EQ(rig.stored()->currentIndex, 1);
-    rig.settings.setWritable(true);
+    rig.file.setWritable(true);
     EXPECT_EQ(rig.run.step(), StepOutcome{R::Pasted});
     EXPECT_EQ(rig.stored()->currentIndex, 4);
 }

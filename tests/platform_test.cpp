@@ -3,6 +3,7 @@
 
 #include "platform/qt/main_queue_qt.h"
 #include "platform/qt/settings_store_qt.h"
+#include "platform/qt/state_file_qt.h"
 #include "platform/qt/tray_icon_painter.h"
 #include "platform/x11/key_translator_x11.h"
 #include "platform/x11/keymap.h"
@@ -86,6 +87,25 @@ TEST(SettingsStoreQt, KeepsItsFileOwnerOnlyAndValuesApart) {
     EXPECT_EQ(again.data(u"t"_s), std::nullopt);
     EXPECT_EQ(again.integer(u"twelve"_s), 0);
     EXPECT_EQ(modeOf(file), 0600u) << "writes replace the file";
+}
+
+TEST(StateFileQt, KeepsTheRunOwnerOnlyAndRewritesBytesInPlace) {
+    const QTemporaryDir stateHome;
+    qputenv("XDG_STATE_HOME", QFile::encodeName(stateHome.path()));
+    const QString file = stateHome.filePath(u"tarnwick/Quillet.json"_s);
+    ASSERT_EQ(StateFileQt::filePath(), file);
+    const mode_t umask = ::umask(022);
+    StateFileQt state;
+    EXPECT_EQ(state.read(), std::nullopt);
+    ASSERT_TRUE(state.write("{\"currentIndex\":1   }"_ba));
+    ::umask(umask);
+    EXPECT_EQ(modeOf(stateHome.filePath(u"tarnwick"_s)), 0700u);
+    EXPECT_EQ(modeOf(file), 0600u);
+    ASSERT_TRUE(state.overwrite(16, "12  "_ba));
+    EXPECT_EQ(state.read(), "{\"currentIndex\":12  }"_ba);
+    ASSERT_TRUE(QFile::remove(file));
+    EXPECT_FALSE(state.overwrite(16, "3"_ba)) << "no file to rewrite";
+    qunsetenv("XDG_STATE_HOME");
 }
 
 // Runs the UI thread's events until `done` holds or ten seconds pass.
@@ -235,6 +255,25 @@ TEST(X11Keymap, KeyEventsReadInTheProgramsVocabulary) {
     // An ordinary key's release is not watched.
     const std::vector<x::Keysym> f{XK_f, XK_F};
     EXPECT_EQ(x::translateKey(false, kMod4, {f, 0, masks}), std::nullopt);
+}
+
+TEST(X11Keymap, TypingUsesTheActiveLayoutAndSpareKeysForTheRest) {
+    // Keycodes 10 to 14: a/A, b/B + Cyrillic, é only in the second group, then two spare keys.
+    const std::vector<x::Keysym> keysyms = {
+        XK_a, XK_A, 0, 0, XK_b, XK_B, XK_Cyrillic_be, XK_Cyrillic_BE, 0, 0, XK_eacute, 0, 0, 0,
+        0,    0,    0, 0, 0,    0};
+    const x::KeysymTable table{10, 4, keysyms};
+    const x::TypingPlan first = x::planTyping(U"aBé€€", table, 0);
+    EXPECT_EQ(first.typed, 5u);
+    EXPECT_EQ(first.keys, (std::vector<x::TypedKey>{
+                              {10, false}, {11, true}, {14, false}, {13, false}, {13, false}}));
+    EXPECT_EQ(first.spareMaps, (std::vector<std::pair<std::uint8_t, x::Keysym>>{
+                                   {14, XK_eacute}, {13, XK_EuroSign}}));
+    // In the second group the Latin letters are missing; spare keys run out at the fifth.
+    const x::TypingPlan second = x::planTyping(U"\u0431\u00e9abc", table, 1);
+    EXPECT_EQ(second.typed, 4u);
+    EXPECT_EQ(second.keys,
+              (std::vector<x::TypedKey>{{11, false}, {12, false}, {14, false}, {13, false}}));
 }
 
 // The glyph stays inside the square it is given (trays pack icons edge to

@@ -7,16 +7,20 @@
 #include <QDeadlineTimer>
 #include <QThread>
 
+#include <ostream>
+
 namespace quillet {
 
 App::App(PlatformServices services, std::ostream& console)
     : services_(std::move(services)),
+      console_(console),
       language_(*services_.settings, *services_.languages),
-      notices_(*services_.mainQueue, *services_.alerts, language_),
+      notices_(*services_.mainQueue, *services_.notifications, language_),
       hotkeys_(*services_.hotkey, *services_.settings, console),
       injector_(*services_.clipboard, *services_.keystroke, *services_.activeWindow,
                 *services_.settings),
-      pasteRun_(*services_.settings, *services_.clipboard, injector_),
+      runStore_(*services_.stateFile, *services_.settings),
+      pasteRun_(runStore_, *services_.clipboard, injector_),
       menu_(*services_.tray, language_, hotkeys_,
             TrayMenu::Actions{
                 [this] { changeShortcut(); },
@@ -33,6 +37,11 @@ App::App(PlatformServices services, std::ostream& console)
                 onShortcutPressed();
                 break;
         }
+    });
+    services_.hotkey->setBlockedHandler([this] {
+        console_ << "The shortcut was pressed while another program held the keyboard."
+                 << std::endl;
+        notices_.tell(text::kShortcutBlocked);
     });
 }
 

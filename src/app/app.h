@@ -50,10 +50,12 @@ private:
     void changeShortcut();
 
     PlatformServices services_;
+    std::ostream& console_;
     LanguageChoice language_;
     Notices notices_;
     HotkeyRegistration hotkeys_;
     PasteInjector injector_;
+    RunStore runStore_;
     PasteRun pasteRun_;
     TrayMenu menu_;
     QString commandsProblem_;

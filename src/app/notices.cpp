@@ -1,8 +1,8 @@
 #include "app/notices.h"
 
 #include "app/language.h"
-#include "platform/alerts.h"
 #include "platform/main_queue.h"
+#include "platform/notifications.h"
 
 namespace quillet {
 
@@ -18,8 +18,9 @@ std::optional<Text> noticeFor(StepResult result) {
             return text::kClipboardNoAnswer;
         case StepResult::ClipboardTooLarge:
             return text::kClipboardTooLarge;
-        case StepResult::Pasted:
         case StepResult::NotFetched:
+            return text::kNotFetched;
+        case StepResult::Pasted:
         case StepResult::Interrupted:
             break;
     }
@@ -32,10 +33,8 @@ void Notices::tell(const Text& message) {
             return;
         }
         const Language language = language_.current();
-        alerts_.exec(AlertSpec{QString::fromUtf16(kDisplayName),
-                               message.in(language),
-                               AlertStyle::Information,
-                               {text::kOk.in(language)}});
+        notifications_.show(QString::fromUtf16(kDisplayName), message.in(language),
+                            text::kOk.in(language));
     });
 }
 

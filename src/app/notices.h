@@ -8,20 +8,20 @@
 
 namespace quillet {
 
-class Alerts;
 class LanguageChoice;
 class MainQueue;
+class Notifications;
 
 // What the user is told after a press; none for a line pasted.
 std::optional<Text> noticeFor(StepResult result);
 
-// Tells the user outcomes in notices with one button, titled with the
-// program's name, shown one after the other on the main queue. Each notice
-// is worded in the language chosen when it is shown.
+// Tells the user outcomes in notices titled with the program's name, which
+// nobody has to close before the next press. Each is worded in the language
+// chosen when it is shown.
 class Notices {
 public:
-    Notices(MainQueue& mainQueue, Alerts& alerts, const LanguageChoice& language)
-        : mainQueue_(mainQueue), alerts_(alerts), language_(language) {}
+    Notices(MainQueue& mainQueue, Notifications& notifications, const LanguageChoice& language)
+        : mainQueue_(mainQueue), notifications_(notifications), language_(language) {}
 
     // Any thread; returns before the notice is shown.
     void tell(const Text& message);
@@ -33,7 +33,7 @@ public:
 
 private:
     MainQueue& mainQueue_;
-    Alerts& alerts_;
+    Notifications& notifications_;
     const LanguageChoice& language_;
     std::atomic<bool> muted_ = false;
     std::atomic<bool> unsavedTold_ = false;

@@ -449,9 +449,16 @@ private:
 
 }  // namespace
 
-QByteArray encodeAppState(const AppState& state) {
+QByteArray encodeIndex(std::int64_t index) {
+    QByteArray field = QByteArray::number(static_cast<qlonglong>(index));
+    return field.leftJustified(kIndexFieldWidth, ' ', true);
+}
+
+EncodedAppState encodeAppState(const AppState& state) {
+    constexpr qsizetype kSector = 512;
+    constexpr char kIndexMember[] = ",\"currentIndex\":";
     QByteArray out;
-    qsizetype size = state.sourceClipboardContent.size() * 2 + 64;
+    qsizetype size = state.sourceClipboardContent.size() * 2 + kSector + 64;
     for (const QString& line : state.lines) {
         size += line.size() * 2 + 3;
     }
@@ -463,12 +470,19 @@ QByteArray encodeAppState(const AppState& state) {
         }
         appendJsonString(out, state.lines[i]);
     }
-    out.append("],\"currentIndex\":");
-    out.append(QByteArray::number(static_cast<qlonglong>(state.currentIndex)));
-    out.append(",\"sourceClipboardContent\":");
+    out.append("],\"sourceClipboardContent\":");
     appendJsonString(out, state.sourceClipboardContent);
+    // Spaces move the field into the next sector when it would straddle two,
+    // so that rewriting it is one sector's write.
+    const qsizetype fieldAt = out.size() + qsizetype{sizeof kIndexMember} - 1;
+    if (fieldAt % kSector + kIndexFieldWidth > kSector) {
+        out.append(kSector - fieldAt % kSector, ' ');
+    }
+    out.append(kIndexMember);
+    const qsizetype indexOffset = out.size();
+    out.append(encodeIndex(state.currentIndex));
     out.append('}');
-    return out;
+    return {out, indexOffset};
 }
 
 std::optional<AppState> decodeAppState(QByteArrayView json) {

@@ -24,9 +24,19 @@ struct AppState {
 // The run's JSON, read and written by hand: 5 to 15 times faster than
 // QJsonDocument at the megabytes a big clipboard makes.
 
-// Compact JSON with the members "lines", "currentIndex",
-// "sourceClipboardContent", in that order.
-QByteArray encodeAppState(const AppState& state);
+// Compact JSON with the members "lines", "sourceClipboardContent" and
+// "currentIndex", the index last in a field of fixed width (digits, then
+// spaces) that never straddles a 512-byte sector: a press that only moves
+// the cursor rewrites those bytes alone, in place.
+struct EncodedAppState {
+    QByteArray json;
+    qsizetype indexOffset = 0;  // where the index field starts
+};
+EncodedAppState encodeAppState(const AppState& state);
+
+inline constexpr qsizetype kIndexFieldWidth = 20;
+// The index field: an index, then spaces to the width.
+QByteArray encodeIndex(std::int64_t index);
 
 // Strict: all three members are required with their JSON types; member order
 // does not matter and extra members are ignored. A negative index is refused.

@@ -54,14 +54,25 @@ inline constexpr Text kClipboardTooLarge{
     u"剪贴板中的内容超过 Quillet 能处理的上限（512 MB），未粘贴任何内容。列表中的当前位置已保留。"};
 inline constexpr Text kCannotSave{
     u"Quillet cannot save its settings, so the current position in the list will be lost when it "
-    u"quits. Check that ~/.config/tarnwick can be written.",
-    u"Quillet 无法保存设置，退出后将丢失列表中的当前位置。请检查 ~/.config/tarnwick 是否可写。"};
+    u"quits. Check that ~/.local/state/tarnwick can be written.",
+    u"Quillet 无法保存设置，退出后将丢失列表中的当前位置。请检查 ~/.local/state/tarnwick "
+    u"是否可写。"};
+inline constexpr Text kNotFetched{
+    u"No application took the line, so nothing was pasted. Click into a field and press the "
+    u"shortcut again: the same line comes next.",
+    u"没有应用接收这一行，未粘贴任何内容。请点击一个输入框后再按一次快捷键：下次仍粘贴同一行。"};
 inline constexpr Text kOk{u"OK", u"好的"};
 
 // The shortcut.
 inline constexpr Text kShortcutSet{u"Shortcut set successfully!", u"快捷键已设置成功！"};
 inline constexpr Text kShortcutFailed{u"Failed to set shortcut. Please try again.",
                                       u"快捷键设置失败。请重试。"};
+inline constexpr Text kShortcutBlocked{
+    u"Another program held the keyboard when the shortcut was pressed, so Quillet did not see it. "
+    u"Some window managers take the Super key for themselves: choose a shortcut without it in "
+    u"the tray menu.",
+    u"按下快捷键时另一个程序占用了键盘，Quillet 未能收到该快捷键。有些窗口管理器会独占 Super 键："
+    u"请在托盘菜单中设置一个不含 Super 键的快捷键。"};
 inline constexpr Text kSetShortcutTitle{u"Set Shortcut", u"设置快捷键"};
 inline constexpr Text kCapturePrompt{u"Press the key combination you want to use (e.g. ⌘F or F3).",
                                      u"请按下您想要用于Quillet的快捷键（例如: ⌘F 或 F3）。"};

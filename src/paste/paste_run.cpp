@@ -3,38 +3,30 @@
 #include "core/lines.h"
 #include "paste/paste_injector.h"
 #include "platform/clipboard.h"
-#include "platform/settings_store.h"
 
 namespace quillet {
 
-AppState loadState(const SettingsStore& settings) {
-    const std::optional<QByteArray> stored = settings.data(QString::fromUtf16(kAppStateKey));
-    if (!stored) {
-        return {};
+StepOutcome PasteRun::deliver(AppState next, const ClipboardContent& clipboard, bool newRun) {
+    const Delivery delivery =
+        injector_.paste(next.lines[static_cast<qsizetype>(next.currentIndex)], clipboard);
+    if (delivery == Delivery::Interrupted) {
+        return {StepResult::Interrupted};
     }
-    return decodeAppState(*stored).value_or(AppState{});
-}
-
-bool saveState(SettingsStore& settings, const AppState& state) {
-    return settings.setData(QString::fromUtf16(kAppStateKey), encodeAppState(state));
-}
-
-AppState PasteRun::load() const {
-    return unsaved_ ? *unsaved_ : loadState(settings_);
-}
-
-bool PasteRun::store(const AppState& state) {
-    if (saveState(settings_, state)) {
-        unsaved_.reset();
-        return true;
-    }
-    unsaved_ = state;
-    return false;
+    // A line that did not arrive is offered again by the next press.
+    const bool delivered = lineWasDelivered(delivery);
+    next.currentIndex += delivered ? 1 : 0;
+    const bool saved = newRun ? store_.save(next) : store_.saveIndex(next);
+    run_ = std::move(next);
+    const StepResult result = delivered                          ? StepResult::Pasted
+                              : delivery == Delivery::NotFetched ? StepResult::NotFetched
+                                                                 : StepResult::NoKeystroke;
+    return {result, !saved};
 }
 
 StepOutcome PasteRun::step() {
-    const AppState stored = load();
-
+    if (!run_) {
+        run_ = store_.load();
+    }
     const ClipboardRead read = clipboard_.read();
     // Not an empty clipboard: the run stays as it is.
     if (read.status == ClipboardRead::Status::TooLarge) {
@@ -46,32 +38,22 @@ StepOutcome PasteRun::step() {
     const ClipboardContent& clipboard = read.content;
     const QString& text = clipboard.text;
 
-    // Pastes one line; a line that did not arrive is offered again next time.
-    const auto deliver = [&](const QStringList& lines, std::int64_t index,
-                             const QString& source) -> StepOutcome {
-        const Delivery delivery = injector_.paste(lines[static_cast<qsizetype>(index)], clipboard);
-        if (delivery == Delivery::Interrupted) {
-            return {StepResult::Interrupted};
-        }
-        const bool delivered = lineWasDelivered(delivery);
-        const bool saved = store(AppState{lines, delivered ? index + 1 : index, source});
-        const StepResult result = delivered                          ? StepResult::Pasted
-                                  : delivery == Delivery::NotFetched ? StepResult::NotFetched
-                                                                     : StepResult::NoKeystroke;
-        return {result, !saved};
-    };
-
-    if (stored.lines.isEmpty() || !isSameText(text, stored.sourceClipboardContent)) {
-        const QStringList lines = buildLines(text);
+    if (run_->lines.isEmpty() || !isSameText(text, run_->sourceClipboardContent)) {
+        QStringList lines = buildLines(text);
         if (lines.isEmpty()) {
-            return {StepResult::ClipboardEmpty, !store(AppState{{}, 0, text})};
+            run_ = AppState{{}, 0, text};
+            return {StepResult::ClipboardEmpty, !store_.save(*run_)};
         }
-        return deliver(lines, 0, text);
+        return deliver(AppState{std::move(lines), 0, text}, clipboard, true);
     }
-    if (stored.currentIndex < stored.lines.size()) {
-        return deliver(stored.lines, stored.currentIndex, stored.sourceClipboardContent);
+    if (run_->currentIndex < run_->lines.size()) {
+        AppState next = *run_;
+        // One copy of the text in memory: the clipboard's, equal to the run's.
+        next.sourceClipboardContent = text;
+        return deliver(std::move(next), clipboard, false);
     }
-    return {StepResult::AllPasted, !store(AppState{})};
+    run_ = AppState{};
+    return {StepResult::AllPasted, !store_.save(*run_)};
 }
 
 }  // namespace quillet

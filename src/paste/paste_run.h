@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/app_state.h"
+#include "paste/run_store.h"
 
 #include <optional>
 
@@ -8,7 +9,6 @@ namespace quillet {
 
 class Clipboard;
 class PasteInjector;
-class SettingsStore;
 
 // What one press came to; app/ words it for the user.
 enum class StepResult {
@@ -29,32 +29,24 @@ struct StepOutcome {
     friend bool operator==(const StepOutcome&, const StepOutcome&) = default;
 };
 
-// The stored run, or the empty state when nothing usable is stored.
-AppState loadState(const SettingsStore& settings);
-// False when the run could not be written.
-bool saveState(SettingsStore& settings, const AppState& state);
-
 // One press of the shortcut: pastes the next line of the copied text and
-// moves the persisted cursor on. Runs on the paste worker, never on the UI
-// thread (reading the clipboard may take long, and the injector's hops to
-// the UI thread would wait for themselves).
+// moves the cursor on. The run lives in memory, loaded on the first press,
+// and its file follows every press. Runs on the paste worker, never on the
+// UI thread (reading the clipboard may take long).
 class PasteRun {
 public:
-    PasteRun(SettingsStore& settings, Clipboard& clipboard, PasteInjector& injector)
-        : settings_(settings), clipboard_(clipboard), injector_(injector) {}
+    PasteRun(RunStore& store, Clipboard& clipboard, PasteInjector& injector)
+        : store_(store), clipboard_(clipboard), injector_(injector) {}
 
     StepOutcome step();
 
 private:
-    // The stored run, or the one kept here while the settings cannot be written.
-    AppState load() const;
-    // False when the run stays in memory only.
-    bool store(const AppState& state);
+    StepOutcome deliver(AppState next, const struct ClipboardContent& clipboard, bool newRun);
 
-    SettingsStore& settings_;
+    RunStore& store_;
     Clipboard& clipboard_;
     PasteInjector& injector_;
-    std::optional<AppState> unsaved_;
+    std::optional<AppState> run_;
 };
 
 }  // namespace quillet

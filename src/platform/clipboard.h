@@ -18,6 +18,18 @@ struct ClipboardContent {
     friend bool operator==(const ClipboardContent&, const ClipboardContent&) = default;
 };
 
+// Formats that tell clipboard histories to skip an entry, with their values:
+// KDE's hint (Klipper, CopyQ 8 and later, most others) and CopyQ's own mark
+// for hidden content, which the CopyQ 6 in Debian 12 honours instead.
+struct HistoryMark {
+    const char* format;
+    const char* value;
+};
+inline constexpr HistoryMark kHistoryMarks[] = {
+    {"x-kde-passwordManagerHint", "secret"},
+    {"application/x-copyq-hidden", "1"},
+};
+
 // The most a read of the clipboard takes in, over all its formats; the
 // notice that tells the user so names it.
 inline constexpr std::int64_t kClipboardReadLimit = std::int64_t{512} * 1024 * 1024;

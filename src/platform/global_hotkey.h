@@ -20,6 +20,14 @@ public:
 
     virtual void release() = 0;
 
+    // Called on the UI thread when the shortcut was pressed but never
+    // reached the program, because another one held the whole keyboard (a
+    // window manager that takes the Super key, say). Where the platform
+    // cannot tell, it is never called.
+    virtual void setBlockedHandler(std::function<void()> onBlocked) {
+        static_cast<void>(onBlocked);
+    }
+
     // False where the desktop lets no program take a system-wide shortcut:
     // its own shortcut settings run `quillet --paste-next` instead.
     virtual bool canGrab() const { return true; }

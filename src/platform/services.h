@@ -7,8 +7,10 @@
 #include "platform/global_hotkey.h"
 #include "platform/key_translator.h"
 #include "platform/main_queue.h"
+#include "platform/notifications.h"
 #include "platform/paste_keystroke.h"
 #include "platform/settings_store.h"
+#include "platform/state_file.h"
 #include "platform/tray.h"
 #include "platform/ui_languages.h"
 #include "platform/url_opener.h"
@@ -21,8 +23,10 @@ namespace quillet {
 // it with the platform's implementations; tests with in-memory doubles.
 struct PlatformServices {
     std::unique_ptr<SettingsStore> settings;
+    std::unique_ptr<StateFile> stateFile;  // used on the paste worker only
     std::unique_ptr<MainQueue> mainQueue;
     std::unique_ptr<Alerts> alerts;
+    std::unique_ptr<Notifications> notifications;
     std::unique_ptr<UiLanguages> languages;
     std::unique_ptr<Clipboard> clipboard;
     std::unique_ptr<PasteKeystroke> keystroke;   // used on the paste worker only

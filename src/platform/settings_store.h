@@ -22,6 +22,7 @@ public:
     virtual bool setInteger(const QString& key, std::int64_t value) = 0;
     virtual bool setString(const QString& key, const QString& value) = 0;
     virtual bool setData(const QString& key, const QByteArray& value) = 0;
+    virtual bool remove(const QString& key) = 0;
 
     // Writes pending changes out now; false when the store could not be written.
     virtual bool synchronize() = 0;

@@ -8,7 +8,9 @@
 #include "platform/commands.h"
 #include "platform/global_hotkey.h"
 #include "platform/main_queue.h"
+#include "platform/notifications.h"
 #include "platform/paste_keystroke.h"
+#include "platform/state_file.h"
 #include "platform/tray.h"
 #include "platform/ui_languages.h"
 #include "platform/url_opener.h"
@@ -318,6 +320,58 @@ private:
     QStringList typed_;
 };
 
+// A state file in memory that counts whole writes and in-place overwrites.
+// While not writable, both fail and change nothing.
+class InMemoryStateFile final : public StateFile {
+public:
+    std::optional<QByteArray> read() override {
+        std::lock_guard lock(mutex_);
+        return contents_;
+    }
+    bool write(QByteArrayView contents) override {
+        std::lock_guard lock(mutex_);
+        if (!writable_) {
+            return false;
+        }
+        contents_ = contents.toByteArray();
+        ++writes_;
+        return true;
+    }
+    bool overwrite(qint64 offset, QByteArrayView bytes) override {
+        std::lock_guard lock(mutex_);
+        if (!writable_ || !contents_ || offset + bytes.size() > contents_->size()) {
+            return false;
+        }
+        contents_->replace(offset, bytes.size(), bytes.toByteArray());
+        ++overwrites_;
+        return true;
+    }
+
+    void setContents(std::optional<QByteArray> contents) {
+        std::lock_guard lock(mutex_);
+        contents_ = std::move(contents);
+    }
+    void setWritable(bool writable) {
+        std::lock_guard lock(mutex_);
+        writable_ = writable;
+    }
+    int writes() const {
+        std::lock_guard lock(mutex_);
+        return writes_;
+    }
+    int overwrites() const {
+        std::lock_guard lock(mutex_);
+        return overwrites_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::optional<QByteArray> contents_;
+    bool writable_ = true;
+    int writes_ = 0;
+    int overwrites_ = 0;
+};
+
 // The focused application is whatever the test says.
 class FixedActiveWindow final : public ActiveWindow {
 public:
@@ -333,6 +387,19 @@ public:
 private:
     std::mutex mutex_;
     QString appId_;
+};
+
+// Records the notices shown, as "title: text [button]".
+class RecordingNotifications final : public Notifications {
+public:
+    void show(const QString& title, const QString& text, const QString& button) override {
+        shown_.append(title + QStringLiteral(": ") + text + QStringLiteral(" [") + button +
+                      QStringLiteral("]"));
+    }
+    const QStringList& shown() const { return shown_; }
+
+private:
+    QStringList shown_;
 };
 
 // Records every alert shown and answers with scripted button indexes (the

@@ -31,6 +31,16 @@ bool InMemorySettingsStore::store(const QString& key, const QVariant& value) {
     return true;
 }
 
+bool InMemorySettingsStore::remove(const QString& key) {
+    std::lock_guard lock(mutex_);
+    if (!writable_) {
+        return false;
+    }
+    values_.remove(key);
+    ++writes_;
+    return true;
+}
+
 bool InMemorySettingsStore::setInteger(const QString& key, std::int64_t value) {
     return store(key, QVariant::fromValue<qint64>(value));
 }

@@ -302,6 +302,7 @@ QuilletProcess::QuilletProcess(const QStringList& settings, const QStringList& e
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), config_.path());
     env.insert(QStringLiteral("XDG_DATA_HOME"), config_.filePath(QStringLiteral("data")));
     env.insert(QStringLiteral("XDG_CACHE_HOME"), config_.filePath(QStringLiteral("cache")));
+    env.insert(QStringLiteral("XDG_STATE_HOME"), config_.filePath(QStringLiteral("state")));
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
     for (const QString& entry : environment) {
@@ -342,6 +343,10 @@ QByteArray QuilletProcess::standardError() {
 
 QString QuilletProcess::settingsFile() const {
     return config_.filePath(QStringLiteral("tarnwick/Quillet.conf"));
+}
+
+QString QuilletProcess::stateFile() const {
+    return config_.filePath(QStringLiteral("state/tarnwick/Quillet.json"));
 }
 
 }  // namespace quillet::wlharness

@@ -159,6 +159,8 @@ public:
     int stop();
     QByteArray standardError();
     QString settingsFile() const;
+    // Where the run is kept; rewritten after every press.
+    QString stateFile() const;
     qint64 pid() const { return process_.processId(); }
 
 private:

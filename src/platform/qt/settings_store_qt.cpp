@@ -108,6 +108,13 @@ bool SettingsStoreQt::setData(const QString& key, const QByteArray& value) {
     return write(key, value);
 }
 
+bool SettingsStoreQt::remove(const QString& key) {
+    QSettings settings = openSettings();
+    settings.remove(key);
+    settings.sync();
+    return settings.status() != QSettings::AccessError;
+}
+
 bool SettingsStoreQt::synchronize() {
     QSettings settings = openSettings();
     settings.sync();

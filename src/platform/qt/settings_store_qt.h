@@ -22,6 +22,7 @@ public:
     bool setInteger(const QString& key, std::int64_t value) override;
     bool setString(const QString& key, const QString& value) override;
     bool setData(const QString& key, const QByteArray& value) override;
+    bool remove(const QString& key) override;
     bool synchronize() override;
 
     // Where the settings file lives.

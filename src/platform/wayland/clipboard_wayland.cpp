@@ -10,6 +10,7 @@
 #include <array>
 #include <cctype>
 #include <cerrno>
+#include <iterator>
 #include <string_view>
 
 #include <fcntl.h>
@@ -24,9 +25,6 @@ using Clock = std::chrono::steady_clock;
 using wayland::Formats;
 using wayland::SelectionChannel;
 using wayland::UniqueFd;
-
-// Clipboard history managers that honour this hint skip the entry.
-constexpr std::string_view kPasswordManagerHint = "x-kde-passwordManagerHint";
 
 // Where the text comes from, best first.
 constexpr std::string_view kTextTypes[] = {"text/plain;charset=utf-8", "UTF8_STRING", "text/plain",
@@ -45,12 +43,15 @@ bool isUtf8TextType(std::string_view name) {
            equalsIgnoringCase(name, "text/plain;charset=utf-8");
 }
 
-// Every MIME type is kept, and the history hint of password managers, or
-// putting a password back would let histories record it. Not kept: the
-// older X encodings of the text (TEXT, STRING, COMPOUND_TEXT), which
-// Xwayland makes anew from the UTF-8 text, and Qt's private image alias.
+// Every MIME type is kept, and the history marks of password managers (not
+// all named like MIME types), or putting a password back would let histories
+// record it. Not kept: the older X encodings of the text (TEXT, STRING,
+// COMPOUND_TEXT), which Xwayland makes anew from the UTF-8 text, and Qt's
+// private image alias.
 bool isKeptType(std::string_view name) {
-    if (name == kPasswordManagerHint || name == "UTF8_STRING") {
+    const bool mark = std::any_of(std::begin(kHistoryMarks), std::end(kHistoryMarks),
+                                  [&](const HistoryMark& m) { return name == m.format; });
+    if (mark || name == "UTF8_STRING") {
         return true;
     }
     return name.find('/') != std::string_view::npos && !name.starts_with("application/x-qt-image");
@@ -262,9 +263,11 @@ bool ClipboardWayland::writeLine(const QString& line) {
         return false;
     }
     const QByteArray utf8 = line.toUtf8();
-    Formats formats{{"text/plain;charset=utf-8", utf8},
-                    {"text/plain", utf8},
-                    {std::string(kPasswordManagerHint), QByteArrayLiteral("secret")}};
+    Formats formats{{"text/plain;charset=utf-8", utf8}, {"text/plain", utf8}};
+    // Clipboard histories that honour these marks skip the line.
+    for (const HistoryMark& mark : kHistoryMarks) {
+        formats.emplace_back(mark.format, QByteArray(mark.value));
+    }
     bool written = false;
     session_->call([&] {
         const std::uint64_t source = channel_->offer(std::move(formats));

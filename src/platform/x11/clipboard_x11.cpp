@@ -15,13 +15,6 @@
 
 namespace quillet {
 
-namespace {
-
-// Clipboard history managers that honour this hint skip the entry.
-const QString kPasswordManagerHint = QStringLiteral("x-kde-passwordManagerHint");
-
-}  // namespace
-
 ClipboardX11::ClipboardX11(MainQueue& mainQueue) : mainQueue_(mainQueue) {
     if (xcb_connection_t* connection = x11::qtConnection()) {
         const auto atoms = x11::internAtoms(
@@ -60,7 +53,9 @@ bool ClipboardX11::writeLine(const QString& line) {
     return mainQueue_.runSync([&] {
         auto mime = std::make_unique<QMimeData>();
         mime->setText(line);
-        mime->setData(kPasswordManagerHint, QByteArrayLiteral("secret"));
+        for (const HistoryMark& mark : kHistoryMarks) {
+            mime->setData(QString::fromLatin1(mark.format), QByteArray(mark.value));
+        }
         setMimeData(std::move(mime));
     });
 }

@@ -16,6 +16,7 @@
 #endif
 #define explicit explicit_
 #include <xcb/xkb.h>
+#include <xcb/xinput.h>
 #undef explicit
 #if defined(__clang__)
 #pragma clang diagnostic pop
@@ -53,7 +54,40 @@ GlobalHotkeyX11::GlobalHotkeyX11() : connection_(x11::qtConnection()), root_(x11
     regrabTimer_.setSingleShot(true);
     regrabTimer_.setInterval(0);
     QObject::connect(&regrabTimer_, &QTimer::timeout, &regrabTimer_, [this] { regrab(); });
+    blockedTimer_.setSingleShot(true);
+    // Our own grab answers within milliseconds even on a busy machine.
+    blockedTimer_.setInterval(400);
+    QObject::connect(&blockedTimer_, &QTimer::timeout, &blockedTimer_, [this] {
+        if (onBlocked_ && grabPressTime_ - rawPressTime_ > 0x7FFFFFFF) {
+            onBlocked_();
+        }
+    });
+    watchRawKeys();
     QCoreApplication::instance()->installNativeEventFilter(this);
+}
+
+void GlobalHotkeyX11::watchRawKeys() {
+    const xcb_query_extension_reply_t* xinput = xcb_get_extension_data(connection_, &xcb_input_id);
+    if (xinput == nullptr || xinput->present == 0) {
+        return;
+    }
+    // Raw events reach every client that asks since XInput 2.1, grabs or not.
+    const auto version = own(xcb_input_xi_query_version_reply(
+        connection_, xcb_input_xi_query_version(connection_, 2, 2), nullptr));
+    if (!version || (version->major_version == 2 && version->minor_version < 1)) {
+        return;
+    }
+    struct {
+        xcb_input_event_mask_t head;
+        std::uint32_t bits;
+    } mask{{XCB_INPUT_DEVICE_ALL_MASTER, 1},
+           XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE};
+    xcb_input_xi_select_events(connection_, root_, 1, &mask.head);
+    xinputOpcode_ = xinput->major_opcode;
+}
+
+void GlobalHotkeyX11::setBlockedHandler(std::function<void()> onBlocked) {
+    onBlocked_ = std::move(onBlocked);
 }
 
 GlobalHotkeyX11::~GlobalHotkeyX11() {
@@ -137,6 +171,7 @@ bool GlobalHotkeyX11::takeGrabs(GrabSet set) {
         }
     }
     held_ = std::move(set);
+    modifierMap_ = x11::ModifierMap::read(connection_);
     keyDown_ = 0;
     lastReleaseTime_ = 0;
     if (!ok) {
@@ -205,6 +240,9 @@ bool GlobalHotkeyX11::nativeEventFilter(const QByteArray& eventType, void* messa
                 regrabTimer_.start();
             }
             return false;
+        case XCB_GE_GENERIC:
+            onRawKey(*reinterpret_cast<const xcb_ge_generic_event_t*>(event));
+            return false;
         default:
             // setxkbmap reports only through XKB: Qt gets no core MappingNotify then.
             if (xkbEventType_ >= 0 && type == xkbEventType_) {
@@ -228,6 +266,8 @@ void GlobalHotkeyX11::onKeyPress(const xcb_key_press_event_t& event) {
     const bool repeat =
         keyDown_ == event.detail || (lastReleaseTime_ != 0 && event.time == lastReleaseTime_);
     keyDown_ = event.detail;
+    grabPressTime_ = event.time;
+    blockedTimer_.stop();
     const auto locks =
         static_cast<std::uint16_t>(x11::kLockMask | held_.masks.numLock | held_.masks.scrollLock);
     // While the grab is active every key comes here, so the modifiers are checked.
@@ -245,6 +285,35 @@ void GlobalHotkeyX11::onKeyPress(const xcb_key_press_event_t& event) {
                 }
             },
             Qt::QueuedConnection);
+    }
+}
+
+void GlobalHotkeyX11::onRawKey(const xcb_ge_generic_event_t& event) {
+    if (xinputOpcode_ < 0 || event.extension != xinputOpcode_ ||
+        (event.event_type != XCB_INPUT_RAW_KEY_PRESS &&
+         event.event_type != XCB_INPUT_RAW_KEY_RELEASE)) {
+        return;
+    }
+    const auto& raw = reinterpret_cast<const xcb_input_raw_key_press_event_t&>(event);
+    const auto keycode = static_cast<std::uint8_t>(raw.detail);
+    const bool press = event.event_type == XCB_INPUT_RAW_KEY_PRESS;
+    const bool repeat = (raw.flags & XCB_INPUT_KEY_EVENT_FLAGS_KEY_REPEAT) != 0;
+    rawDown_[keycode] = press;
+    if (!press || repeat || held_.grabs.empty() || !modifierMap_ ||
+        std::find(held_.keycodes.begin(), held_.keycodes.end(), keycode) == held_.keycodes.end()) {
+        return;
+    }
+    std::uint16_t state = 0;
+    for (std::size_t key = 0; key < rawDown_.size(); ++key) {
+        if (rawDown_[key]) {
+            state |= modifierMap_->bitsOf(static_cast<std::uint8_t>(key));
+        }
+    }
+    const auto locks =
+        static_cast<std::uint16_t>(x11::kLockMask | held_.masks.numLock | held_.masks.scrollLock);
+    if ((state & kModifierBits & ~locks) == held_.modifiers) {
+        rawPressTime_ = raw.time;
+        blockedTimer_.start();
     }
 }
 

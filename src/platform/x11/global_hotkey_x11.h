@@ -2,17 +2,20 @@
 
 #include "platform/global_hotkey.h"
 #include "platform/x11/keymap.h"
+#include "platform/x11/server_keymap.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QObject>
 #include <QTimer>
 
+#include <bitset>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <vector>
 
 struct xcb_connection_t;
+struct xcb_ge_generic_event_t;
 struct xcb_key_press_event_t;
 
 namespace quillet {
@@ -33,6 +36,7 @@ public:
     void setHandler(std::function<void()> onPress) override;
     bool grab(Shortcut shortcut) override;
     void release() override;
+    void setBlockedHandler(std::function<void()> onBlocked) override;
 
 private:
     struct Grab {
@@ -53,6 +57,8 @@ private:
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
     void onKeyPress(const xcb_key_press_event_t& event);
     void onKeyRelease(const xcb_key_press_event_t& event);
+    void onRawKey(const xcb_ge_generic_event_t& event);
+    void watchRawKeys();
 
     std::optional<GrabSet> planGrabs(Shortcut shortcut) const;
     bool takeGrabs(GrabSet set);
@@ -71,6 +77,15 @@ private:
     std::uint32_t lastReleaseTime_ = 0;
     // A layout switch reports itself several times; one re-grab is enough.
     QTimer regrabTimer_;
+    // XInput2 raw key events come whoever holds the keyboard: a press of the
+    // combination that the grab never saw means another client had it.
+    int xinputOpcode_ = -1;
+    std::bitset<256> rawDown_;
+    std::optional<x11::ModifierMap> modifierMap_;
+    std::uint32_t rawPressTime_ = 0;
+    std::uint32_t grabPressTime_ = 0;
+    QTimer blockedTimer_;
+    std::function<void()> onBlocked_;
     QObject callContext_;  // queued handler calls die with this object
 };
 

@@ -3,6 +3,7 @@
 // X11 headers after the program's own (which pull in Qt): they define macros
 // that break Qt headers.
 #include <X11/keysym.h>
+#include <xkbcommon/xkbcommon.h>
 
 #include <algorithm>
 #include <iterator>
@@ -308,6 +309,59 @@ std::vector<std::uint16_t> lockVariants(const ModifierMasks& masks) {
         variants.push_back(state);
     }
     return variants;
+}
+
+Keysym keysymForCharacter(char32_t c) {
+    return xkb_utf32_to_keysym(c);
+}
+
+TypingPlan planTyping(std::u32string_view text, const KeysymTable& table, unsigned group) {
+    const std::size_t keys = table.perKeycode == 0 ? 0 : table.keysyms.size() / table.perKeycode;
+    const auto at = [&](std::size_t key, std::size_t column) -> Keysym {
+        return column < table.perKeycode ? table.keysyms[key * table.perKeycode + column] : 0;
+    };
+    // Where the active group's two levels sit in the core table; groups past
+    // the second are not spelled out there, and get spare keys.
+    const std::size_t column = group <= 1 ? 2 * std::size_t{group} : table.perKeycode;
+    std::vector<std::uint8_t> spares;
+    for (std::size_t key = keys; key-- > 0;) {
+        bool empty = true;
+        for (std::size_t c = 0; c < table.perKeycode; ++c) {
+            empty = empty && at(key, c) == 0;
+        }
+        if (empty) {
+            spares.push_back(static_cast<std::uint8_t>(table.first + key));
+        }
+    }
+
+    TypingPlan plan;
+    for (const char32_t c : text) {
+        const Keysym wanted = keysymForCharacter(c);
+        std::optional<TypedKey> found;
+        for (std::size_t level = 0; level < 2 && !found; ++level) {
+            for (std::size_t key = 0; key < keys && !found; ++key) {
+                // By character: layouts use the old keysyms (Cyrillic_be), not Unicode ones.
+                if (xkb_keysym_to_utf32(at(key, column + level)) == c) {
+                    found = TypedKey{static_cast<std::uint8_t>(table.first + key), level == 1};
+                }
+            }
+        }
+        if (!found) {
+            const auto mapped = std::find_if(plan.spareMaps.begin(), plan.spareMaps.end(),
+                                             [&](const auto& map) { return map.second == wanted; });
+            if (mapped != plan.spareMaps.end()) {
+                found = TypedKey{mapped->first, false};
+            } else if (plan.spareMaps.size() < spares.size()) {
+                plan.spareMaps.emplace_back(spares[plan.spareMaps.size()], wanted);
+                found = TypedKey{plan.spareMaps.back().first, false};
+            } else {
+                break;
+            }
+        }
+        plan.keys.push_back(*found);
+        ++plan.typed;
+    }
+    return plan;
 }
 
 }  // namespace quillet::x11

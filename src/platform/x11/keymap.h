@@ -9,6 +9,9 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace quillet::x11 {
@@ -53,5 +56,33 @@ ModifierFlags flagsForXModifiers(std::uint16_t state, const ModifierMasks& masks
 // Every combination of the mapped lock modifiers (CapsLock, NumLock,
 // ScrollLock), starting with 0; a grab is repeated with each one.
 std::vector<std::uint16_t> lockVariants(const ModifierMasks& masks);
+
+// The keysym that types a character, as layouts name it.
+Keysym keysymForCharacter(char32_t c);
+
+// The server's core keysym table: for each keycode from `first`, `perKeycode`
+// keysyms (group 1 level 1, group 1 level 2, group 2 level 1, ...).
+struct KeysymTable {
+    std::uint8_t first = 8;
+    std::size_t perKeycode = 0;
+    std::span<const Keysym> keysyms;
+};
+
+struct TypedKey {
+    std::uint8_t keycode = 0;
+    bool shift = false;
+    friend bool operator==(const TypedKey&, const TypedKey&) = default;
+};
+
+// How to type the start of a text: each character by a key of the active
+// group (0-based; levels 1 and 2, Caps Lock off), else by a spare key (one
+// without any keysym) mapped for it first. Stops where the spare keys run
+// out: `typed` says how many characters the plan covers.
+struct TypingPlan {
+    std::vector<TypedKey> keys;  // one per character typed
+    std::vector<std::pair<std::uint8_t, Keysym>> spareMaps;
+    std::size_t typed = 0;
+};
+TypingPlan planTyping(std::u32string_view text, const KeysymTable& table, unsigned group);
 
 }  // namespace quillet::x11

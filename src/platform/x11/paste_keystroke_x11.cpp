@@ -1,5 +1,9 @@
 #include "platform/x11/paste_keystroke_x11.h"
 
+#include "platform/x11/keymap.h"
+
+#include <QString>
+
 #include <X11/Xlib.h>
 #include <X11/XKBlib.h>
 #include <X11/extensions/XTest.h>
@@ -7,6 +11,8 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -62,12 +68,31 @@ public:
             pressed_.erase(it);
         }
     }
-    bool pressedAny() const { return !pressed_.empty(); }
 
 private:
     Display* display_;
     std::vector<::KeyCode> pressed_;
 };
+
+// Holds every other client's requests for as long as it lives, so that keys
+// reach the server together: another client pressing or letting go of the
+// same Control in between would split a chord (a bare "v" in the target).
+class ServerGrab {
+public:
+    explicit ServerGrab(Display* display) : display_(display) { XGrabServer(display_); }
+    ~ServerGrab() {
+        XUngrabServer(display_);
+        XFlush(display_);
+    }
+    ServerGrab(const ServerGrab&) = delete;
+    ServerGrab& operator=(const ServerGrab&) = delete;
+
+private:
+    Display* display_;
+};
+
+// Longest a chord waits for the keys somebody holds, after the first wait.
+constexpr auto kHeldKeysDeadline = std::chrono::seconds(2);
 
 }  // namespace
 
@@ -119,21 +144,104 @@ bool PasteKeystrokeX11::postPasteChord(PasteMethod method) {
     if (v == 0) {
         v = kUsVKeycode;
     }
-    ChordPress chord(display);
-    const bool controlDown = chord.press(control);
-    if (shift != 0) {
-        chord.press(shift);
+    // Keys checked and chord posted under one server grab: nothing can come
+    // in between. Keys still held at the deadline are let go first, so the
+    // target sees exactly this chord.
+    const auto until = std::chrono::steady_clock::now() + kHeldKeysDeadline;
+    for (;;) {
+        {
+            const ServerGrab grab(display);
+            const std::vector<::KeyCode> held = heldKeys(display);
+            if (held.empty() || std::chrono::steady_clock::now() >= until) {
+                for (const ::KeyCode code : held) {
+                    XTestFakeKeyEvent(display, code, False, CurrentTime);
+                }
+                ChordPress chord(display);
+                const bool controlDown = chord.press(control);
+                if (shift != 0) {
+                    chord.press(shift);
+                }
+                const bool vDown = chord.press(v);
+                chord.release(v);
+                chord.release(shift);
+                chord.release(control);
+                return controlDown || vDown;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    const bool vDown = chord.press(v);
-    chord.release(v);
-    chord.release(shift);
-    chord.release(control);
-    XFlush(display);
-    return controlDown || vDown;
 }
 
-bool PasteKeystrokeX11::typeText(const QString& /*text*/) {
-    return false;
+bool PasteKeystrokeX11::typeText(const QString& text) {
+    if (!connect()) {
+        return false;
+    }
+    Display* display = display_.get();
+    int first = 0;
+    int last = 0;
+    XDisplayKeycodes(display, &first, &last);
+    int perKeycode = 0;
+    const std::unique_ptr<KeySym, int (*)(void*)> raw(
+        XGetKeyboardMapping(display, static_cast<::KeyCode>(first), last - first + 1, &perKeycode),
+        XFree);
+    if (!raw || perKeycode <= 0) {
+        return false;
+    }
+    const std::vector<x11::Keysym> keysyms(
+        raw.get(), raw.get() + static_cast<std::ptrdiff_t>(last - first + 1) * perKeycode);
+    const x11::KeysymTable table{static_cast<std::uint8_t>(first),
+                                 static_cast<std::size_t>(perKeycode), keysyms};
+    XkbStateRec state{};
+    XkbGetState(display, XkbUseCoreKbd, &state);
+    const ::KeyCode shift = XKeysymToKeycode(display, XK_Shift_L);
+
+    // Caps Lock would turn letters into capitals: off while typing, then back on.
+    const bool capsLock = (state.locked_mods & LockMask) != 0;
+    if (capsLock) {
+        XkbLockModifiers(display, XkbUseCoreKbd, LockMask, 0);
+    }
+    const std::u32string characters = text.toStdU32String();
+    std::u32string_view rest = characters;
+    bool typedAll = true;
+    while (!rest.empty()) {
+        const x11::TypingPlan plan = x11::planTyping(rest, table, state.group);
+        if (plan.typed == 0) {
+            typedAll = false;
+            break;
+        }
+        for (const auto& [keycode, keysym] : plan.spareMaps) {
+            KeySym both[] = {keysym, keysym};
+            XChangeKeyboardMapping(display, keycode, 2, both, 1);
+        }
+        {
+            const ServerGrab grab(display);
+            ChordPress keys(display);
+            for (const x11::TypedKey& key : plan.keys) {
+                if (key.shift) {
+                    keys.press(shift);
+                }
+                keys.press(key.keycode);
+                keys.release(key.keycode);
+                keys.release(shift);
+            }
+        }
+        XSync(display, False);
+        if (!plan.spareMaps.empty()) {
+            // The target reads the keys with the mapping of the moment it
+            // handles them: give it time before the spare keys go back.
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            for (const auto& map : plan.spareMaps) {
+                KeySym none = NoSymbol;
+                XChangeKeyboardMapping(display, map.first, 1, &none, 1);
+            }
+        }
+        rest.remove_prefix(plan.typed);
+    }
+    if (capsLock) {
+        XkbLockModifiers(display, XkbUseCoreKbd, LockMask, LockMask);
+    }
+    XSync(display, False);
+    return typedAll;
 }
 
 }  // namespace quillet

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "platform/notifications.h"
+
+#include <QObject>
+
+#include <memory>
+
+class QMessageBox;
+
+namespace quillet {
+
+// Notices through the desktop's notification service
+// (org.freedesktop.Notifications on the session bus), where they close by
+// themselves; without one, a small window that takes neither the keyboard
+// focus nor any key, and waits for nothing.
+class NotificationsQt final : public QObject, public Notifications {
+    Q_OBJECT
+
+public:
+    NotificationsQt();
+    ~NotificationsQt() override;
+
+    void show(const QString& title, const QString& text, const QString& button) override;
+
+private:
+    bool serviceAvailable() const;
+    void showWindow(const QString& title, const QString& text, const QString& button);
+
+    std::unique_ptr<QMessageBox> window_;
+    uint lastId_ = 0;  // the service's id of the notice shown last, replaced by the next
+};
+
+}  // namespace quillet
