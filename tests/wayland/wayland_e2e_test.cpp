@@ -64,7 +64,7 @@ TEST_F(SwayTest, TheBindingPastesLineByLineAndEveryFormatComesBack) {
     for (const auto& [type, bytes] : list.formats) {
         EXPECT_EQ(desktop_.paste(type), bytes) << type.toStdString();
     }
-    EXPECT_EQ(quillet.stop(), 0);
+    EXPECT_EQ(quillet.stop(), 0) << quillet.standardError().toStdString();
 }
 
 TEST_F(SwayTest, InDvorakTheChordStillPastesAndTypingReachesAppsThatAskForIt) {
@@ -86,7 +86,7 @@ TEST_F(SwayTest, InDvorakTheChordStillPastesAndTypingReachesAppsThatAskForIt) {
     ASSERT_TRUE(typist.focus());
     dvorak.chord(kBindingKeys);
     EXPECT_TRUE(typist.waitForText(typed)) << typist.text().toStdString();
-    EXPECT_EQ(quillet.stop(), 0);
+    EXPECT_EQ(quillet.stop(), 0) << quillet.standardError().toStdString();
 }
 
 TEST_F(SwayTest, TheCommandSaysWhenNoCopyRunsAndACallOnTheBusPastes) {
