@@ -242,15 +242,18 @@ QString Desktop::activeAppId() {
 
 // ---------------------------------------------------------------------------
 
-TargetWindow::TargetWindow(Desktop& desktop, const QString& appId)
+TargetWindow::TargetWindow(Desktop& desktop, const QString& appId, Paste paste)
     : desktop_(desktop), appId_(appId) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
     process_.setProcessEnvironment(env);
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(QStringLiteral(QUILLET_WL_TARGET_BIN),
-                   {QStringLiteral("--out"), dir_.filePath(QStringLiteral("text")),
-                    QStringLiteral("--app-id"), appId_});
+    QStringList arguments{QStringLiteral("--out"), dir_.filePath(QStringLiteral("text")),
+                          QStringLiteral("--app-id"), appId_};
+    if (paste == Paste::Terminal) {
+        arguments.append(QStringLiteral("--terminal"));
+    }
+    process_.start(QStringLiteral(QUILLET_WL_TARGET_BIN), arguments);
     // sway gives a new window the focus.
     started_ = process_.waitForStarted() &&
                waitUntil([&] { return desktop_.activeAppId() == appId_; }, 10s);

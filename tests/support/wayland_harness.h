@@ -116,11 +116,13 @@ private:
 };
 
 // A Qt Wayland text field in a process of its own, under this app id; it
-// mirrors its text to a file after every change.
+// mirrors its text to a file after every change. A terminal pastes with
+// Control+Shift+V only.
 class TargetWindow {
 public:
-    explicit TargetWindow(Desktop& desktop,
-                          const QString& appId = QStringLiteral("quillet-target"));
+    enum class Paste { ControlV, Terminal };
+    explicit TargetWindow(Desktop& desktop, const QString& appId = QStringLiteral("quillet-target"),
+                          Paste paste = Paste::ControlV);
     ~TargetWindow();
     TargetWindow(const TargetWindow&) = delete;
     TargetWindow& operator=(const TargetWindow&) = delete;

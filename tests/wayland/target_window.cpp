@@ -1,14 +1,42 @@
 // The test target on Wayland: one text field under an app id of the test's
 // choosing. It mirrors its text to a file after every change and says when
 // (steady clock, nanoseconds) on its output, so benchmarks can time arrivals.
+// With --terminal it pastes like a terminal: Control+Shift+V, not Control+V.
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCommandLineParser>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QSaveFile>
 
 #include <chrono>
 #include <cstdio>
+
+namespace {
+
+class TargetEdit final : public QPlainTextEdit {
+public:
+    explicit TargetEdit(bool terminal) : terminal_(terminal) {}
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        const bool shiftPaste = event->key() == Qt::Key_V &&
+                                event->modifiers() == (Qt::ControlModifier | Qt::ShiftModifier);
+        if (terminal_ && (shiftPaste || event->matches(QKeySequence::Paste))) {
+            if (shiftPaste) {
+                insertPlainText(QGuiApplication::clipboard()->text());
+            }
+            return;
+        }
+        QPlainTextEdit::keyPressEvent(event);
+    }
+
+private:
+    const bool terminal_;
+};
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -17,13 +45,15 @@ int main(int argc, char* argv[]) {
                                        QStringLiteral("path"));
     const QCommandLineOption idOption(QStringLiteral("app-id"), QStringLiteral("Wayland app id."),
                                       QStringLiteral("id"));
-    parser.addOptions({outOption, idOption});
+    const QCommandLineOption terminalOption(QStringLiteral("terminal"),
+                                            QStringLiteral("Paste with Control+Shift+V only."));
+    parser.addOptions({outOption, idOption, terminalOption});
     parser.process(app);
     const QString out = parser.value(outOption);
     // Qt names the toplevel after the desktop file.
     QGuiApplication::setDesktopFileName(parser.value(idOption));
 
-    QPlainTextEdit edit;
+    TargetEdit edit(parser.isSet(terminalOption));
     edit.setWindowTitle(parser.value(idOption));
     QObject::connect(&edit, &QPlainTextEdit::textChanged, [&] {
         const auto at = std::chrono::steady_clock::now().time_since_epoch();

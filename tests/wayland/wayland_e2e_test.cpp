@@ -67,21 +67,26 @@ TEST_F(SwayTest, TheBindingPastesLineByLineAndEveryFormatComesBack) {
     EXPECT_EQ(quillet.stop(), 0) << quillet.standardError().toStdString();
 }
 
-TEST_F(SwayTest, InDvorakTheChordStillPastesAndTypingReachesAppsThatAskForIt) {
+TEST_F(SwayTest, InDvorakEachApplicationGetsTheLineItsWay) {
     // V sits on another key than on a US keyboard.
     KeyDriver dvorak("us", "dvorak");
     ASSERT_TRUE(dvorak.ready());
     TargetWindow typist(desktop_, QStringLiteral("quillet-typist"));
+    TargetWindow terminal(desktop_, QStringLiteral("quillet-terminal"),
+                          TargetWindow::Paste::Terminal);
     TargetWindow target(desktop_);
-    ASSERT_TRUE(typist.started()) << desktop_.activeAppId().toStdString();
-    ASSERT_TRUE(target.started()) << desktop_.activeAppId().toStdString();
-    QuilletProcess quillet({QStringLiteral("pasteByTyping=quillet-typist")});
+    ASSERT_TRUE(typist.started() && terminal.started() && target.started());
+    QuilletProcess quillet({QStringLiteral("pasteByTyping=quillet-typist"),
+                            QStringLiteral("pasteWithControlShiftV=quillet-terminal")});
     ASSERT_TRUE(quillet.start()) << quillet.standardError().toStdString();
     const QString typed = QStringLiteral("Zwölf 中文 ½ tab\there");
-    ASSERT_TRUE(desktop_.copy(copied(QStringLiteral("first\n") + typed + u'\n')));
+    ASSERT_TRUE(desktop_.copy(copied(QStringLiteral("first\nsecond\n") + typed + u'\n')));
 
     dvorak.chord(kBindingKeys);
     EXPECT_TRUE(target.waitForText(QStringLiteral("first"))) << target.text().toStdString();
+    ASSERT_TRUE(terminal.focus());
+    dvorak.chord(kBindingKeys);
+    EXPECT_TRUE(terminal.waitForText(QStringLiteral("second"))) << terminal.text().toStdString();
     // Every character, none of which the keyboard's layout needs to have.
     ASSERT_TRUE(typist.focus());
     dvorak.chord(kBindingKeys);
