@@ -10,10 +10,14 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonValue>
 #include <QThread>
 
 #include <wayland-client.h>
 
+#include <algorithm>
 #include <cstring>
 #include <thread>
 
@@ -23,12 +27,16 @@
 namespace quillet::wlharness {
 
 bool haveCompositor() {
-    wl_display* display = wl_display_connect(nullptr);
-    if (display == nullptr) {
+    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || qEnvironmentVariableIsEmpty("SWAYSOCK")) {
         return false;
     }
-    wl_display_disconnect(display);
-    return true;
+    const Ran outputs = runCommand(QStringLiteral("swaymsg"),
+                                   {QStringLiteral("-t"), QStringLiteral("get_outputs")});
+    const QJsonArray list = QJsonDocument::fromJson(outputs.output).array();
+    return outputs.exitCode == 0 && !list.isEmpty() &&
+           std::all_of(list.begin(), list.end(), [](const QJsonValue& output) {
+               return output[QStringLiteral("name")].toString().startsWith(u"HEADLESS-");
+           });
 }
 
 bool waitUntil(const std::function<bool()>& done, Clock::duration timeout) {

@@ -33,14 +33,16 @@ namespace quillet::wlharness {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-// Whether a compositor answers on $WAYLAND_DISPLAY.
+// Whether a headless sway answers on $WAYLAND_DISPLAY: a session of the
+// test script's. The tests bind keys and take the clipboard; they leave a
+// desktop with a screen alone.
 bool haveCompositor();
 
-#define QUILLET_REQUIRE_COMPOSITOR()                                                           \
-    do {                                                                                       \
-        if (!::quillet::wlharness::haveCompositor()) {                                         \
-            GTEST_SKIP() << "needs a Wayland compositor ($WAYLAND_DISPLAY), see scripts/test"; \
-        }                                                                                      \
+#define QUILLET_REQUIRE_COMPOSITOR()                                                      \
+    do {                                                                                  \
+        if (!::quillet::wlharness::haveCompositor()) {                                    \
+            GTEST_SKIP() << "needs a headless sway ($WAYLAND_DISPLAY), see scripts/test"; \
+        }                                                                                 \
     } while (false)
 
 // Polls until done() holds (processing Qt events in between) or the time is

@@ -6,6 +6,8 @@
 
 #include <QCoreApplication>
 
+#include <optional>
+
 #include <gtest/gtest.h>
 
 namespace quillet::wlharness {
@@ -23,46 +25,55 @@ ClipboardContent copied(const QString& text) {
              {QStringLiteral("image/png"), kPng}}};
 }
 
+// Made only on a compositor of the test script's: they bind keys in sway.
+struct Session {
+    Desktop desktop;
+    PasteNextBinding binding;
+    KeyDriver keys;
+};
+
 class SwayTest : public ::testing::Test {
 protected:
     void SetUp() override {
         QUILLET_REQUIRE_COMPOSITOR();
-        ASSERT_TRUE(binding_.bound()) << "swaymsg could not bind " << kBinding;
-        ASSERT_TRUE(keys_.ready());
+        session_.emplace();
+        ASSERT_TRUE(session_->binding.bound()) << "swaymsg could not bind " << kBinding;
+        ASSERT_TRUE(session_->keys.ready());
     }
 
-    Desktop desktop_;
-    PasteNextBinding binding_;
-    KeyDriver keys_;
+    Desktop& desktop() { return session_->desktop; }
+    KeyDriver& keys() { return session_->keys; }
+
+    std::optional<Session> session_;
 };
 
 TEST_F(SwayTest, TheBindingPastesLineByLineAndEveryFormatComesBack) {
-    TargetWindow target(desktop_);
+    TargetWindow target(desktop());
     ASSERT_TRUE(target.started());
     QuilletProcess quillet;
     ASSERT_TRUE(quillet.start()) << quillet.standardError().toStdString();
     const ClipboardContent list = copied(QStringLiteral("alpha\n\n   beta  \n中文 gamma\n"));
-    ASSERT_TRUE(desktop_.copy(list));
+    ASSERT_TRUE(desktop().copy(list));
 
-    keys_.chord(kBindingKeys);
+    keys().chord(kBindingKeys);
     EXPECT_TRUE(target.waitForText(QStringLiteral("alpha"))) << target.text().toStdString();
     // Still held while the line goes out: the target sees our keyboard's
     // Control+V, not the user's keys mixed in.
-    keys_.chord(kBindingKeys, 600ms);
+    keys().chord(kBindingKeys, 600ms);
     EXPECT_TRUE(target.waitForText(QStringLiteral("alphabeta"))) << target.text().toStdString();
-    keys_.chord(kBindingKeys);
+    keys().chord(kBindingKeys);
     EXPECT_TRUE(target.waitForText(QStringLiteral("alphabeta中文 gamma")))
         << target.text().toStdString();
 
     // The fourth press pastes nothing and says that all lines are pasted.
-    keys_.chord(kBindingKeys);
+    keys().chord(kBindingKeys);
     EXPECT_TRUE(waitUntil([&] { return hasWindow(QStringLiteral("quillet")); }, 5s));
     EXPECT_EQ(target.text(), QStringLiteral("alphabeta中文 gamma"));
-    EXPECT_EQ(desktop_.activeAppId(), QStringLiteral("quillet-target")) << "the notice took focus";
+    EXPECT_EQ(desktop().activeAppId(), QStringLiteral("quillet-target")) << "the notice took focus";
 
     // What another program now gets, byte for byte, in every format.
     for (const auto& [type, bytes] : list.formats) {
-        EXPECT_EQ(desktop_.paste(type), bytes) << type.toStdString();
+        EXPECT_EQ(desktop().paste(type), bytes) << type.toStdString();
     }
     EXPECT_EQ(quillet.stop(), 0) << quillet.standardError().toStdString();
 }
@@ -71,16 +82,16 @@ TEST_F(SwayTest, InDvorakEachApplicationGetsTheLineItsWay) {
     // V sits on another key than on a US keyboard.
     KeyDriver dvorak("us", "dvorak");
     ASSERT_TRUE(dvorak.ready());
-    TargetWindow typist(desktop_, QStringLiteral("quillet-typist"));
-    TargetWindow terminal(desktop_, QStringLiteral("quillet-terminal"),
+    TargetWindow typist(desktop(), QStringLiteral("quillet-typist"));
+    TargetWindow terminal(desktop(), QStringLiteral("quillet-terminal"),
                           TargetWindow::Paste::Terminal);
-    TargetWindow target(desktop_);
+    TargetWindow target(desktop());
     ASSERT_TRUE(typist.started() && terminal.started() && target.started());
     QuilletProcess quillet({QStringLiteral("pasteByTyping=quillet-typist"),
                             QStringLiteral("pasteWithControlShiftV=quillet-terminal")});
     ASSERT_TRUE(quillet.start()) << quillet.standardError().toStdString();
     const QString typed = QStringLiteral("Zwölf 中文 ½ tab\there");
-    ASSERT_TRUE(desktop_.copy(copied(QStringLiteral("first\nsecond\n") + typed + u'\n')));
+    ASSERT_TRUE(desktop().copy(copied(QStringLiteral("first\nsecond\n") + typed + u'\n')));
 
     dvorak.chord(kBindingKeys);
     EXPECT_TRUE(target.waitForText(QStringLiteral("first"))) << target.text().toStdString();
@@ -104,11 +115,11 @@ TEST_F(SwayTest, TheCommandSaysWhenNoCopyRunsAndACallOnTheBusPastes) {
     EXPECT_EQ(busless.exitCode, 1);
     EXPECT_TRUE(busless.output.contains("no D-Bus session bus")) << busless.output.toStdString();
 
-    TargetWindow target(desktop_);
+    TargetWindow target(desktop());
     ASSERT_TRUE(target.started());
     QuilletProcess quillet;
     ASSERT_TRUE(quillet.start()) << quillet.standardError().toStdString();
-    ASSERT_TRUE(desktop_.copy(copied(QStringLiteral("first\nsecond\n"))));
+    ASSERT_TRUE(desktop().copy(copied(QStringLiteral("first\nsecond\n"))));
     const Ran call =
         runCommand(QStringLiteral("gdbus"),
                    {QStringLiteral("call"), QStringLiteral("--session"), QStringLiteral("-d"),

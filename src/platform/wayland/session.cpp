@@ -55,7 +55,7 @@ bool Session::start() {
     if (wl_display_roundtrip(display_.get()) < 0) {
         return false;
     }
-    if (auto* seat = static_cast<wl_seat*>(bind(wl_seat_interface, 5, &seatVersion_))) {
+    if (auto* seat = static_cast<wl_seat*>(bind(wl_seat_interface, 5))) {
         static constexpr wl_seat_listener seatListener{&Session::onCapabilities,
                                                        &Session::onSeatName};
         seat_.reset(seat);

@@ -49,7 +49,6 @@ public:
     bool connected() const;
     // The first seat; null when the compositor has none.
     wl_seat* seat() const { return seat_.get(); }
-    std::uint32_t seatVersion() const { return seatVersion_; }
     // WL_SEAT_CAPABILITY_* bits as last announced.
     std::uint32_t seatCapabilities() const { return seatCapabilities_; }
     // Binds the global of this interface, at most at maxVersion; null when
@@ -91,7 +90,6 @@ private:
     std::unique_ptr<wl_display, DisplayDisconnect> display_;
     Owned<wl_registry, destroyRegistry> registry_;
     Owned<wl_seat, releaseSeat> seat_;
-    std::uint32_t seatVersion_ = 0;
     std::uint32_t seatCapabilities_ = 0;
     bool broken_ = false;
     std::map<int, Watch> watches_;
