@@ -141,18 +141,20 @@ std::optional<Desktop> desktopOf(const quillet::wayland::Session* session) {
 // How the user makes a key run `quillet --paste-next`, in the spelling of
 // the compositor's configuration.
 void tellHowToBind() {
-    const QString self = QCoreApplication::applicationFilePath();
-    const std::string command = (QStandardPaths::findExecutable(QStringLiteral("quillet")) == self
-                                     ? QStringLiteral("quillet")
-                                     : self)
-                                    .toStdString() +
-                                " --paste-next";
+    // The `quillet` command that started us (it passes on its own name): by
+    // that name where the PATH finds it, else in full.
+    const QString invoked = QCoreApplication::arguments().value(0);
+    const QString launcher = invoked.contains(u'/') ? QFileInfo(invoked).absoluteFilePath()
+                                                    : QStandardPaths::findExecutable(invoked);
+    const bool onPath = QStandardPaths::findExecutable(QStringLiteral("quillet")) == launcher;
+    const std::string command =
+        (onPath ? QStringLiteral("quillet") : launcher).toStdString() + " --paste-next";
     std::cerr << "Quillet is running. This desktop lets no program take a shortcut: bind one to\n"
                  "  "
               << command
               << "\n"
                  "in its configuration, then press it to paste the next line. For example:\n"
-                 "  sway (~/.config/sway/config):   bindsym Ctrl+Mod1+Mod4+v exec "
+                 "  sway (~/.config/sway/config):   bindsym --no-repeat Ctrl+Mod1+Mod4+v exec "
               << command
               << "\n"
                  "  Hyprland (hyprland.conf):       bind = CTRL ALT SUPER, V, exec, "
