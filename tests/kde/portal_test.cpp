@@ -1,0 +1,82 @@
+// The portal backend's translations, without a desktop: shortcut triggers
+// over the whole key vocabulary, and where keys sit on a keymap.
+
+#include "platform/portal/shortcut_trigger.h"
+#include "platform/portal/xkb_keys.h"
+#include "platform/x11/keymap.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <xkbcommon/xkbcommon.h>
+
+namespace quillet {
+namespace {
+
+using namespace modifier;
+using portal::shortcutTrigger;
+
+TEST(ShortcutTrigger, NamesEveryKeyOfTheVocabularySoThePortalReadsItBack) {
+    EXPECT_EQ(shortcutTrigger(kDefaultShortcut), QStringLiteral("CTRL+ALT+LOGO+v"));
+    EXPECT_EQ(shortcutTrigger({0x60, kShift}), QStringLiteral("SHIFT+F5"));
+    EXPECT_EQ(shortcutTrigger({0x52, kControl | kOption}), QStringLiteral("CTRL+ALT+KP_0"));
+    EXPECT_EQ(shortcutTrigger({0x24, kCommand}), QStringLiteral("LOGO+Return"));
+    EXPECT_EQ(shortcutTrigger({0x1E, kControl | kOption | kShift | kCommand}),
+              QStringLiteral("CTRL+ALT+SHIFT+LOGO+bracketright"));
+
+    // KDE takes the key name as far as word characters go and looks it up
+    // without regard to case: "v" and "V" must both come back as the key.
+    const QRegularExpression word(QStringLiteral("^\\w+$"));
+    int named = 0;
+    for (KeyCode code = 0; code < 128; ++code) {
+        const auto keysym = x11::keysymForKeyCode(code);
+        const auto trigger = shortcutTrigger({code, 0});
+        ASSERT_EQ(trigger.has_value(), keysym.has_value()) << "key code " << code;
+        if (!trigger) {
+            continue;
+        }
+        ++named;
+        EXPECT_TRUE(word.match(*trigger).hasMatch()) << trigger->toStdString();
+        EXPECT_EQ(
+            xkb_keysym_from_name(trigger->toLatin1().constData(), XKB_KEYSYM_CASE_INSENSITIVE),
+            *keysym)
+            << trigger->toStdString();
+    }
+    EXPECT_GT(named, 100);
+}
+
+TEST(XkbKeys, FindsTheVKeyOfTheSessionsLayout) {
+    constexpr std::uint32_t v = XKB_KEY_v;
+    EXPECT_EQ(portal::evdevKeyFor({}, v), 47) << "xkbcommon's default is us";
+    EXPECT_EQ(portal::evdevKeyFor({"", "us", "dvorak"}, v), 52);
+    EXPECT_EQ(portal::evdevKeyFor({"", "ru,us", ""}, v), 47) << "a later layout has it";
+    EXPECT_EQ(portal::evdevKeyFor({"", "ru", ""}, v), std::nullopt);
+
+    const QTemporaryDir config;
+    ASSERT_TRUE(config.isValid());
+    EXPECT_EQ(portal::sessionKeymapNames(config.path()).layout, QByteArray());
+    QFile kxkbrc(config.filePath(QStringLiteral("kxkbrc")));
+    ASSERT_TRUE(kxkbrc.open(QIODevice::WriteOnly));
+    kxkbrc.write(
+        "[Layout]\nDisplayNames=,\nLayoutList=us,de\nModel=pc105\nUse=true\n"
+        "VariantList=dvorak,\n");
+    kxkbrc.close();
+    const portal::KeymapNames names = portal::sessionKeymapNames(config.path());
+    EXPECT_EQ(names.layout, "us,de");
+    EXPECT_EQ(names.variant, "dvorak,");
+    EXPECT_EQ(names.model, "pc105");
+    EXPECT_EQ(portal::evdevKeyFor(names, v), 52);
+}
+
+TEST(XkbKeys, EveryCharacterOfALineHasAKeysym) {
+    const auto keysyms = portal::keysymsForText(QStringLiteral("aÉ中\U0001F600"));
+    ASSERT_TRUE(keysyms);
+    EXPECT_EQ(*keysyms,
+              (std::vector<std::uint32_t>{XKB_KEY_a, XKB_KEY_Eacute, 0x1004E2D, 0x101F600}));
+}
+
+}  // namespace
+}  // namespace quillet
