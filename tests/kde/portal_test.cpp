@@ -48,12 +48,12 @@ TEST(ShortcutTrigger, NamesEveryKeyOfTheVocabularySoThePortalReadsItBack) {
     EXPECT_GT(named, 100);
 }
 
-TEST(XkbKeys, FindsTheVKeyOfTheSessionsLayout) {
+TEST(XkbKeys, FindsTheVKeyAndTheCharactersOfTheSessionsLayout) {
     constexpr std::uint32_t v = XKB_KEY_v;
-    EXPECT_EQ(portal::evdevKeyFor({}, v), 47) << "xkbcommon's default is us";
-    EXPECT_EQ(portal::evdevKeyFor({"", "us", "dvorak"}, v), 52);
-    EXPECT_EQ(portal::evdevKeyFor({"", "ru,us", ""}, v), 47) << "a later layout has it";
-    EXPECT_EQ(portal::evdevKeyFor({"", "ru", ""}, v), std::nullopt);
+    EXPECT_EQ(portal::Keymap({}).evdevKeyFor(v), 47) << "xkbcommon's default is us";
+    EXPECT_EQ(portal::Keymap({"", "us", "dvorak"}).evdevKeyFor(v), 52);
+    EXPECT_EQ(portal::Keymap({"", "ru,us", ""}).evdevKeyFor(v), 47) << "a later layout has it";
+    EXPECT_EQ(portal::Keymap({"", "ru", ""}).evdevKeyFor(v), std::nullopt);
 
     const QTemporaryDir config;
     ASSERT_TRUE(config.isValid());
@@ -61,14 +61,24 @@ TEST(XkbKeys, FindsTheVKeyOfTheSessionsLayout) {
     QFile kxkbrc(config.filePath(QStringLiteral("kxkbrc")));
     ASSERT_TRUE(kxkbrc.open(QIODevice::WriteOnly));
     kxkbrc.write(
-        "[Layout]\nDisplayNames=,\nLayoutList=us,de\nModel=pc105\nUse=true\n"
-        "VariantList=dvorak,\n");
+        "[Layout]\nDisplayNames=,\nLayoutList=fr,de\nModel=pc105\nUse=true\n"
+        "VariantList=bepo,\n");
     kxkbrc.close();
     const portal::KeymapNames names = portal::sessionKeymapNames(config.path());
-    EXPECT_EQ(names.layout, "us,de");
-    EXPECT_EQ(names.variant, "dvorak,");
+    EXPECT_EQ(names.layout, "fr,de");
+    EXPECT_EQ(names.variant, "bepo,");
     EXPECT_EQ(names.model, "pc105");
-    EXPECT_EQ(portal::evdevKeyFor(names, v), 52);
+    const portal::Keymap bepo(names);
+    EXPECT_EQ(bepo.evdevKeyFor(v), 22);
+
+    // Plain, with Shift, with AltGr; but not the second layout's ü, nor a
+    // character of no layout at all.
+    const auto types = [&bepo](const char16_t* text) {
+        return bepo.typesOnFirstLayout(*portal::keysymsForText(QString::fromUtf16(text)));
+    };
+    EXPECT_TRUE(types(u"éÉœ"));
+    EXPECT_FALSE(types(u"ü"));
+    EXPECT_FALSE(types(u"中"));
 }
 
 TEST(XkbKeys, EveryCharacterOfALineHasAKeysym) {

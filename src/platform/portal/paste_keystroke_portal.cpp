@@ -54,7 +54,8 @@ private:
 PasteKeystrokePortal::PasteKeystrokePortal(SettingsStore& settings, portal::KeymapNames keymap,
                                            QDBusConnection connection)
     : session_(std::make_unique<portal::RemoteDesktopSession>(std::move(connection))),
-      vKey_(portal::evdevKeyFor(keymap, XKB_KEY_v).value_or(kUsV)) {
+      keymap_(keymap),
+      vKey_(keymap_.evdevKeyFor(XKB_KEY_v).value_or(kUsV)) {
     const QString key = QString::fromUtf16(kRemoteDesktopTokenKey);
     session_->start(settings.string(key).value_or(QString()),
                     [&settings, key](const QString& token) {
@@ -100,7 +101,8 @@ bool PasteKeystrokePortal::postPasteChord(PasteMethod method) {
 
 bool PasteKeystrokePortal::typeText(const QString& text) {
     const auto keysyms = portal::keysymsForText(text);
-    if (!keysyms || keysyms->empty() || !running()) {
+    // A line typed in part is worse than none: the user would not see what is missing.
+    if (!keysyms || keysyms->empty() || !keymap_.typesOnFirstLayout(*keysyms) || !running()) {
         return false;
     }
     for (const std::uint32_t keysym : *keysyms) {

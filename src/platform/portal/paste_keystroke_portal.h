@@ -21,7 +21,9 @@ inline constexpr auto kRemoteDesktopTokenKey = u"remoteDesktopToken";
 // paste worker, each answered before the next.
 class PasteKeystrokePortal final : public PasteKeystroke {
 public:
-    // UI thread. `keymap` names the keymap the compositor uses, to find the V key in.
+    // UI thread. `keymap` names the keymap the compositor uses: where the V
+    // key is, and which characters its keys can type. `settings` must
+    // outlive this object.
     PasteKeystrokePortal(SettingsStore& settings, portal::KeymapNames keymap,
                          QDBusConnection connection = QDBusConnection::sessionBus());
 
@@ -38,6 +40,7 @@ private:
     bool running();
 
     std::unique_ptr<portal::RemoteDesktopSession> session_;
+    portal::Keymap keymap_;
     int vKey_;
     std::chrono::milliseconds startDeadline_{10000};
 };

@@ -5,6 +5,8 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 
+#include <xkbcommon/xkbcommon-keysyms.h>
+
 namespace quillet::portal {
 
 namespace {
@@ -16,6 +18,8 @@ constexpr uint kPersistUntilRevoked = 2;
 // Key events are small and answered by the portal at once; one that takes
 // this long went nowhere.
 constexpr int kKeyCallTimeoutMs = 2000;
+// Asked on the UI thread, once; the answer is not needed.
+constexpr int kPrimeTimeoutMs = 300;
 
 QDBusMessage portalCall(const QString& method) {
     return QDBusMessage::createMethodCall(service(), path(), kInterface, method);
@@ -102,6 +106,7 @@ void RemoteDesktopSession::startSession() {
                 fail();
                 return;
             }
+            primeKeysyms();
             {
                 std::lock_guard lock(mutex_);
                 state_ = State::Running;
@@ -111,6 +116,17 @@ void RemoteDesktopSession::startSession() {
                 onToken_(response->results.value(QStringLiteral("restore_token")).toString());
             }
         });
+}
+
+void RemoteDesktopSession::primeKeysyms() {
+    // xdg-desktop-portal-kde 5.27 reads the compositor's keymap only once it
+    // is first asked for a keysym, and looks that first one up in a US
+    // keymap: an É that starts a line would be lost. A keysym that no key
+    // gives gets it reading, and types nothing.
+    QDBusMessage call = portalCall(QStringLiteral("NotifyKeyboardKeysym"));
+    call << QVariant::fromValue(QDBusObjectPath(handle_)) << QVariantMap()
+         << static_cast<int>(XKB_KEY_VoidSymbol) << 0U;
+    connection_.call(call, QDBus::Block, kPrimeTimeoutMs);
 }
 
 void RemoteDesktopSession::fail() {

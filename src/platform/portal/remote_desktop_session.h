@@ -48,6 +48,7 @@ private:
 
     void selectDevices(const QString& restoreToken);
     void startSession();
+    void primeKeysyms();
     void fail();
     bool notify(const QString& method, const QVariant& key, bool pressed);
 

@@ -4,6 +4,7 @@
 
 #include <xkbcommon/xkbcommon.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace quillet::portal {
@@ -12,9 +13,6 @@ namespace {
 
 struct ContextUnref {
     void operator()(xkb_context* context) const { xkb_context_unref(context); }
-};
-struct KeymapUnref {
-    void operator()(xkb_keymap* keymap) const { xkb_keymap_unref(keymap); }
 };
 
 const char* orNull(const QByteArray& value) {
@@ -38,31 +36,55 @@ KeymapNames sessionKeymapNames(const QString& configFolder) {
     return {entry("Model"), entry("LayoutList"), entry("VariantList")};
 }
 
-std::optional<int> evdevKeyFor(const KeymapNames& names, std::uint32_t keysym) {
+void XkbKeymapUnref::operator()(xkb_keymap* keymap) const {
+    xkb_keymap_unref(keymap);
+}
+
+Keymap::Keymap(const KeymapNames& names) {
     const std::unique_ptr<xkb_context, ContextUnref> context(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
-    if (!context) {
-        return std::nullopt;
+    if (context) {
+        const xkb_rule_names rules{nullptr, orNull(names.model), orNull(names.layout),
+                                   orNull(names.variant), nullptr};
+        keymap_.reset(
+            xkb_keymap_new_from_names(context.get(), &rules, XKB_KEYMAP_COMPILE_NO_FLAGS));
     }
-    const xkb_rule_names rules{nullptr, orNull(names.model), orNull(names.layout),
-                               orNull(names.variant), nullptr};
-    const std::unique_ptr<xkb_keymap, KeymapUnref> keymap(
-        xkb_keymap_new_from_names(context.get(), &rules, XKB_KEYMAP_COMPILE_NO_FLAGS));
-    if (!keymap) {
-        return std::nullopt;
-    }
-    const xkb_keycode_t first = xkb_keymap_min_keycode(keymap.get());
-    const xkb_keycode_t last = xkb_keymap_max_keycode(keymap.get());
-    for (xkb_layout_index_t layout = 0; layout < xkb_keymap_num_layouts(keymap.get()); ++layout) {
-        for (xkb_keycode_t key = first; key <= last; ++key) {
+}
+
+namespace {
+
+// The key of the layout that gives the keysym on one of the levels.
+std::optional<xkb_keycode_t> keyFor(xkb_keymap* keymap, xkb_layout_index_t layout,
+                                    xkb_level_index_t levels, xkb_keysym_t keysym) {
+    const xkb_keycode_t last = xkb_keymap_max_keycode(keymap);
+    for (xkb_level_index_t level = 0; level < levels; ++level) {
+        for (xkb_keycode_t key = xkb_keymap_min_keycode(keymap); key <= last; ++key) {
             const xkb_keysym_t* syms = nullptr;
-            const int count = xkb_keymap_key_get_syms_by_level(keymap.get(), key, layout, 0, &syms);
-            if (count == 1 && syms[0] == keysym) {
-                // XKB key codes are evdev codes plus 8.
-                return static_cast<int>(key) - 8;
+            if (xkb_keymap_key_get_syms_by_level(keymap, key, layout, level, &syms) == 1 &&
+                syms[0] == keysym) {
+                return key;
             }
         }
     }
     return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<int> Keymap::evdevKeyFor(std::uint32_t keysym) const {
+    for (xkb_layout_index_t layout = 0; keymap_ && layout < xkb_keymap_num_layouts(keymap_.get());
+         ++layout) {
+        if (const auto key = keyFor(keymap_.get(), layout, 1, keysym)) {
+            // XKB key codes are evdev codes plus 8.
+            return static_cast<int>(*key) - 8;
+        }
+    }
+    return std::nullopt;
+}
+
+bool Keymap::typesOnFirstLayout(const std::vector<std::uint32_t>& keysyms) const {
+    return !keymap_ || std::all_of(keysyms.begin(), keysyms.end(), [this](std::uint32_t keysym) {
+        return keyFor(keymap_.get(), 0, 3, keysym).has_value();
+    });
 }
 
 std::optional<std::vector<std::uint32_t>> keysymsForText(const QString& text) {

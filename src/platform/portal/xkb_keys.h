@@ -8,8 +8,11 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
+
+struct xkb_keymap;
 
 namespace quillet::portal {
 
@@ -26,9 +29,28 @@ struct KeymapNames {
 // xkbcommon's choice as KWin makes it.
 KeymapNames sessionKeymapNames(const QString& configFolder);
 
-// The evdev code of a key that gives the keysym without Shift, in the first
-// layout that has one; none where no layout does.
-std::optional<int> evdevKeyFor(const KeymapNames& names, std::uint32_t keysym);
+struct XkbKeymapUnref {
+    void operator()(xkb_keymap* keymap) const;
+};
+
+// A keymap compiled from its names, asked where keysyms sit.
+class Keymap {
+public:
+    // Empty when xkbcommon cannot compile the names.
+    explicit Keymap(const KeymapNames& names);
+
+    // The evdev code of a key that gives the keysym without Shift, in the
+    // first layout that has one; none where no layout does.
+    std::optional<int> evdevKeyFor(std::uint32_t keysym) const;
+
+    // Whether every keysym sits on a key of the first layout, plain, with
+    // Shift or with AltGr: the levels KDE presses a keysym on. It drops any
+    // other without a word. True when the keymap is empty and cannot tell.
+    bool typesOnFirstLayout(const std::vector<std::uint32_t>& keysyms) const;
+
+private:
+    std::unique_ptr<xkb_keymap, XkbKeymapUnref> keymap_;
+};
 
 // One keysym per character of the text (per code point); none when a
 // character has none.
