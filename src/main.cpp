@@ -7,6 +7,9 @@
 #include "platform/qt/tray_qt.h"
 #include "platform/qt/ui_languages_qt.h"
 #include "platform/qt/url_opener_qt.h"
+#include "platform/portal/global_hotkey_portal.h"
+#include "platform/portal/paste_keystroke_portal.h"
+#include "platform/portal/portal_probe.h"
 #include "platform/x11/active_window_x11.h"
 #include "platform/x11/clipboard_x11.h"
 #include "platform/x11/connection.h"
@@ -18,6 +21,7 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QSocketNotifier>
+#include <QStandardPaths>
 #include <QThreadPool>
 
 #include <csignal>
@@ -99,6 +103,25 @@ quillet::PlatformServices x11Services() {
     return services;
 }
 
+// --- xdg-desktop-portal: KDE Plasma and GNOME on Wayland ------------------
+// X11 grabs and XTest reach no Wayland window. Where the desktop's portal
+// binds shortcuts and lends a keyboard, those take over from them.
+void usePortalsOnWayland(quillet::PlatformServices& services) {
+    if (qgetenv("XDG_SESSION_TYPE") != "wayland") {
+        return;
+    }
+    if (quillet::portalShortcutsAvailable()) {
+        services.hotkey = std::make_unique<quillet::GlobalHotkeyPortal>();
+    }
+    if (quillet::portalKeyboardAvailable()) {
+        services.keystroke = std::make_unique<quillet::PasteKeystrokePortal>(
+            *services.settings,
+            quillet::portal::sessionKeymapNames(
+                QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)));
+    }
+}
+// ---------------------------------------------------------------------------
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -143,6 +166,7 @@ int main(int argc, char* argv[]) {
     QThreadPool::globalInstance()->setExpiryTimeout(-1);
 
     quillet::PlatformServices services = x11Services();
+    usePortalsOnWayland(services);
 
     // One copy per settings folder: two would fight over the shortcut and the
     // run. A copy that died leaves a stale lock, which QLockFile takes over.

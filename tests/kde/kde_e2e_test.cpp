@@ -12,6 +12,8 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QStandardPaths>
@@ -170,6 +172,53 @@ TEST_F(KdeTypingTest, TypesTheLayoutsCharactersAndNothingOfALineItCannotType) {
     window_.clear();
     EXPECT_FALSE(keystroke.typeText(QStringLiteral("déjà 東京")));
     EXPECT_FALSE(waitFor([&] { return !window_.toPlainText().isEmpty(); }, kStraggler));
+}
+
+// The whole program on Plasma: the portal's shortcut and keyboard with the
+// Wayland clipboard, which comes with the wlroots backend.
+TEST_F(KdeTypingTest, TheProgramPastesOneLinePerPressOfTheShortcut) {
+#ifndef QUILLET_WAYLAND_CLIPBOARD
+    GTEST_SKIP() << "the program reads and writes the clipboard on Wayland through "
+                    "src/platform/wayland, which this build does not have yet";
+#else
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    QFile settings(config + QStringLiteral("/tarnwick/Quillet.conf"));
+    ASSERT_TRUE(QDir().mkpath(config + QStringLiteral("/tarnwick")));
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write("[General]\nhotkeyCode=9\nhotkeyModifiers=1835008\n");
+    settings.close();
+
+    QProcess program;
+    program.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+    program.start(QStringLiteral(QUILLET_BIN), {});
+    QByteArray said;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            said += program.readAllStandardError();
+            return said.contains("Press");
+        },
+        kPatience))
+        << "the program said: " << said.toStdString();
+    // Back to the window: the program may have shown something.
+    window_.activateWindow();
+    ASSERT_TRUE(waitFor([this] { return window_.isActiveWindow(); }, kPatience));
+
+    QProcess copy;
+    copy.setStandardOutputFile(QProcess::nullDevice());
+    copy.setStandardErrorFile(QProcess::nullDevice());
+    copy.start(QStringLiteral("wl-copy"), {QStringLiteral("first\n  \nsecond")});
+    ASSERT_TRUE(copy.waitForFinished());
+    const int v = keyOf(XKB_KEY_v);
+    press({kCtrl, kAlt, kSuper, v});
+    EXPECT_TRUE(
+        waitFor([&] { return window_.toPlainText() == QStringLiteral("first"); }, kPatience));
+    press({kCtrl, kAlt, kSuper, v});
+    EXPECT_TRUE(
+        waitFor([&] { return window_.toPlainText() == QStringLiteral("firstsecond"); }, kPatience))
+        << window_.toPlainText().toStdString();
+    program.terminate();
+    EXPECT_TRUE(program.waitForFinished());
+#endif
 }
 
 }  // namespace
