@@ -26,6 +26,7 @@
 #include <functional>
 #include <future>
 #include <initializer_list>
+#include <iterator>
 
 namespace quillet {
 namespace {

@@ -9,9 +9,10 @@ namespace quillet {
 
 namespace {
 
-// Asked once at start-up, before anything is shown. The first question may
-// start the portal (D-Bus activation), which takes longer than an answer.
-constexpr int kProbeTimeoutMs = 3000;
+// Asked in main, before the program shows anything: which backend to make
+// depends on the answer. The portal normally runs since login and answers at
+// once; a question that has to start it waits for that.
+constexpr int kProbeTimeoutMs = 1500;
 
 uint property(const QDBusConnection& connection, const QString& interface, const QString& name) {
     if (!connection.isConnected()) {

@@ -1,7 +1,6 @@
 #include "platform/portal/portal_request.h"
 
 #include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
 #include <QRandomGenerator>
 
 #include <utility>
