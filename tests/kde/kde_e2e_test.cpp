@@ -11,6 +11,7 @@
 #include "platform/portal/xkb_keys.h"
 
 #include <QCoreApplication>
+#include <QDBusMessage>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -64,6 +65,16 @@ int keyOf(std::uint32_t keysym) {
     return portal::Keymap(sessionKeymap()).evdevKeyFor(keysym).value_or(0);
 }
 
+// Whether Plasma's shortcut daemon has the combination free for anyone.
+bool plasmaLetsGoOf(Qt::KeyboardModifiers modifiers, Qt::Key key) {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.kde.kglobalaccel"), QStringLiteral("/kglobalaccel"),
+        QStringLiteral("org.kde.KGlobalAccel"), QStringLiteral("isGlobalShortcutAvailable"));
+    call << QKeyCombination(modifiers, key).toCombined() << QString();
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(call);
+    return !reply.arguments().isEmpty() && reply.arguments().constFirst().toBool();
+}
+
 class KdeTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -89,7 +100,7 @@ protected:
     portal::RemoteDesktopSession keyboard_{QDBusConnection::sessionBus()};
 };
 
-TEST_F(KdeTest, TheShortcutFiresOncePerPressAndFollowsANewBinding) {
+TEST_F(KdeTest, TheShortcutFiresOncePerPressFollowsANewBindingAndRefusesKWinsOwn) {
     ASSERT_TRUE(portalShortcutsAvailable());
     GlobalHotkeyPortal hotkey(QDBusConnection::sessionBus(), kPatience);
     int presses = 0;
@@ -97,6 +108,8 @@ TEST_F(KdeTest, TheShortcutFiresOncePerPressAndFollowsANewBinding) {
     const int v = keyOf(XKB_KEY_v);
     const int b = keyOf(XKB_KEY_b);
 
+    // ⌃F1 is KWin's own "Switch to Desktop 1".
+    EXPECT_FALSE(hotkey.grab({0x7A, modifier::kControl}));
     ASSERT_TRUE(hotkey.grab(kDefaultShortcut));
     press({kCtrl, kAlt, kSuper, v});
     ASSERT_TRUE(waitFor([&] { return presses == 1; }, kPatience));
@@ -108,6 +121,8 @@ TEST_F(KdeTest, TheShortcutFiresOncePerPressAndFollowsANewBinding) {
     ASSERT_TRUE(waitFor([&] { return presses == 2; }, kPatience));
     EXPECT_FALSE(waitFor([&] { return presses > 2; }, kStraggler))
         << "the old shortcut, or one press twice";
+    EXPECT_TRUE(plasmaLetsGoOf(Qt::MetaModifier | Qt::ControlModifier | Qt::AltModifier, Qt::Key_V))
+        << "Plasma still holds the old shortcut for the program";
 
     hotkey.release();
     press({kCtrl, kAlt, kSuper, b});

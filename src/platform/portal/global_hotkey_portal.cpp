@@ -4,6 +4,8 @@
 #include "platform/portal/shortcut_trigger.h"
 
 #include <QDBusArgument>
+#include <QDBusConnectionInterface>
+#include <QDBusPendingCallWatcher>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 
@@ -20,6 +22,7 @@ const QString kInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcut
 // KDE names the shortcut group in its settings after the session token, so
 // it never changes.
 const QString kSessionToken = QStringLiteral("quillet");
+const QString kPlasmaDaemon = QStringLiteral("org.kde.kglobalaccel");
 
 // One entry of the portal's a(sa{sv}) shortcut lists.
 struct PortalShortcut {
@@ -176,8 +179,83 @@ private:
                     return;
                 }
                 id_ = id;
+                checkPlasmaKeys(outcome);
+            });
+    }
+
+    // Plasma 5.27's portal answers with the keys it asked for, even when its
+    // shortcut daemon gave them to nobody because KWin or another program
+    // holds them; and it keeps every shortcut the program ever bound, keys
+    // and all. Its daemon tells the truth, and forgets the earlier ones on
+    // request. Elsewhere the portal's word stands.
+    void checkPlasmaKeys(const std::shared_ptr<Outcome>& outcome) {
+        if (!connection_.interface()->isServiceRegistered(kPlasmaDaemon)) {
+            outcome->set(true);
+            return;
+        }
+        const QDBusMessage call = QDBusMessage::createMethodCall(
+            kPlasmaDaemon, QStringLiteral("/component/") + kSessionToken,
+            QStringLiteral("org.kde.kglobalaccel.Component"), QStringLiteral("allShortcutInfos"));
+        auto* watcher = new QDBusPendingCallWatcher(connection_.asyncCall(call), this);
+        const unsigned generation = generation_;
+        QObject::connect(
+            watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, generation, outcome](QDBusPendingCallWatcher* finished) {
+                finished->deleteLater();
+                const PlasmaKeys keys =
+                    finished->isError() ? PlasmaKeys{true, {}} : plasmaKeys(finished->reply());
+                if (generation != generation_ || !keys.held) {
+                    close();
+                    outcome->set(false);
+                    return;
+                }
+                for (const QString& earlier : keys.earlier) {
+                    connection_.call(
+                        QDBusMessage::createMethodCall(
+                            kPlasmaDaemon, QStringLiteral("/kglobalaccel"),
+                            QStringLiteral("org.kde.KGlobalAccel"), QStringLiteral("unregister"))
+                            << kSessionToken << earlier,
+                        QDBus::NoBlock);
+                }
                 outcome->set(true);
             });
+    }
+
+    struct PlasmaKeys {
+        bool held = false;    // the shortcut held has keys
+        QStringList earlier;  // ids of the shortcuts bound before it
+    };
+
+    // The daemon lists, per shortcut, its id, five names, its keys and its
+    // default keys; a key of 0 is none.
+    PlasmaKeys plasmaKeys(const QDBusMessage& reply) const {
+        PlasmaKeys keys;
+        if (reply.arguments().isEmpty()) {
+            keys.held = true;
+            return keys;
+        }
+        const auto infos = reply.arguments().constFirst().value<QDBusArgument>();
+        infos.beginArray();
+        while (!infos.atEnd()) {
+            QString id;
+            QString name;
+            QList<int> bound;
+            QList<int> defaults;
+            infos.beginStructure();
+            infos >> id;
+            for (int i = 0; i < 5; ++i) {
+                infos >> name;
+            }
+            infos >> bound >> defaults;
+            infos.endStructure();
+            if (id != id_) {
+                keys.earlier.append(id);
+            } else if (std::any_of(bound.begin(), bound.end(), [](int key) { return key != 0; })) {
+                keys.held = true;
+            }
+        }
+        infos.endArray();
+        return keys;
     }
 
     // The desktop answers with what it bound; a shortcut it could not give
