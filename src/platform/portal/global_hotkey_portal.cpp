@@ -124,6 +124,8 @@ public:
                         ? response->results.value(QStringLiteral("session_handle")).toString()
                         : QString();
                 if (generation != generation_ || handle.isEmpty()) {
+                    // A session no longer wanted would keep the token taken.
+                    closeSession(handle);
                     outcome->set(false);
                     return;
                 }
@@ -134,13 +136,7 @@ public:
 
     void close() {
         ++generation_;
-        if (!session_.isEmpty()) {
-            connection_.call(
-                QDBusMessage::createMethodCall(service(), session_,
-                                               QStringLiteral("org.freedesktop.portal.Session"),
-                                               QStringLiteral("Close")),
-                QDBus::NoBlock);
-        }
+        closeSession(session_);
         session_.clear();
         id_.clear();
     }
@@ -155,6 +151,16 @@ private Q_SLOTS:
     }
 
 private:
+    void closeSession(const QString& handle) {
+        if (!handle.isEmpty()) {
+            connection_.call(
+                QDBusMessage::createMethodCall(service(), handle,
+                                               QStringLiteral("org.freedesktop.portal.Session"),
+                                               QStringLiteral("Close")),
+                QDBus::NoBlock);
+        }
+    }
+
     QDBusMessage portalCall(const QString& method) const {
         return QDBusMessage::createMethodCall(service(), path(), kInterface, method);
     }
@@ -204,7 +210,11 @@ private:
                 finished->deleteLater();
                 const PlasmaKeys keys =
                     finished->isError() ? PlasmaKeys{true, {}} : plasmaKeys(finished->reply());
-                if (generation != generation_ || !keys.held) {
+                if (generation != generation_) {
+                    outcome->set(false);
+                    return;
+                }
+                if (!keys.held) {
                     close();
                     outcome->set(false);
                     return;
