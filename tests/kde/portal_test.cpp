@@ -1,10 +1,15 @@
 // The portal backend's translations, without a desktop: shortcut triggers
 // over the whole key vocabulary, and where keys sit on a keymap.
 
+#include "in_memory_settings_store.h"
+#include "platform/portal/global_hotkey_portal.h"
+#include "platform/portal/paste_keystroke_portal.h"
+#include "platform/portal/portal_probe.h"
 #include "platform/portal/shortcut_trigger.h"
 #include "platform/portal/xkb_keys.h"
 #include "platform/x11/keymap.h"
 
+#include <QDBusConnection>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -86,6 +91,27 @@ TEST(XkbKeys, EveryCharacterOfALineHasAKeysym) {
     ASSERT_TRUE(keysyms);
     EXPECT_EQ(*keysyms,
               (std::vector<std::uint32_t>{XKB_KEY_a, XKB_KEY_Eacute, 0x1004E2D, 0x101F600}));
+}
+
+// A desktop without the portal (or no session bus at all) must be told
+// apart at once, not after the wait for a dialog's answer.
+TEST(PortalBackend, WithoutAPortalNothingIsHeldAndNoKeyIsSent) {
+    const QDBusConnection none = QDBusConnection::connectToBus(
+        QStringLiteral("unix:path=/nonexistent"), QStringLiteral("none"));
+    ASSERT_FALSE(none.isConnected());
+    EXPECT_FALSE(portalShortcutsAvailable(none));
+    EXPECT_FALSE(portalKeyboardAvailable(none));
+
+    // A grab still unanswered at its deadline counts as held: it must fail first.
+    GlobalHotkeyPortal hotkey(none, std::chrono::seconds(30));
+    EXPECT_FALSE(hotkey.grab(kDefaultShortcut));
+
+    InMemorySettingsStore settings;
+    PasteKeystrokePortal keystroke(settings, {}, none);
+    keystroke.setStartDeadline(std::chrono::seconds(30));
+    EXPECT_FALSE(keystroke.available());
+    EXPECT_FALSE(keystroke.postPasteChord(PasteMethod::ControlV));
+    EXPECT_FALSE(keystroke.typeText(QStringLiteral("v")));
 }
 
 }  // namespace

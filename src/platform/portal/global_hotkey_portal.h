@@ -17,10 +17,13 @@ class ShortcutsConversation;
 }
 
 // The shortcut through the portal's GlobalShortcuts interface: the desktop
-// binds it and tells the program when it is pressed.
+// binds it and tells the program when it is pressed. Each trigger is a
+// shortcut of its own in the desktop's settings, under the group "quillet";
+// on Plasma its shortcut daemon is asked too, since Plasma 5.27's portal
+// reports keys it could not give, and keeps every earlier shortcut bound.
 //
 // The conversation with the portal runs on a thread of its own, and grab()
-// waits there, up to a deadline, for the portal's answer. The program must
+// waits for its answer up to a deadline, without running events. The program must
 // know at once whether its shortcut works (it says so, and a new shortcut that
 // fails gives way to the old one), and waiting in a local event loop instead
 // would run the UI thread's other work, dialogs included, in the middle of a

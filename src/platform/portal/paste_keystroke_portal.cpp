@@ -83,7 +83,7 @@ bool PasteKeystrokePortal::postPasteChord(PasteMethod method) {
     if (!running()) {
         return false;
     }
-    // The compositor keeps one keyboard state for every device: a release
+    // KWin keeps one keyboard state for all devices (mutter too): a release
     // from this one ends a modifier the user still holds, which would turn
     // Control+V into Control+Alt+Super+V (and press the shortcut again).
     for (const int key : kStrayModifiers) {
