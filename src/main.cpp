@@ -8,6 +8,9 @@
 #include "platform/qt/tray_qt.h"
 #include "platform/qt/ui_languages_qt.h"
 #include "platform/qt/url_opener_qt.h"
+#include "platform/portal/global_hotkey_portal.h"
+#include "platform/portal/paste_keystroke_portal.h"
+#include "platform/portal/portal_probe.h"
 #include "platform/x11/active_window_x11.h"
 #include "platform/x11/clipboard_x11.h"
 #include "platform/x11/connection.h"
@@ -80,10 +83,9 @@ private:
 };
 
 // The kinds of desktop Quillet knows, which decide the services it uses.
-// Portal-based Wayland desktops (KDE, GNOME) will be one more kind here.
 enum class Desktop {
     X11,      // an X server, Xwayland included when Qt was told to use it
-    Wlroots,  // sway, Hyprland, river: data-control and a virtual keyboard
+    Wayland,  // a compositor with data-control: wlroots ones, KDE Plasma
 };
 
 // The services every desktop shares. Needs the QApplication.
@@ -113,14 +115,30 @@ quillet::PlatformServices x11Services() {
     return services;
 }
 
-quillet::PlatformServices wlrootsServices(
+// On Wayland the clipboard always goes through data-control; keystrokes through
+// a virtual keyboard where the compositor offers one (wlroots), else the
+// desktop portal's (KDE, GNOME); the shortcut through the portal where there
+// is one, else the user binds `quillet --paste-next` in the compositor.
+quillet::PlatformServices waylandServices(
     const std::shared_ptr<quillet::wayland::Session>& session) {
     using namespace quillet;
     PlatformServices services = qtServices();
     services.clipboard = std::make_unique<ClipboardWayland>(session);
-    services.keystroke = std::make_unique<PasteKeystrokeWayland>(session);
     services.activeWindow = std::make_unique<ActiveWindowWayland>(session);
-    services.hotkey = std::make_unique<GlobalHotkeyWayland>();
+    auto keyboard = std::make_unique<PasteKeystrokeWayland>(session);
+    if (!keyboard->available() && portalKeyboardAvailable()) {
+        services.keystroke = std::make_unique<PasteKeystrokePortal>(
+            *services.settings,
+            portal::sessionKeymapNames(
+                QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)));
+    } else {
+        services.keystroke = std::move(keyboard);
+    }
+    if (portalShortcutsAvailable()) {
+        services.hotkey = std::make_unique<GlobalHotkeyPortal>();
+    } else {
+        services.hotkey = std::make_unique<GlobalHotkeyWayland>();
+    }
     // Only the shortcut dialog reads key events, and it does not open where
     // no shortcut can be taken.
     services.keyTranslator = std::make_unique<KeyTranslatorX11>();
@@ -133,7 +151,7 @@ std::optional<Desktop> desktopOf(const quillet::wayland::Session* session) {
         return Desktop::X11;
     }
     if (session != nullptr && quillet::ClipboardWayland::supported(*session)) {
-        return Desktop::Wlroots;
+        return Desktop::Wayland;
     }
     return std::nullopt;
 }
@@ -213,11 +231,11 @@ int main(int argc, char* argv[]) {
                "compositors (sway, Hyprland, river) and on X11.\n";
         return 1;
     }
-    if (desktop != Desktop::Wlroots) {
+    if (desktop != Desktop::Wayland) {
         session.reset();
     }
     quillet::PlatformServices services =
-        desktop == Desktop::Wlroots ? wlrootsServices(session) : x11Services();
+        desktop == Desktop::Wayland ? waylandServices(session) : x11Services();
 
     // One copy per settings folder: two would fight over the shortcut and the
     // run. A copy that died leaves a stale lock, which QLockFile takes over.
@@ -234,7 +252,7 @@ int main(int argc, char* argv[]) {
         std::cerr << "quillet: quillet --paste-next cannot reach this copy: "
                   << quilletApp.commandsProblem().toStdString() << "." << std::endl;
     }
-    if (desktop == Desktop::Wlroots) {
+    if (!quilletApp.shortcutHeld() && desktop == Desktop::Wayland) {
         tellHowToBind();
     } else if (quilletApp.shortcutHeld()) {
         std::cerr << "Quillet is running. Press "

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QObject>
+#include <QString>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+
+namespace quillet::portal {
+
+// A keyboard-only session of the portal's RemoteDesktop interface: the one
+// way a Wayland client may press keys on KDE Plasma and GNOME. It is started
+// on the UI thread, where a consent dialog may be shown; once it runs, keys
+// may be sent from any thread.
+class RemoteDesktopSession final : public QObject {
+    Q_OBJECT
+
+public:
+    explicit RemoteDesktopSession(QDBusConnection connection, QObject* parent = nullptr);
+    // Closes the session.
+    ~RemoteDesktopSession() override;
+    RemoteDesktopSession(const RemoteDesktopSession&) = delete;
+    RemoteDesktopSession& operator=(const RemoteDesktopSession&) = delete;
+
+    // UI thread; returns at once. A restore token of an earlier session lets
+    // the desktop skip its consent dialog; `onToken` gets the token of this
+    // one once it runs, where the desktop hands one out.
+    void start(const QString& restoreToken, std::function<void(const QString&)> onToken);
+
+    // Any thread: waits up to the deadline for the session to run; false
+    // when it does not (yet), or never will.
+    bool waitUntilRunning(std::chrono::milliseconds deadline) const;
+    // Any thread: the session could not be had (no portal, no keyboard, no consent).
+    bool failed() const;
+
+    // Any thread, once running: one key going down or up, by its evdev code
+    // or by keysym (the desktop finds a key for it). False when the portal
+    // did not take it.
+    bool key(int evdevCode, bool pressed);
+    bool keysym(std::uint32_t keysym, bool pressed);
+
+private:
+    enum class State { Idle, Starting, Running, Failed };
+
+    void selectDevices(const QString& restoreToken);
+    void startSession();
+    void primeKeysyms();
+    void fail();
+    bool notify(const QString& method, const QVariant& key, bool pressed);
+
+    QDBusConnection connection_;
+    std::function<void(const QString&)> onToken_;
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    State state_ = State::Idle;
+    QString handle_;  // the session's object path, once created
+};
+
+}  // namespace quillet::portal

@@ -1,0 +1,241 @@
+// The portal backend against a real desktop: headless KWin with
+// xdg-desktop-portal-kde 5.27, in the session tests/support/kde_session.sh
+// starts (French BÉPO layout). The test presses keys as the user would,
+// through a RemoteDesktop keyboard of its own.
+
+#include "in_memory_settings_store.h"
+#include "platform/portal/global_hotkey_portal.h"
+#include "platform/portal/paste_keystroke_portal.h"
+#include "platform/portal/portal_probe.h"
+#include "platform/portal/remote_desktop_session.h"
+#include "platform/portal/xkb_keys.h"
+
+#include <QCoreApplication>
+#include <QDBusMessage>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <xkbcommon/xkbcommon-keysyms.h>
+
+#include <functional>
+#include <future>
+#include <initializer_list>
+#include <iterator>
+
+namespace quillet {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Generous: the machine may be busy with other builds.
+constexpr auto kPatience = 20s;
+// How long a press that must not reach the program is given to show up anyway.
+constexpr auto kStraggler = 1500ms;
+
+constexpr int kCtrl = 29;
+constexpr int kAlt = 56;
+constexpr int kSuper = 125;
+
+bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds deadline) {
+    const QDeadlineTimer timer(deadline);
+    while (!condition()) {
+        if (timer.hasExpired()) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+portal::KeymapNames sessionKeymap() {
+    return portal::sessionKeymapNames(
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+}
+
+// Where a key that gives the keysym sits on the session's layout.
+int keyOf(std::uint32_t keysym) {
+    return portal::Keymap(sessionKeymap()).evdevKeyFor(keysym).value_or(0);
+}
+
+// Whether Plasma's shortcut daemon has the combination free for anyone.
+bool plasmaLetsGoOf(Qt::KeyboardModifiers modifiers, Qt::Key key) {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.kde.kglobalaccel"), QStringLiteral("/kglobalaccel"),
+        QStringLiteral("org.kde.KGlobalAccel"), QStringLiteral("isGlobalShortcutAvailable"));
+    call << QKeyCombination(modifiers, key).toCombined() << QString();
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(call);
+    return !reply.arguments().isEmpty() && reply.arguments().constFirst().toBool();
+}
+
+class KdeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!qEnvironmentVariableIsSet("QUILLET_KDE_SESSION")) {
+            GTEST_SKIP() << "needs the session of tests/support/kde_session.sh";
+        }
+        keyboard_.start({}, {});
+        ASSERT_TRUE(waitFor(
+            [this] { return keyboard_.waitUntilRunning(0ms) || keyboard_.failed(); }, kPatience));
+        ASSERT_FALSE(keyboard_.failed());
+    }
+
+    // Each key goes down in order, then up in reverse.
+    void press(std::initializer_list<int> keys) {
+        for (const int key : keys) {
+            ASSERT_TRUE(keyboard_.key(key, true));
+        }
+        for (auto it = std::rbegin(keys); it != std::rend(keys); ++it) {
+            ASSERT_TRUE(keyboard_.key(*it, false));
+        }
+    }
+
+    portal::RemoteDesktopSession keyboard_{QDBusConnection::sessionBus()};
+};
+
+TEST_F(KdeTest, TheShortcutFiresOncePerPressFollowsANewBindingAndRefusesKWinsOwn) {
+    ASSERT_TRUE(portalShortcutsAvailable());
+    GlobalHotkeyPortal hotkey(QDBusConnection::sessionBus(), kPatience);
+    int presses = 0;
+    hotkey.setHandler([&presses] { ++presses; });
+    const int v = keyOf(XKB_KEY_v);
+    const int b = keyOf(XKB_KEY_b);
+
+    // ⌃F1 is KWin's own "Switch to Desktop 1".
+    EXPECT_FALSE(hotkey.grab({0x7A, modifier::kControl}));
+    ASSERT_TRUE(hotkey.grab(kDefaultShortcut));
+    press({kCtrl, kAlt, kSuper, v});
+    ASSERT_TRUE(waitFor([&] { return presses == 1; }, kPatience));
+
+    // ⌃⌥⌘B, as the capture dialog hands it over.
+    ASSERT_TRUE(hotkey.grab({0x0B, kDefaultShortcut.modifiers}));
+    press({kCtrl, kAlt, kSuper, v});
+    press({kCtrl, kAlt, kSuper, b});
+    ASSERT_TRUE(waitFor([&] { return presses == 2; }, kPatience));
+    EXPECT_FALSE(waitFor([&] { return presses > 2; }, kStraggler))
+        << "the old shortcut, or one press twice";
+    EXPECT_TRUE(plasmaLetsGoOf(Qt::MetaModifier | Qt::ControlModifier | Qt::AltModifier, Qt::Key_V))
+        << "Plasma still holds the old shortcut for the program";
+
+    hotkey.release();
+    press({kCtrl, kAlt, kSuper, b});
+    EXPECT_FALSE(waitFor([&] { return presses > 2; }, kStraggler)) << "a released shortcut";
+}
+
+class KdeTypingTest : public KdeTest {
+protected:
+    void SetUp() override {
+        KdeTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) {
+            return;
+        }
+        ASSERT_TRUE(portalKeyboardAvailable());
+        window_.setWindowTitle(QStringLiteral("quillet-kde-target"));
+        window_.show();
+        ASSERT_TRUE(waitFor([this] { return window_.isActiveWindow(); }, kPatience))
+            << "the window never got the keyboard focus";
+    }
+
+    // Runs the keystrokes on a thread of their own, as the paste worker does,
+    // and waits for the window to hold the text.
+    void expectText(const std::function<bool()>& keystrokes, const QString& text) {
+        auto sent = std::async(std::launch::async, keystrokes);
+        EXPECT_TRUE(waitFor([&] { return window_.toPlainText() == text; }, kPatience))
+            << "the window holds \"" << window_.toPlainText().toStdString() << '"';
+        EXPECT_TRUE(sent.get());
+    }
+
+    InMemorySettingsStore settings_;
+    QPlainTextEdit window_;
+};
+
+TEST_F(KdeTypingTest, ControlVOnTheLayoutsVKeyPastesEvenWithTheShortcutsModifiersHeld) {
+    // wl-copy leaves a process behind that serves the text; it must not
+    // hold the test's output open.
+    QProcess copy;
+    copy.setStandardOutputFile(QProcess::nullDevice());
+    copy.setStandardErrorFile(QProcess::nullDevice());
+    copy.start(QStringLiteral("wl-copy"),
+               {QStringLiteral("--type"), QStringLiteral("text/plain;charset=utf-8"),
+                QStringLiteral("kde-line")});
+    ASSERT_TRUE(copy.waitForFinished());
+    ASSERT_EQ(copy.exitCode(), 0);
+    PasteKeystrokePortal keystroke(settings_, sessionKeymap());
+    EXPECT_TRUE(keystroke.available());
+    expectText([&] { return keystroke.postPasteChord(PasteMethod::ControlV); },
+               QStringLiteral("kde-line"));
+
+    // The user still holds Alt and Super of ⌃⌥⌘V when the chord goes out.
+    ASSERT_TRUE(keyboard_.key(kAlt, true));
+    ASSERT_TRUE(keyboard_.key(kSuper, true));
+    expectText([&] { return keystroke.postPasteChord(PasteMethod::ControlV); },
+               QStringLiteral("kde-linekde-line"));
+}
+
+TEST_F(KdeTypingTest, TypesTheLayoutsCharactersAndNothingOfALineItCannotType) {
+    PasteKeystrokePortal keystroke(settings_, sessionKeymap());
+    // Plain keys, Shift (É, 5) and AltGr (€, —, œ) of BÉPO.
+    const QString line = QStringLiteral("Été 5 €, « déjà » — très bœuf");
+    expectText([&] { return keystroke.typeText(line); }, line);
+
+    window_.clear();
+    EXPECT_FALSE(keystroke.typeText(QStringLiteral("déjà 東京")));
+    EXPECT_FALSE(waitFor([&] { return !window_.toPlainText().isEmpty(); }, kStraggler));
+}
+
+// The whole program on Plasma: the portal's shortcut and keyboard with the
+// Wayland clipboard, which comes with the wlroots backend.
+TEST_F(KdeTypingTest, TheProgramPastesOneLinePerPressOfTheShortcut) {
+#ifndef QUILLET_WAYLAND_CLIPBOARD
+    GTEST_SKIP() << "the program reads and writes the clipboard on Wayland through "
+                    "src/platform/wayland, which this build does not have yet";
+#else
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    QFile settings(config + QStringLiteral("/tarnwick/Quillet.conf"));
+    ASSERT_TRUE(QDir().mkpath(config + QStringLiteral("/tarnwick")));
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write("[General]\nhotkeyCode=9\nhotkeyModifiers=1835008\n");
+    settings.close();
+
+    QProcess program;
+    program.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+    program.start(QStringLiteral(QUILLET_BIN), {});
+    QByteArray said;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            said += program.readAllStandardError();
+            return said.contains("Press");
+        },
+        kPatience))
+        << "the program said: " << said.toStdString();
+    // Back to the window: the program may have shown something.
+    window_.activateWindow();
+    ASSERT_TRUE(waitFor([this] { return window_.isActiveWindow(); }, kPatience));
+
+    QProcess copy;
+    copy.setStandardOutputFile(QProcess::nullDevice());
+    copy.setStandardErrorFile(QProcess::nullDevice());
+    copy.start(QStringLiteral("wl-copy"), {QStringLiteral("first\n  \nsecond")});
+    ASSERT_TRUE(copy.waitForFinished());
+    const int v = keyOf(XKB_KEY_v);
+    press({kCtrl, kAlt, kSuper, v});
+    EXPECT_TRUE(
+        waitFor([&] { return window_.toPlainText() == QStringLiteral("first"); }, kPatience));
+    press({kCtrl, kAlt, kSuper, v});
+    EXPECT_TRUE(
+        waitFor([&] { return window_.toPlainText() == QStringLiteral("firstsecond"); }, kPatience))
+        << window_.toPlainText().toStdString();
+    program.terminate();
+    EXPECT_TRUE(program.waitForFinished());
+#endif
+}
+
+}  // namespace
+}  // namespace quillet

@@ -1,0 +1,118 @@
+// The portal backend's translations, without a desktop: shortcut triggers
+// over the whole key vocabulary, and where keys sit on a keymap.
+
+#include "in_memory_settings_store.h"
+#include "platform/portal/global_hotkey_portal.h"
+#include "platform/portal/paste_keystroke_portal.h"
+#include "platform/portal/portal_probe.h"
+#include "platform/portal/shortcut_trigger.h"
+#include "platform/portal/xkb_keys.h"
+#include "platform/x11/keymap.h"
+
+#include <QDBusConnection>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <xkbcommon/xkbcommon.h>
+
+namespace quillet {
+namespace {
+
+using namespace modifier;
+using portal::shortcutTrigger;
+
+TEST(ShortcutTrigger, NamesEveryKeyOfTheVocabularySoThePortalReadsItBack) {
+    EXPECT_EQ(shortcutTrigger(kDefaultShortcut), QStringLiteral("CTRL+ALT+LOGO+v"));
+    EXPECT_EQ(shortcutTrigger({0x60, kShift}), QStringLiteral("SHIFT+F5"));
+    EXPECT_EQ(shortcutTrigger({0x52, kControl | kOption}), QStringLiteral("CTRL+ALT+KP_0"));
+    EXPECT_EQ(shortcutTrigger({0x24, kCommand}), QStringLiteral("LOGO+Return"));
+    EXPECT_EQ(shortcutTrigger({0x1E, kControl | kOption | kShift | kCommand}),
+              QStringLiteral("CTRL+ALT+SHIFT+LOGO+bracketright"));
+
+    // KDE takes the key name as far as word characters go and looks it up
+    // without regard to case: "v" and "V" must both come back as the key.
+    const QRegularExpression word(QStringLiteral("^\\w+$"));
+    int named = 0;
+    for (KeyCode code = 0; code < 128; ++code) {
+        const auto keysym = x11::keysymForKeyCode(code);
+        const auto trigger = shortcutTrigger({code, 0});
+        ASSERT_EQ(trigger.has_value(), keysym.has_value()) << "key code " << code;
+        if (!trigger) {
+            continue;
+        }
+        ++named;
+        EXPECT_TRUE(word.match(*trigger).hasMatch()) << trigger->toStdString();
+        EXPECT_EQ(
+            xkb_keysym_from_name(trigger->toLatin1().constData(), XKB_KEYSYM_CASE_INSENSITIVE),
+            *keysym)
+            << trigger->toStdString();
+    }
+    EXPECT_GT(named, 100);
+}
+
+TEST(XkbKeys, FindsTheVKeyAndTheCharactersOfTheSessionsLayout) {
+    constexpr std::uint32_t v = XKB_KEY_v;
+    EXPECT_EQ(portal::Keymap({}).evdevKeyFor(v), 47) << "xkbcommon's default is us";
+    EXPECT_EQ(portal::Keymap({"", "us", "dvorak"}).evdevKeyFor(v), 52);
+    EXPECT_EQ(portal::Keymap({"", "ru,us", ""}).evdevKeyFor(v), 47) << "a later layout has it";
+    EXPECT_EQ(portal::Keymap({"", "ru", ""}).evdevKeyFor(v), std::nullopt);
+
+    const QTemporaryDir config;
+    ASSERT_TRUE(config.isValid());
+    EXPECT_EQ(portal::sessionKeymapNames(config.path()).layout, QByteArray());
+    QFile kxkbrc(config.filePath(QStringLiteral("kxkbrc")));
+    ASSERT_TRUE(kxkbrc.open(QIODevice::WriteOnly));
+    kxkbrc.write(
+        "[Layout]\nDisplayNames=,\nLayoutList=fr,de\nModel=pc105\nUse=true\n"
+        "VariantList=bepo,\n");
+    kxkbrc.close();
+    const portal::KeymapNames names = portal::sessionKeymapNames(config.path());
+    EXPECT_EQ(names.layout, "fr,de");
+    EXPECT_EQ(names.variant, "bepo,");
+    EXPECT_EQ(names.model, "pc105");
+    const portal::Keymap bepo(names);
+    EXPECT_EQ(bepo.evdevKeyFor(v), 22);
+
+    // Plain, with Shift, with AltGr; but not the second layout's ü, nor a
+    // character of no layout at all.
+    const auto types = [&bepo](const char16_t* text) {
+        return bepo.typesOnFirstLayout(*portal::keysymsForText(QString::fromUtf16(text)));
+    };
+    EXPECT_TRUE(types(u"éÉœ"));
+    EXPECT_FALSE(types(u"ü"));
+    EXPECT_FALSE(types(u"中"));
+}
+
+TEST(XkbKeys, EveryCharacterOfALineHasAKeysym) {
+    const auto keysyms = portal::keysymsForText(QStringLiteral("aÉ中\U0001F600"));
+    ASSERT_TRUE(keysyms);
+    EXPECT_EQ(*keysyms,
+              (std::vector<std::uint32_t>{XKB_KEY_a, XKB_KEY_Eacute, 0x1004E2D, 0x101F600}));
+}
+
+// A desktop without the portal (or no session bus at all) must be told
+// apart at once, not after the wait for a dialog's answer.
+TEST(PortalBackend, WithoutAPortalNothingIsHeldAndNoKeyIsSent) {
+    const QDBusConnection none = QDBusConnection::connectToBus(
+        QStringLiteral("unix:path=/nonexistent"), QStringLiteral("none"));
+    ASSERT_FALSE(none.isConnected());
+    EXPECT_FALSE(portalShortcutsAvailable(none));
+    EXPECT_FALSE(portalKeyboardAvailable(none));
+
+    // A grab still unanswered at its deadline counts as held: it must fail first.
+    GlobalHotkeyPortal hotkey(none, std::chrono::seconds(30));
+    EXPECT_FALSE(hotkey.grab(kDefaultShortcut));
+
+    InMemorySettingsStore settings;
+    PasteKeystrokePortal keystroke(settings, {}, none);
+    keystroke.setStartDeadline(std::chrono::seconds(30));
+    EXPECT_FALSE(keystroke.available());
+    EXPECT_FALSE(keystroke.postPasteChord(PasteMethod::ControlV));
+    EXPECT_FALSE(keystroke.typeText(QStringLiteral("v")));
+}
+
+}  // namespace
+}  // namespace quillet
