@@ -31,7 +31,7 @@ struct Rig {
     RecordingPasteKeystroke keystroke;
     FixedActiveWindow activeWindow;
     PasteInjector injector{
-        clipboard,          keystroke, activeWindow, settings, PasteTiming{{}, {}, {}, {}, {}},
+        clipboard,          keystroke, activeWindow, settings, PasteTiming{{}, {}, {}, {}},
         [](milliseconds) {}};
     RunStore runStore{file, settings};
     PasteRun run{runStore, clipboard, injector};
@@ -215,7 +215,8 @@ TEST(PasteInjector, LeavesTheTargetTimeBeforeAndAfterTheChord) {
     FakeClipboard clipboard;
     RecordingPasteKeystroke keystroke;
     FixedActiveWindow activeWindow;
-    const PasteTiming timing{milliseconds{50}, milliseconds{60'000}, milliseconds{40}, {}, {}};
+    clipboard.settle = milliseconds{50};
+    const PasteTiming timing{milliseconds{60'000}, milliseconds{40}, {}, {}};
     PasteInjector injector(clipboard, keystroke, activeWindow, settings, timing,
                            [&](milliseconds pause) {
                                pauses.push_back(pause);

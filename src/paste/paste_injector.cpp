@@ -46,7 +46,7 @@ Delivery PasteInjector::paste(const QString& line,
     if (!clipboard_.writeLine(line)) {
         return Delivery::Interrupted;
     }
-    pause_(timing_.beforeChord);
+    pause_(clipboard_.settleTime());
 
     // A chord posted while the user still holds the shortcut reaches the
     // target mixed with those keys and pastes nothing.

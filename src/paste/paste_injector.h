@@ -24,7 +24,6 @@ constexpr bool lineWasDelivered(Delivery delivery) {
 }
 
 struct PasteTiming {
-    std::chrono::milliseconds beforeChord{50};   // the line settles on the clipboard
     std::chrono::milliseconds afterChord{100};   // at least this long before restoring
     std::chrono::milliseconds afterRestore{50};  // the old content settles back
     std::chrono::milliseconds keyReleaseDeadline{2000};

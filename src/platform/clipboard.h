@@ -73,6 +73,9 @@ public:
     // Puts back what read() returned; false as above.
     virtual bool restore(const ClipboardContent& content) = 0;
 
+    // How long a line just written needs before a paste finds it there.
+    virtual std::chrono::milliseconds settleTime() const { return std::chrono::milliseconds{0}; }
+
     // Forgets earlier requests; only those after this call count.
     virtual void arm() = 0;
     virtual FetchResult waitForFetch(std::chrono::milliseconds deadline) = 0;

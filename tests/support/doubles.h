@@ -65,6 +65,7 @@ public:
         return true;
     }
 
+    std::chrono::milliseconds settleTime() const override { return settle; }
     void arm() override {
         std::lock_guard lock(mutex_);
         ++arms_;
@@ -122,6 +123,7 @@ private:
 
 public:
     int writesAllowed = -1;  // negative: no limit
+    std::chrono::milliseconds settle{0};
 };
 
 // Holds at most one shortcut, like the real one; shortcuts in `taken`

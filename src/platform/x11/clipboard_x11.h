@@ -35,6 +35,9 @@ public:
     bool writeLine(const QString& line) override;
     bool restore(const ClipboardContent& content) override;
 
+    // Other clients hear of the new owner through the server, and a
+    // clipboard manager may grab it back in between: give them a moment.
+    std::chrono::milliseconds settleTime() const override { return std::chrono::milliseconds{50}; }
     void arm() override;
     FetchResult waitForFetch(std::chrono::milliseconds deadline) override;
 
