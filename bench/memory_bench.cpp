@@ -47,8 +47,8 @@ public:
     Program* started(Subject subject) {
         auto& program = programs_[subject];
         if (!program) {
-            program = std::make_unique<Program>(subject);
-            if (!program->start(harness_.tray())) {
+            program = std::make_unique<Program>(programOptions(subject));
+            if (!program->start(&harness_.tray())) {
                 error_ = program->error();
                 return nullptr;
             }
@@ -120,8 +120,8 @@ void afterStart(benchmark::State& state, Harness& harness, Session& session, Sub
 // ends with the row: what keeping that run costs.
 void afterStartWithRun(benchmark::State& state, Harness& harness, qsizetype chars) {
     for (auto _ : state) {
-        Program program(Subject::Quillet, chars);
-        if (!program.start(harness.tray())) {
+        Program program(programOptions(Subject::Quillet, chars));
+        if (!program.start(&harness.tray())) {
             harness.fail(state, program.error());
             break;
         }

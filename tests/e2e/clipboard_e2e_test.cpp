@@ -189,6 +189,8 @@ TEST_F(PasteTest, ALineNobodyFetchesIsReported) {
     ASSERT_TRUE(x().focus(0));
     EXPECT_EQ(paste(u"lost"_s, copied("before")), Delivery::NotFetched);
     EXPECT_EQ(clipboardData(), "before");
+    // Without a focus no key reaches a grab either: later tests need one.
+    EXPECT_TRUE(target_.focus());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "platform/x11/connection.h"
 
 #include <QDir>
+#include <QPlainTextEdit>
 #include <QFile>
 #include <QSettings>
 #include <QSocketNotifier>
@@ -237,9 +238,17 @@ std::uint32_t XClient::focusedWindow() {
 }
 
 bool XClient::focus(std::uint32_t window) {
-    xcb_set_input_focus(impl_->c(), XCB_INPUT_FOCUS_PARENT, window, XCB_CURRENT_TIME);
-    xcb_flush(impl_->c());
-    return waitUntil([&] { return focusedWindow() == window; }, 5s);
+    // Asked again until it holds: a window just shown may not be viewable yet.
+    return waitUntil(
+        [&] {
+            if (focusedWindow() == window) {
+                return true;
+            }
+            xcb_set_input_focus(impl_->c(), XCB_INPUT_FOCUS_PARENT, window, XCB_CURRENT_TIME);
+            xcb_flush(impl_->c());
+            return false;
+        },
+        5s);
 }
 
 bool XClient::keyboardGrabbed() {
@@ -572,7 +581,20 @@ std::optional<AppState> Program::storedRun() const {
 
 // ---------------------------------------------------------------------------
 
-TargetWindow::TargetWindow() {
+TargetWindow::TargetWindow(Home home) {
+    if (home == Home::ThisProcess) {
+        field_ = std::make_unique<QPlainTextEdit>();
+        field_->setWindowTitle(QStringLiteral("quillet-target"));
+        field_->resize(480, 120);
+        QObject::connect(field_.get(), &QPlainTextEdit::textChanged, [this] {
+            text_ = field_->toPlainText();
+            if (onChange) {
+                onChange(text_, Clock::now());
+            }
+        });
+        started_ = true;
+        return;
+    }
     QObject::connect(&process_, &QProcess::readyReadStandardOutput, [this] { read(); });
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.start(QStringLiteral(QUILLET_TARGET_BIN), QStringList());
@@ -610,12 +632,24 @@ bool TargetWindow::waitForText(const QString& expected, Clock::duration timeout)
 }
 
 bool TargetWindow::focus() {
-    return x().focus(window_);
+    if (!field_) {
+        return x().focus(window_);
+    }
+    if (!field_->isVisible()) {
+        field_->show();
+        window_ = static_cast<std::uint32_t>(field_->winId());
+    }
+    // Qt hands the field its focus once its window is told it has X's.
+    return x().focus(window_) && waitUntil([this] { return field_->hasFocus(); }, 5s);
 }
 
 bool TargetWindow::clear() {
     const auto callback = std::exchange(onChange, {});
-    process_.write("clear\n");
+    if (field_) {
+        field_->clear();
+    } else {
+        process_.write("clear\n");
+    }
     const bool cleared = waitUntil([this] { return text_.isEmpty(); }, 5s);
     onChange = callback;
     return cleared;

@@ -24,6 +24,8 @@
 #include <string>
 #include <vector>
 
+class QPlainTextEdit;
+
 namespace quillet::harness {
 
 using Clock = std::chrono::steady_clock;
@@ -225,12 +227,17 @@ private:
     std::optional<Clock::time_point> dockedAt_;
 };
 
-// A text field in a process of its own that receives the pastes and reports
-// each text it holds with the moment it changed.
+// A text field that receives the pastes and reports each text it holds
+// with the moment it changed.
 class TargetWindow {
 public:
-    // Starts it, waits until it is shown and gives it the keyboard focus.
-    TargetWindow();
+    // In a process of its own, or in this one (which must run a
+    // QApplication), where the benchmarks keep it so as to add no process
+    // beside the one they measure; there it shows at the first focus().
+    enum class Home { OwnProcess, ThisProcess };
+
+    // Starts it; in a process of its own it is then shown and focused.
+    explicit TargetWindow(Home home = Home::OwnProcess);
     ~TargetWindow();
     TargetWindow(const TargetWindow&) = delete;
     TargetWindow& operator=(const TargetWindow&) = delete;
@@ -248,7 +255,8 @@ public:
 private:
     void read();
 
-    QProcess process_;
+    std::unique_ptr<QPlainTextEdit> field_;  // in this process
+    QProcess process_;                       // or in that one
     QByteArray pending_;
     QString text_;
     std::uint32_t window_ = 0;
