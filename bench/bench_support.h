@@ -110,6 +110,25 @@ FileStamp fileStamp(const QString& path);
 // Chinese.
 QString sampleText(qsizetype chars);
 
+// Notes the moment each process's first window docks in the tray host (is
+// reparented away from the root), as the events arrive while the event
+// loop runs.
+class TrayWatch {
+public:
+    TrayWatch();
+    ~TrayWatch();
+    TrayWatch(const TrayWatch&) = delete;
+    TrayWatch& operator=(const TrayWatch&) = delete;
+
+    std::optional<Clock::time_point> dockedAt(qint64 pid);
+    // That window: the process's tray icon.
+    std::optional<std::uint32_t> dockedWindow(qint64 pid);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
 // Quillet itself, or the bare Qt tray program for comparison.
 enum class Subject { Quillet, BareTray };
 const char* subjectName(Subject subject);
@@ -177,6 +196,12 @@ public:
     // host; run() then explains and returns the status to exit with.
     bool usable() const { return usable_; }
     TrayWatch& tray() { return *tray_; }
+    // Starts the program and waits until its icon has docked as well.
+    bool start(Program& program);
+    // From the start of its process to its icon docked.
+    Clock::duration dockTime(Program& program) {
+        return *tray_->dockedAt(program.pid()) - program.startedAt();
+    }
     // Marks the benchmark failed; the message is repeated at the end.
     void fail(benchmark::State& state, const std::string& message);
     int run();

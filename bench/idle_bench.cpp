@@ -32,7 +32,7 @@ void idle(benchmark::State& state, Harness& harness, Subject subject, int pastes
     for (auto _ : state) {
         Program program(programOptions(subject));
         Typist typist;
-        if (!program.start(&harness.tray())) {
+        if (!harness.start(program)) {
             harness.fail(state, program.error());
             break;
         }

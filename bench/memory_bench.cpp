@@ -48,7 +48,7 @@ public:
         auto& program = programs_[subject];
         if (!program) {
             program = std::make_unique<Program>(programOptions(subject));
-            if (!program->start(&harness_.tray())) {
+            if (!harness_.start(*program)) {
                 error_ = program->error();
                 return nullptr;
             }
@@ -108,7 +108,7 @@ void afterStart(benchmark::State& state, Harness& harness, Session& session, Sub
             harness.fail(state, program ? "cannot read /proc of the program" : session.error());
             break;
         }
-        state.SetIterationTime(seconds(*program->dockedAt() - program->startedAt()));
+        state.SetIterationTime(seconds(harness.dockTime(*program)));
         session.report(state, subject, *memory, 0);
     }
     if (subject == Subject::BareTray) {
@@ -121,7 +121,7 @@ void afterStart(benchmark::State& state, Harness& harness, Session& session, Sub
 void afterStartWithRun(benchmark::State& state, Harness& harness, qsizetype chars) {
     for (auto _ : state) {
         Program program(programOptions(Subject::Quillet, chars));
-        if (!program.start(&harness.tray())) {
+        if (!harness.start(program)) {
             harness.fail(state, program.error());
             break;
         }
@@ -131,7 +131,7 @@ void afterStartWithRun(benchmark::State& state, Harness& harness, qsizetype char
             harness.fail(state, "cannot read /proc of the program");
             break;
         }
-        state.SetIterationTime(seconds(*program.dockedAt() - program.startedAt()));
+        state.SetIterationTime(seconds(harness.dockTime(program)));
         reportMemory(state, *memory, *memory, 0);
     }
 }

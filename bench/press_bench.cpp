@@ -78,7 +78,7 @@ public:
 private:
     bool start() {
         started_ = true;
-        if (!program_.start(&harness_.tray())) {
+        if (!harness_.start(program_)) {
             return fail(program_.error());
         }
         const QString folder = QFileInfo(program_.settingsFile()).path();

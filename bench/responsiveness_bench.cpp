@@ -260,7 +260,7 @@ public:
             return std::nullopt;
         }
         Program program(programOptions(Subject::Quillet));
-        if (!program.start(&harness_.tray())) {
+        if (!harness_.start(program)) {
             return fail(program.error());
         }
         const auto window = harness_.tray().dockedWindow(program.pid());

@@ -19,11 +19,11 @@ constexpr qsizetype kStoredRun = qsizetype(10) << 20;
 
 void startUp(benchmark::State& state, Harness& harness, Program& program, Subject subject) {
     for (auto _ : state) {
-        if (!program.start(&harness.tray())) {
+        if (!harness.start(program)) {
             harness.fail(state, program.error());
             break;
         }
-        const auto docked = *program.dockedAt() - program.startedAt();
+        const auto docked = harness.dockTime(program);
         const auto armed =
             subject == Subject::Quillet ? *program.armedAt() - program.startedAt() : docked;
         state.SetIterationTime(seconds(armed));

@@ -1,6 +1,7 @@
 // The real program, driven as a user would: text copied with xclip, the
 // shortcut pressed with XTest, the result read from a window of another
-// process.
+// process; and how it copes with settings it cannot write, a clipboard owner
+// that never answers and a huge copy.
 
 #include "x_harness.h"
 
@@ -10,18 +11,12 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace quillet::harness {
 namespace {
 
 using namespace Qt::StringLiterals;
-
-int fileMode(const QString& path) {
-    struct stat info {};
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0
-               ? static_cast<int>(info.st_mode & 07777)
-               : -1;
-}
 
 class ProgramTest : public testing::Test {
 protected:
@@ -39,30 +34,22 @@ protected:
     Program quillet_;
 };
 
-// The place in the list outlives the program; the settings file holds
-// clipboard text, so it is the owner's alone, and nothing copied is ever
-// printed.
-TEST_F(ProgramTest, PastesLineByLineAcrossARestartAndKeepsTheTextPrivate) {
+// The place in the list outlives the program, and nothing copied is ever
+// printed: the output may end up in a log others read.
+TEST_F(ProgramTest, PastesLineByLineAcrossARestartAndNeverPrintsTheText) {
     const QByteArray list = "hunter2-correct\n  battery-staple  \n\nthird-secret\n";
     ASSERT_TRUE(copy(list));
     pressAndExpect(u"hunter2-correct"_s);
     pressAndExpect(u"hunter2-correctbattery-staple"_s);
     ASSERT_TRUE(quillet_.stop()) << quillet_.error();
 
-    // Widened meanwhile, as an archive or a careless copy might leave them.
-    const QString folder = QFileInfo(quillet_.settingsFile()).path();
-    ::chmod(QFile::encodeName(folder).constData(), 0755);
-    ::chmod(QFile::encodeName(quillet_.settingsFile()).constData(), 0644);
     // The clipboard left with the program that held it: the same text again.
     ASSERT_TRUE(copy(list));
     Program again(quillet_.configHome());
     ASSERT_TRUE(again.start()) << again.error();
-    EXPECT_EQ(fileMode(folder), 0700);
-    EXPECT_EQ(fileMode(quillet_.settingsFile()), 0600);
     pressAndExpect(u"hunter2-correctbattery-staplethird-secret"_s);
     EXPECT_TRUE(
         waitUntil([&] { return again.storedRun().value_or(AppState{}).currentIndex == 3; }, 10s));
-    EXPECT_EQ(fileMode(quillet_.settingsFile()), 0600);
     ASSERT_TRUE(again.stop()) << again.error();
     for (const QByteArray& output : {quillet_.output(), again.output()}) {
         for (const char* secret : {"hunter2", "battery", "third-secret"}) {
@@ -84,6 +71,82 @@ TEST_F(ProgramTest, QuickPressesAreNeitherLostNorMerged) {
         runFor(30ms);  // a press every 60 ms, faster than a step
     }
     EXPECT_TRUE(target_.waitForText(expected, 20s)) << "got: " << target_.text().toStdString();
+}
+
+TEST_F(ProgramTest, WithSettingsThatCannotBeWrittenPastingGoesOnAndTheUserIsToldOnce) {
+    const QString folder = QFileInfo(quillet_.settingsFile()).path();
+    const QVariant run = quillet_.stored(u"appState"_s);
+    // Modes do not hold back root; the immutable flag does.
+    const bool root = ::geteuid() == 0;
+    const auto chattr = [&](const QString& flag) {
+        return QProcess::execute(u"chattr"_s, {flag, folder}) == 0;
+    };
+    if (root ? !chattr(u"+i"_s) : ::chmod(QFile::encodeName(folder).constData(), 0500) != 0) {
+        GTEST_SKIP() << "cannot make the settings folder read-only";
+    }
+    const struct Restore {
+        std::function<void()> undo;
+        ~Restore() { undo(); }
+    } restore{
+        [&] { root ? chattr(u"-i"_s) : ::chmod(QFile::encodeName(folder).constData(), 0700); }};
+
+    ASSERT_TRUE(copy("one\ntwo\nthree\n"));
+    pressAndExpect(u"one"_s);
+    ASSERT_TRUE(x().closeNotice(quillet_.pid()));
+    ASSERT_TRUE(target_.focus());
+    pressAndExpect(u"onetwo"_s);
+    pressAndExpect(u"onetwothree"_s);
+    // Told once: no second notice for the later failures.
+    EXPECT_FALSE(waitUntil([&] { return x().notice(quillet_.pid()).has_value(); }, 1500ms));
+    EXPECT_EQ(quillet_.stored(u"appState"_s), run);
+}
+
+// The press gives up on an owner that never answers, says so and keeps the
+// run; the menu works while the read waits, and quitting does not wait.
+TEST_F(ProgramTest, AClipboardOwnerThatNeverAnswersHoldsNothingUpAndTheRunIsKept) {
+    const auto storedIndex = [&] { return quillet_.storedRun().value_or(AppState{}).currentIndex; };
+    ASSERT_TRUE(copy("one\ntwo\n"));
+    pressAndExpect(u"one"_s);
+    // The step ends by putting the copy back, which takes the clipboard.
+    ASSERT_TRUE(waitUntil([&] { return storedIndex() == 1; }, 10s));
+    {
+        XClient silent;
+        ASSERT_TRUE(silent.takeClipboard());
+        x().chord(kDefaultChord);
+        ASSERT_TRUE(waitUntil([&] { return silent.clipboardRequested(); }, 10s));
+        EXPECT_TRUE(x().openTrayMenu(quillet_.pid(), u"Paste"_s));
+        EXPECT_TRUE(silent.clipboardRequested()) << "the menu opened only after the read ended";
+        x().chord({"Escape"});
+        ASSERT_TRUE(waitUntil([] { return !x().keyboardGrabbed(); }, 5s));
+        ASSERT_TRUE(x().closeNotice(quillet_.pid(), 60s));
+        ASSERT_TRUE(target_.focus());
+    }
+    ASSERT_TRUE(copy("one\ntwo\n"));
+    pressAndExpect(u"onetwo"_s);
+    ASSERT_TRUE(waitUntil([&] { return storedIndex() == 2; }, 10s));
+
+    XClient silent;
+    ASSERT_TRUE(silent.takeClipboard());
+    x().chord(kDefaultChord);
+    ASSERT_TRUE(waitUntil([&] { return silent.clipboardRequested(); }, 10s));
+    EXPECT_TRUE(quillet_.stop()) << quillet_.error();
+    EXPECT_EQ(storedIndex(), 2);
+}
+
+TEST_F(ProgramTest, AHundredMegabyteCopyPastesItsFirstLineAndIsStored) {
+    QByteArray big;
+    big.reserve(100 * 1024 * 1024 + 64);
+    for (int i = 0; big.size() < 100 * 1024 * 1024; ++i) {
+        big += "row " + QByteArray::number(i).rightJustified(9, '0') + " of a very large copy\n";
+    }
+    ASSERT_TRUE(copy(big));
+    x().chord(kDefaultChord);
+    EXPECT_TRUE(target_.waitForText(u"row 000000000 of a very large copy"_s, 180s))
+        << target_.text().left(200).toStdString();
+    // The run is stored with the whole copy as its source.
+    EXPECT_TRUE(
+        waitUntil([&] { return QFileInfo(quillet_.settingsFile()).size() > big.size(); }, 180s));
+    EXPECT_EQ(quillet_.storedRun().value_or(AppState{}).currentIndex, 1);
 }
 
 TEST(ProgramStartTest, AShortcutHeldByAnotherProgramIsReportedAndItRunsOn) {

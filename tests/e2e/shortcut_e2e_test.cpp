@@ -13,7 +13,6 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
-#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -24,25 +23,6 @@ using namespace Qt::StringLiterals;
 
 const std::vector<std::string> kControlShiftK{"Control_L", "Shift_L", "k"};
 constexpr std::uint16_t kControlShiftMask = (1U << 0) | (1U << 2);
-
-// Counts the key releases our windows receive, so that a test knows when
-// the dialog has seen the keys it let go of.
-class ReleaseCounter final : public QObject {
-public:
-    ReleaseCounter() { qApp->installEventFilter(this); }
-    int count() const { return count_; }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::KeyRelease && qobject_cast<QWindow*>(watched) != nullptr) {
-            ++count_;
-        }
-        return false;
-    }
-
-private:
-    int count_ = 0;
-};
 
 // Opens the dialog here and runs the script inside its modal loop, once the
 // dialog has the keyboard focus; closes it afterwards if the script did not.
@@ -96,7 +76,6 @@ Buttons measureButtons() {
 }
 
 TEST(CaptureDialogTest, JudgesRealKeysAndConfirmReturnsTheHeldCombination) {
-    ReleaseCounter releases;
     const auto chosen = runDialog([&](QDialog& dialog) {
         const auto& field = part<QLineEdit>(dialog, kCaptureFieldName);
         auto& confirm = part<QPushButton>(dialog, kConfirmButtonName);
@@ -117,11 +96,8 @@ TEST(CaptureDialogTest, JudgesRealKeysAndConfirmReturnsTheHeldCombination) {
         // Return is refused and passed on, with Confirm already off.
         x().chord({"Return"});
         EXPECT_TRUE(shows(u"\u21A9\uFE0E (Modifier missing)"_s, false));
-        x().down(kControlShiftK);
+        x().chord(kControlShiftK);
         EXPECT_TRUE(shows(u"⌃⇧K"_s, true));
-        x().up(kControlShiftK);
-        ASSERT_TRUE(waitUntil([&] { return releases.count() >= 7; }, 5s));
-        EXPECT_TRUE(shows(u"⌃⇧K"_s, true)) << "letting go keeps it";
         EXPECT_TRUE(dialog.isVisible());
         confirm.click();
     });

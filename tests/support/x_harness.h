@@ -137,25 +137,6 @@ private:
 // The client on $DISPLAY, opened on first use.
 XClient& x();
 
-// Notes the moment each process's first window docks in the tray host (is
-// reparented away from the root), as the events arrive while the event
-// loop runs.
-class TrayWatch {
-public:
-    TrayWatch();
-    ~TrayWatch();
-    TrayWatch(const TrayWatch&) = delete;
-    TrayWatch& operator=(const TrayWatch&) = delete;
-
-    std::optional<Clock::time_point> dockedAt(qint64 pid);
-    // That window: the process's tray icon.
-    std::optional<std::uint32_t> dockedWindow(qint64 pid);
-
-private:
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
-};
-
 // The CLIPBOARD selection as another program uses it, through xclip. copy()
 // returns once xclip owns the selection; a child of it keeps serving it.
 bool copy(const QByteArray& data, const QString& mimeType = QStringLiteral("UTF8_STRING"));
@@ -183,9 +164,8 @@ public:
 
     void setEnvironment(const QString& name, const QString& value);
     bool launch();
-    // Launches it and waits until it is ready: Quillet once it says it runs
-    // with its shortcut, and with a tray watch also until its icon docks.
-    bool start(TrayWatch* tray = nullptr);
+    // Launches it; Quillet is ready once it says it runs with its shortcut.
+    bool start();
     // SIGTERM, then waits: true when it ended cleanly (Quillet with status 0).
     bool stop();
     void kill();
@@ -198,6 +178,8 @@ public:
     const QByteArray& output();
     bool waitForOutput(const QByteArray& text, Clock::duration timeout = 10s);
     const std::string& error() const { return error_; }
+    // Keeps the first reason it is not usable, with what it said; false.
+    bool fail(const std::string& message);
 
     qint64 pid() const { return process_.processId(); }
     QString configHome() const { return configHome_; }
@@ -208,11 +190,9 @@ public:
 
     Clock::time_point startedAt() const { return startedAt_; }
     std::optional<Clock::time_point> armedAt() const { return armedAt_; }
-    std::optional<Clock::time_point> dockedAt() const { return dockedAt_; }
 
 private:
     bool isQuillet() const { return executable_.isEmpty(); }
-    bool fail(const std::string& message);
     void readOutput();
 
     QString executable_;
@@ -224,7 +204,6 @@ private:
     std::string error_;
     Clock::time_point startedAt_;
     std::optional<Clock::time_point> armedAt_;
-    std::optional<Clock::time_point> dockedAt_;
 };
 
 // A text field that receives the pastes and reports each text it holds
