@@ -19,12 +19,14 @@ struct Child : QProcess {
     }
 };
 
-// A virtual X server that the test can take away.
+// A virtual X server that the test can take away. It must not reset when
+// its last client leaves: the program's check for a display is one, and a
+// reset would refuse the connection Qt opens right after.
 class PrivateXServer {
 public:
     PrivateXServer() {
         server_.start(u"Xvfb"_s, {u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s, u"800x600x24"_s,
-                                  u"-nolisten"_s, u"tcp"_s});
+                                  u"-nolisten"_s, u"tcp"_s, u"-noreset"_s});
         QByteArray number;
         waitUntil(
             [&] {
