@@ -249,7 +249,15 @@ TEST_F(ShortcutTest, FirstRunAsksAtOnceAndKeepsTheDefaultWhenTheChoiceIsTakenOrC
     pressInDialog(dialog, {"Control_L", "Shift_L", "j"});
     click(dialog, buttons_.cancel);
     ASSERT_TRUE(target_.focus());
-    pressAndExpect(kDefaultChord, u"keptagain"_s);
+    // The old shortcut is taken again just after the dialog goes; a press
+    // before that reaches the target, which ignores it, so it is repeated.
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            x().chord(kDefaultChord);
+            return waitUntil([&] { return target_.text() != u"kept"_s; }, 2s);
+        },
+        10s));
+    EXPECT_EQ(target_.text(), u"keptagain"_s);
     EXPECT_TRUE(stored(9, 1835008));
     EXPECT_FALSE(x().notice(quillet_->pid()));
 }

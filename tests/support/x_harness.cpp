@@ -193,13 +193,22 @@ std::optional<XWindow> XClient::notice(qint64 pid) {
 }
 
 bool XClient::openTrayMenu(qint64 pid, const QString& title) {
+    // The tray host may still be laying out its icons: the click goes where
+    // the icon has stayed put, and again when no menu comes.
     std::optional<XWindow> icon;
-    if (!waitUntil([&] { return (icon = trayIcon(pid)).has_value(); }, 10s)) {
-        return false;
-    }
-    click(icon->geometry.center());
-    return waitUntil([&] { return windowNamed(pid, title).has_value(); }, 10s) &&
-           waitUntil([&] { return keyboardGrabbed(); }, 5s);
+    return waitUntil(
+        [&] {
+            const auto now = trayIcon(pid);
+            const bool still = now && icon && now->geometry == icon->geometry;
+            icon = now;
+            if (!still) {
+                runFor(200ms);
+                return false;
+            }
+            click(icon->geometry.center());
+            return waitUntil([&] { return windowNamed(pid, title) && keyboardGrabbed(); }, 3s);
+        },
+        20s);
 }
 
 bool XClient::closeNotice(qint64 pid, Clock::duration timeout) {
