@@ -29,7 +29,6 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -191,9 +190,10 @@ private:
                 xcb_generic_error_t* error = nullptr;
                 if (xcb_poll_for_reply(c(), marker.sequence, &reply, &error) != 0) {
                     handled = Clock::now();
-                    std::free(reply);
-                    std::free(error);
                 }
+                // Only the moment counts.
+                const auto ownedReply = x11::own(reply);
+                const auto ownedError = x11::own(error);
             }
             // Also reads what poll_for_reply left queued, so poll() below
             // only waits for what is still to come.
