@@ -1,32 +1,25 @@
 #include "bench_support.h"
 
-#include "paste/app_state.h"
-#include "paste/line_builder.h"
-#include "platform/display_x11.h"
+#include "core/lines.h"
+#include "platform/x11/connection.h"
 
 #include <QDir>
 #include <QFile>
-#include <QSettings>
 #include <QSocketNotifier>
-#include <QStandardPaths>
 
 // X11 headers after Qt's: their macros break Qt headers.
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
-#include <X11/keysym.h>
 #include <xcb/xcb.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
-#include <cstdlib>
-#include <cstring>
 #include <iostream>
 
 namespace quillet::bench {
+
+using x11::own;
 
 int envCount(const char* name, int fallback) {
     bool ok = false;
@@ -46,23 +39,6 @@ double percentile(const std::vector<double>& values, double q) {
 
 double p95(const std::vector<double>& values) {
     return percentile(values, 0.95);
-}
-
-void runFor(Clock::duration duration) {
-    runUntil(Clock::now() + duration, [] { return false; });
-}
-
-bool haveDisplay() {
-    const char* name = std::getenv("DISPLAY");
-    return name != nullptr && *name != '\0' && x11::openDisplay() != nullptr;
-}
-
-std::vector<char*> withDefaultFlags(int argc, char* argv[], const std::vector<char*>& flags) {
-    std::vector<char*> args{argv[0]};
-    args.insert(args.end(), flags.begin(), flags.end());
-    args.insert(args.end(), argv + 1, argv + argc);
-    args.push_back(nullptr);
-    return args;
 }
 
 namespace {
@@ -179,122 +155,13 @@ ActivityDelta ActivityTracker::delta() const {
     return delta;
 }
 
-// ---------------------------------------------------------------------------
-
-void XcbDisconnect::operator()(xcb_connection_t* connection) const {
-    xcb_disconnect(connection);
-}
-
-std::uint32_t internAtom(xcb_connection_t* connection, const char* name) {
-    const XcbReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-        connection,
-        xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
-        nullptr));
-    return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-}
-
-struct TrayWatch::Impl {
-    XcbConnection connection;
-    xcb_window_t root = 0;
-    int screen = 0;
-    xcb_atom_t pidAtom = XCB_ATOM_NONE;
-    std::unique_ptr<QSocketNotifier> notifier;
-    // The first window docked per process, and when.
-    struct Docked {
-        Clock::time_point at;
-        xcb_window_t window = 0;
-    };
-    std::map<qint64, Docked> docked;
-
-    // Qt names the process on every window it creates (_NET_WM_PID).
-    std::optional<qint64> owner(xcb_window_t window) {
-        const XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
-            connection.get(),
-            xcb_get_property(connection.get(), 0, window, pidAtom, XCB_ATOM_CARDINAL, 0, 1),
-            nullptr));
-        if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) < 4) {
-            return std::nullopt;
-        }
-        return *static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
+FileStamp fileStamp(const QString& path) {
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
+        return {};
     }
-};
-
-TrayWatch::TrayWatch() : impl_(std::make_unique<Impl>()) {
-    impl_->connection.reset(xcb_connect(nullptr, &impl_->screen));
-    if (xcb_connection_has_error(impl_->connection.get()) != 0) {
-        impl_->connection.reset();
-        return;
-    }
-    xcb_screen_iterator_t screens =
-        xcb_setup_roots_iterator(xcb_get_setup(impl_->connection.get()));
-    for (int i = 0; i < impl_->screen && screens.rem > 0; ++i) {
-        xcb_screen_next(&screens);
-    }
-    impl_->root = screens.data->root;
-    impl_->pidAtom = internAtom(impl_->connection.get(), "_NET_WM_PID");
-    // Reparenting a top-level window is reported to the root's substructure.
-    const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
-    xcb_change_window_attributes(impl_->connection.get(), impl_->root, XCB_CW_EVENT_MASK, &mask);
-    xcb_flush(impl_->connection.get());
-    impl_->notifier = std::make_unique<QSocketNotifier>(
-        xcb_get_file_descriptor(impl_->connection.get()), QSocketNotifier::Read);
-    QObject::connect(impl_->notifier.get(), &QSocketNotifier::activated, [this] { readEvents(); });
-}
-
-TrayWatch::~TrayWatch() = default;
-
-bool TrayWatch::trayPresent() {
-    if (!impl_->connection) {
-        return false;
-    }
-    const std::string name = "_NET_SYSTEM_TRAY_S" + std::to_string(impl_->screen);
-    const xcb_atom_t selection = internAtom(impl_->connection.get(), name.c_str());
-    const XcbReply<xcb_get_selection_owner_reply_t> reply(xcb_get_selection_owner_reply(
-        impl_->connection.get(), xcb_get_selection_owner(impl_->connection.get(), selection),
-        nullptr));
-    return reply && reply->owner != XCB_WINDOW_NONE;
-}
-
-std::optional<Clock::time_point> TrayWatch::dockedAt(qint64 pid) {
-    readEvents();
-    const auto found = impl_->docked.find(pid);
-    return found == impl_->docked.end() ? std::nullopt : std::optional(found->second.at);
-}
-
-std::optional<std::uint32_t> TrayWatch::dockedWindow(qint64 pid) {
-    readEvents();
-    const auto found = impl_->docked.find(pid);
-    return found == impl_->docked.end() ? std::nullopt : std::optional(found->second.window);
-}
-
-void TrayWatch::readEvents() {
-    if (!impl_->connection) {
-        return;
-    }
-    for (;;) {
-        const XcbReply<xcb_generic_event_t> event(xcb_poll_for_event(impl_->connection.get()));
-        if (!event) {
-            break;
-        }
-        const auto now = Clock::now();
-        if ((event->response_type & 0x7f) != XCB_REPARENT_NOTIFY) {
-            continue;
-        }
-        const auto* reparent = reinterpret_cast<const xcb_reparent_notify_event_t*>(event.get());
-        // Away from the root: into the tray host (there is no window manager).
-        if (reparent->parent == impl_->root) {
-            continue;
-        }
-        if (const auto pid = impl_->owner(reparent->window)) {
-            impl_->docked.try_emplace(*pid, Impl::Docked{now, reparent->window});
-        }
-    }
-}
-
-// ---------------------------------------------------------------------------
-
-const char* subjectName(Subject subject) {
-    return subject == Subject::Quillet ? "quillet" : "bare_tray";
+    return {static_cast<std::uint64_t>(info.st_ino),
+            static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
 }
 
 QString sampleText(qsizetype chars) {
@@ -307,157 +174,110 @@ QString sampleText(qsizetype chars) {
     return text;
 }
 
-Program::Program(Subject subject, qsizetype storedRun) : subject_(subject), storedRun_(storedRun) {
-    QObject::connect(&process_, &QProcess::readyReadStandardError, [this] {
-        output_ += process_.readAllStandardError();
-        if (!armedAt_ && output_.contains("Quillet is running")) {
-            armedAt_ = Clock::now();
-        }
-    });
-    QObject::connect(&process_, &QProcess::readyReadStandardOutput,
-                     [this] { output_ += process_.readAllStandardOutput(); });
-}
+struct TrayWatch::Impl {
+    x11::XcbConnection connection;
+    xcb_window_t root = XCB_NONE;
+    xcb_atom_t pidAtom = XCB_NONE;
+    std::unique_ptr<QSocketNotifier> notifier;
+    struct Docked {
+        Clock::time_point at;
+        xcb_window_t window = XCB_NONE;
+    };
+    std::map<qint64, Docked> docked;  // the first window per process
 
-Program::~Program() {
-    stop();
-}
-
-QString Program::settingsFile() const {
-    return configHome_.filePath(QStringLiteral("tarnwick/Quillet.conf"));
-}
-
-bool Program::fail(const std::string& message) {
-    if (error_.empty()) {
-        error_ = std::string(subjectName(subject_)) + ": " + message;
-        if (!output_.isEmpty()) {
-            error_ += "\nit said:\n" + output_.toStdString();
-        }
-    }
-    return false;
-}
-
-bool Program::start(TrayWatch& tray) {
-    if (!configHome_.isValid() || !runtimeDir_.isValid()) {
-        return fail("cannot create temporary folders");
-    }
-    if (subject_ == Subject::Quillet && !QFile::exists(settingsFile())) {
-        QDir().mkpath(configHome_.filePath(QStringLiteral("tarnwick")));
-        QFile seed(settingsFile());
-        if (!seed.open(QIODevice::WriteOnly) ||
-            seed.write("[General]\nhotkeyCode=9\nhotkeyModifiers=1835008\n") < 0) {
-            return fail("cannot store a shortcut in its settings folder");
-        }
-        seed.close();
-        if (storedRun_ > 0) {
-            // Written the way the program writes it: JSON under one key.
-            AppState run;
-            run.sourceClipboardContent = sampleText(storedRun_);
-            run.lines = buildLines(run.sourceClipboardContent);
-            QSettings settings(settingsFile(), QSettings::IniFormat);
-            settings.setValue(QString::fromUtf16(kAppStateKey), encodeAppState(run));
-            settings.sync();
-            if (settings.status() != QSettings::NoError) {
-                return fail("cannot store a run in its settings folder");
+    void readEvents() {
+        xcb_connection_t* c = connection.get();
+        while (const auto event = own(xcb_poll_for_event(c))) {
+            const auto now = Clock::now();
+            const auto* reparent =
+                reinterpret_cast<const xcb_reparent_notify_event_t*>(event.get());
+            // Away from the root: into the tray host (there is no window manager).
+            if ((event->response_type & 0x7f) != XCB_REPARENT_NOTIFY || reparent->parent == root) {
+                continue;
+            }
+            // Qt names the process on every window it makes.
+            const auto pid = own(xcb_get_property_reply(
+                c, xcb_get_property(c, 0, reparent->window, pidAtom, XCB_ATOM_CARDINAL, 0, 1),
+                nullptr));
+            if (pid && pid->format == 32 && xcb_get_property_value_length(pid.get()) == 4) {
+                docked.try_emplace(
+                    *static_cast<const std::uint32_t*>(xcb_get_property_value(pid.get())),
+                    Docked{now, reparent->window});
             }
         }
     }
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome_.path());
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir_.path());
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    process_.setProcessEnvironment(env);
-    process_.setProgram(subject_ == Subject::Quillet ? QStringLiteral(QUILLET_BIN)
-                                                     : QStringLiteral(QUILLET_BARE_TRAY_BIN));
-    output_.clear();
-    armedAt_.reset();
-    dockedAt_.reset();
+};
 
-    startedAt_ = Clock::now();
-    process_.start();
-    const bool ready = runUntil(Clock::now() + 15s, [&] {
-        if (!dockedAt_ && process_.state() == QProcess::Running) {
-            dockedAt_ = tray.dockedAt(process_.processId());
-        }
-        const bool armed = subject_ == Subject::BareTray || armedAt_.has_value();
-        return (armed && dockedAt_) || process_.state() == QProcess::NotRunning;
-    });
-    if (process_.state() == QProcess::NotRunning) {
-        return fail("it ended at start-up");
+TrayWatch::TrayWatch() : impl_(std::make_unique<Impl>()) {
+    int screen = 0;
+    impl_->connection.reset(xcb_connect(nullptr, &screen));
+    xcb_connection_t* c = impl_->connection.get();
+    if (xcb_connection_has_error(c) != 0) {
+        return;
     }
-    if (!ready) {
-        return fail(dockedAt_ ? "its shortcut was not armed within 15 s"
-                              : "its icon did not dock in the tray within 15 s");
+    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(c));
+    for (int i = 0; i < screen && screens.rem > 0; ++i) {
+        xcb_screen_next(&screens);
     }
-    if (subject_ == Subject::Quillet && !output_.contains("Quillet is running. Press")) {
-        return fail("it runs without its shortcut");
-    }
-    return true;
+    impl_->root = screens.data->root;
+    impl_->pidAtom = x11::internAtoms(c, {"_NET_WM_PID"})[0];
+    // Reparenting a top-level window is reported to the root's substructure.
+    const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    xcb_change_window_attributes(c, impl_->root, XCB_CW_EVENT_MASK, &mask);
+    xcb_flush(c);
+    impl_->notifier =
+        std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(c), QSocketNotifier::Read);
+    QObject::connect(impl_->notifier.get(), &QSocketNotifier::activated,
+                     [this] { impl_->readEvents(); });
 }
 
-bool Program::stop() {
-    if (process_.state() == QProcess::NotRunning) {
-        return true;
-    }
-    process_.terminate();
-    if (!runUntil(Clock::now() + 10s,
-                  [this] { return process_.state() == QProcess::NotRunning; })) {
-        process_.kill();
-        process_.waitForFinished(3000);
-        return fail("it ignored SIGTERM for 10 s");
-    }
-    // The bare program has no handler: SIGTERM ends it by default.
-    if (subject_ == Subject::Quillet &&
-        (process_.exitStatus() != QProcess::NormalExit || process_.exitCode() != 0)) {
-        return fail("it exited with status " + std::to_string(process_.exitCode()) + " on SIGTERM");
-    }
-    return true;
+TrayWatch::~TrayWatch() = default;
+
+std::optional<Clock::time_point> TrayWatch::dockedAt(qint64 pid) {
+    impl_->readEvents();
+    const auto found = impl_->docked.find(pid);
+    return found == impl_->docked.end() ? std::nullopt : std::optional(found->second.at);
+}
+
+std::optional<std::uint32_t> TrayWatch::dockedWindow(qint64 pid) {
+    impl_->readEvents();
+    const auto found = impl_->docked.find(pid);
+    return found == impl_->docked.end() ? std::nullopt : std::optional(found->second.window);
 }
 
 // ---------------------------------------------------------------------------
 
-FileStamp fileStamp(const QString& path) {
-    struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
-        return {};
-    }
-    return {static_cast<std::uint64_t>(info.st_ino),
-            static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
+const char* subjectName(Subject subject) {
+    return subject == Subject::Quillet ? "quillet" : "bare_tray";
 }
+
+Program::Options programOptions(Subject subject, qsizetype storedRun) {
+    Program::Options options;
+    if (subject == Subject::BareTray) {
+        options.executable = QStringLiteral(QUILLET_BARE_TRAY_BIN);
+    } else if (storedRun > 0) {
+        AppState run;
+        run.sourceClipboardContent = sampleText(storedRun);
+        run.lines = buildLines(run.sourceClipboardContent);
+        options.run = std::move(run);
+    }
+    return options;
+}
+
+// ---------------------------------------------------------------------------
 
 namespace {
 
-constexpr std::array<KeySym, 4> kShortcut{XK_Control_L, XK_Alt_L, XK_Super_L, XK_v};
 constexpr auto kHold = 20ms;
 constexpr auto kStepDeadline = 5s;
 
-}  // namespace
-
-struct Typist::Impl {
-    x11::DisplayPtr display = x11::openDisplay();
-    std::array<::KeyCode, kShortcut.size()> codes{};
-    int generation = 0;
-
-    Atom clipboard() { return XInternAtom(display.get(), "CLIPBOARD", False); }
-    void keys(bool down) {
-        for (std::size_t i = 0; i < codes.size(); ++i) {
-            const ::KeyCode code = down ? codes[i] : codes[codes.size() - 1 - i];
-            XTestFakeKeyEvent(display.get(), code, down ? True : False, CurrentTime);
-        }
-        XFlush(display.get());
-    }
-};
-
-Typist::Typist() : impl_(std::make_unique<Impl>()) {
-    if (impl_->display && x11::hasXTest(impl_->display.get())) {
-        for (std::size_t i = 0; i < kShortcut.size(); ++i) {
-            impl_->codes[i] = XKeysymToKeycode(impl_->display.get(), kShortcut[i]);
-        }
-    }
-    field_.setWindowTitle(QStringLiteral("quillet-bench-target"));
-    field_.resize(480, 120);
+// Each copy's lines name their copy, so that no copy repeats an earlier one.
+QByteArray listLine(int generation, int index) {
+    return 'g' + QByteArray::number(generation) + " item " +
+           QByteArray::number(index).rightJustified(4, '0') + " 名称 value";
 }
 
-Typist::~Typist() = default;
+}  // namespace
 
 bool Typist::fail(const std::string& message) {
     if (error_.empty()) {
@@ -466,159 +286,89 @@ bool Typist::fail(const std::string& message) {
     return false;
 }
 
-namespace {
-
-// Each copy's lines name their copy, so that no copy repeats an earlier one.
-void appendListLine(QByteArray& text, int generation, int index) {
-    text += 'g' + QByteArray::number(generation) + " item " +
-            QByteArray::number(index).rightJustified(4, '0') + " 名称 value";
-}
-
-}  // namespace
-
-bool Typist::canCopy() {
-    if (std::any_of(impl_->codes.begin(), impl_->codes.end(), [](::KeyCode c) { return c == 0; })) {
-        return fail("the X server lacks XTest or a key of Control+Alt+Super+V");
-    }
-    if (QStandardPaths::findExecutable(QStringLiteral("xclip")).isEmpty()) {
-        return fail("xclip is missing (scripts/setup installs it)");
-    }
-    return true;
+bool Typist::copyText(const QByteArray& text) {
+    next_ = 0;
+    return copy(text) || fail("xclip could not copy the text (scripts/setup installs xclip)");
 }
 
 bool Typist::copyList(int lines) {
-    if (!canCopy()) {
-        return false;
-    }
-    ++impl_->generation;
+    ++generation_;
     lines_.clear();
     QByteArray text;
     for (int i = 0; i < lines; ++i) {
-        QByteArray line;
-        appendListLine(line, impl_->generation, i);
+        const QByteArray line = listLine(generation_, i);
         lines_.append(QString::fromUtf8(line));
         text += line + '\n';
     }
-    next_ = 0;
-    return copy(text);
+    return copyText(text);
 }
 
 bool Typist::copyBulk(qsizetype bytes) {
-    if (!canCopy()) {
-        return false;
-    }
-    ++impl_->generation;
+    ++generation_;
     QByteArray text;
     text.reserve(bytes + 64);
     for (int i = 0; text.size() < bytes; ++i) {
-        appendListLine(text, impl_->generation, i);
-        text += '\n';
+        text += listLine(generation_, i) + '\n';
     }
-    lines_ = {QString::fromUtf8(text.left(text.indexOf('\n')))};
-    next_ = 0;
-    return copy(text);
-}
-
-bool Typist::copy(const QByteArray& text) {
-    // xclip's parent exits once it has read the text; a child of it keeps
-    // serving the clipboard.
-    const Window before = XGetSelectionOwner(impl_->display.get(), impl_->clipboard());
-    QProcess xclip;
-    xclip.setStandardOutputFile(QProcess::nullDevice());
-    xclip.setStandardErrorFile(QProcess::nullDevice());
-    xclip.start(QStringLiteral("xclip"),
-                {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-i")});
-    xclip.write(text);
-    xclip.closeWriteChannel();
-    const bool exited =
-        runUntil(Clock::now() + 10s, [&] { return xclip.state() == QProcess::NotRunning; });
-    if (!exited || xclip.exitStatus() != QProcess::NormalExit || xclip.exitCode() != 0) {
-        return fail("xclip could not copy the text");
-    }
-    return runUntil(Clock::now() + 5s,
-                    [&] {
-                        const Window owner =
-                            XGetSelectionOwner(impl_->display.get(), impl_->clipboard());
-                        return owner != None && owner != before;
-                    }) ||
-           fail("xclip did not take over the clipboard");
+    lines_ = {QString::fromUtf8(listLine(generation_, 0))};
+    return copyText(text);
 }
 
 Typist::Keystroke Typist::strike() {
     const auto down = Clock::now();
-    impl_->keys(true);
+    x().down(kDefaultChord);
     runFor(kHold);
-    impl_->keys(false);
+    x().up(kDefaultChord);
     return {down, Clock::now()};
 }
 
-bool Typist::focusField() {
-    Display* display = impl_->display.get();
-    const auto focused = [&] {
-        Window window = 0;
-        int revert = 0;
-        XGetInputFocus(display, &window, &revert);
-        return field_.isActiveWindow() && field_.hasFocus() && window == field_.winId();
-    };
-    if (focused()) {
-        return true;
+bool Typist::readyField() {
+    if (!field_.started()) {
+        return fail("the target window did not start");
     }
-    field_.show();
-    field_.activateWindow();
-    field_.setFocus();
-    if (runUntil(Clock::now() + 2s, focused)) {
-        return true;
-    }
-    XSetInputFocus(display, static_cast<Window>(field_.winId()), RevertToParent, CurrentTime);
-    XFlush(display);
-    field_.setFocus();
-    return runUntil(Clock::now() + 3s, focused) ||
-           fail("the text field does not get the keyboard focus");
+    return (field_.clear() && field_.focus()) ||
+           fail("the target window does not get the keyboard focus");
 }
 
-bool Typist::press(const Program& program) {
+bool Typist::press(Program& program) {
     if (next_ >= lines_.size()) {
         return fail("the copied list ran out");
     }
-    if (!focusField()) {
+    if (!readyField()) {
         return false;
     }
-    field_.clear();
     const QString& expected = lines_[next_];
     const FileStamp before = fileStamp(program.settingsFile());
     strike();
 
     bool wrong = false;
-    const bool done = runUntil(Clock::now() + kStepDeadline, [&] {
-        const QString text = field_.toPlainText();
-        wrong = !expected.startsWith(text);
-        return wrong || (text == expected && fileStamp(program.settingsFile()) != before);
-    });
-    if (wrong) {
-        return fail(QStringLiteral("press %1: expected \"%2\", the field got \"%3\"")
-                        .arg(pressed_ + 1)
-                        .arg(expected, field_.toPlainText())
-                        .toStdString());
+    const bool done = waitUntil(
+        [&] {
+            wrong = !expected.startsWith(field_.text());
+            return wrong ||
+                   (field_.text() == expected && fileStamp(program.settingsFile()) != before);
+        },
+        kStepDeadline);
+    if (!done || wrong) {
+        return fail(
+            QStringLiteral("press %1: expected \"%2\", the field got \"%3\"%4")
+                .arg(pressed_ + 1)
+                .arg(expected, field_.text(),
+                     wrong ? QString() : QStringLiteral(", or the step did not save, within 5 s"))
+                .toStdString());
     }
-    if (!done) {
-        return fail(QStringLiteral("press %1: \"%2\" %3 within 5 s")
-                        .arg(pressed_ + 1)
-                        .arg(expected, field_.toPlainText() == expected
-                                           ? QStringLiteral("pasted, but the step did not save")
-                                           : QStringLiteral("not pasted"))
-                        .toStdString());
-    }
-    ++next_;
-    ++pressed_;
+    pasted(1);
     return true;
 }
 
 // ---------------------------------------------------------------------------
 
-Harness::Harness(int& argc, char** argv, const char* name)
-    : name_(name),
-      args_(withDefaultFlags(argc, argv, {tabular_.data()})),
-      argc_(static_cast<int>(args_.size()) - 1) {
+Harness::Harness(int& argc, char** argv, const char* name) : name_(name) {
+    // Flags of our own go first, so that the user's can still override them.
+    args_ = {argv[0], tabular_.data()};
+    args_.insert(args_.end(), argv + 1, argv + argc);
+    argc_ = static_cast<int>(args_.size());
+    args_.push_back(nullptr);
     benchmark::Initialize(&argc_, args_.data());
     if (benchmark::ReportUnrecognizedArguments(argc_, args_.data())) {
         status_ = 1;
@@ -638,7 +388,7 @@ Harness::Harness(int& argc, char** argv, const char* name)
     app_ = std::make_unique<QApplication>(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     tray_ = std::make_unique<TrayWatch>();
-    if (!tray_->trayPresent()) {
+    if (!x().trayPresent()) {
         std::cout << name_
                   << ": skipped, it needs a system tray host on the X server (scripts/bench "
                      "starts trayer).\n";
@@ -648,6 +398,18 @@ Harness::Harness(int& argc, char** argv, const char* name)
 }
 
 Harness::~Harness() = default;
+
+bool Harness::start(Program& program) {
+    if (!program.start()) {
+        return false;
+    }
+    waitUntil([&] { return !program.running() || tray_->dockedAt(program.pid()); }, 15s);
+    if (!program.running()) {
+        return program.fail("it ended at start-up");
+    }
+    return tray_->dockedAt(program.pid()) ||
+           program.fail("its icon did not dock in the tray within 15 s");
+}
 
 void Harness::fail(benchmark::State& state, const std::string& message) {
     state.SkipWithError(message.c_str());

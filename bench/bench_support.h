@@ -1,37 +1,28 @@
 #pragma once
 
-// Shared by the benchmarks that run whole programs on a real X server: the
-// kernel's figures for a process, the program under test with a settings
-// folder of its own, the moment its icon docks in the tray, and a user who
-// presses the shortcut into a text field of the benchmark.
+// Shared by the benchmarks that run whole programs on a real X server (the
+// session itself is the test harness's): the kernel's figures for a
+// process, the programs compared, a user who presses the shortcut through a
+// copied list, and the frame of these Google Benchmark programs.
+
+#include "x_harness.h"
 
 #include <QApplication>
-#include <QByteArray>
-#include <QCoreApplication>
-#include <QPlainTextEdit>
-#include <QProcess>
-#include <QString>
 #include <QStringList>
-#include <QTemporaryDir>
-#include <QTimer>
 
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-struct xcb_connection_t;
-
 namespace quillet::bench {
 
-using Clock = std::chrono::steady_clock;
-using namespace std::chrono_literals;
+using namespace harness;
 
 inline double millis(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
@@ -50,50 +41,6 @@ int envCount(const char* name, int fallback);
 double percentile(const std::vector<double>& values, double q);
 // The same at 95 %, in the shape Google Benchmark's statistics take.
 double p95(const std::vector<double>& values);
-
-// Runs the event loop until done() holds or the deadline passes. Conditions
-// nobody signals are looked at again every few milliseconds.
-template <typename Done>
-bool runUntil(Clock::time_point deadline, Done&& done) {
-    QTimer wake;
-    wake.setTimerType(Qt::PreciseTimer);
-    wake.setSingleShot(true);
-    for (;;) {
-        if (done()) {
-            return true;
-        }
-        const auto now = Clock::now();
-        if (now >= deadline) {
-            return false;
-        }
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
-        wake.start(std::min<std::chrono::milliseconds>(left, 5ms));
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-}
-
-void runFor(Clock::duration duration);
-
-// Whether $DISPLAY names a server we can open.
-bool haveDisplay();
-
-// Owners of what xcb hands out: a connection, and replies and events, which
-// the caller frees.
-struct XcbDisconnect {
-    void operator()(xcb_connection_t* connection) const;
-};
-using XcbConnection = std::unique_ptr<xcb_connection_t, XcbDisconnect>;
-struct XcbFree {
-    void operator()(void* reply) const { std::free(reply); }
-};
-template <typename T>
-using XcbReply = std::unique_ptr<T, XcbFree>;
-
-// The atom of that name, created if need be; 0 when the server fails.
-std::uint32_t internAtom(xcb_connection_t* connection, const char* name);
-
-// Adds flags ahead of the user's, who can still override them.
-std::vector<char*> withDefaultFlags(int argc, char* argv[], const std::vector<char*>& flags);
 
 // What the kernel says about a process's memory, in KiB.
 struct Memory {
@@ -148,30 +95,6 @@ private:
     std::size_t live_ = 0;
 };
 
-// Notes every window the tray host takes in (its reparenting away from the
-// root window), with the time and the process that made it. Events are read
-// as they arrive while the Qt event loop runs.
-class TrayWatch {
-public:
-    TrayWatch();
-    ~TrayWatch();
-    TrayWatch(const TrayWatch&) = delete;
-    TrayWatch& operator=(const TrayWatch&) = delete;
-
-    // Whether a tray host holds the system tray selection of the screen.
-    bool trayPresent();
-    // When a window of this process was first docked, if it was.
-    std::optional<Clock::time_point> dockedAt(qint64 pid);
-    // That window: the process's tray icon.
-    std::optional<std::uint32_t> dockedWindow(qint64 pid);
-
-private:
-    void readEvents();
-
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
-};
-
 // Which version of a file is on disk. The program saves by writing a new
 // file and renaming it over the old one, so each save brings a new inode;
 // a new time on the same inode is a rewrite in place. All zero when the
@@ -184,71 +107,48 @@ struct FileStamp {
 FileStamp fileStamp(const QString& path);
 
 // About `chars` characters of copied text in lines of 40, mixed ASCII and
-// Chinese, as the step benchmark uses.
+// Chinese.
 QString sampleText(qsizetype chars);
+
+// Notes the moment each process's first window docks in the tray host (is
+// reparented away from the root), as the events arrive while the event
+// loop runs.
+class TrayWatch {
+public:
+    TrayWatch();
+    ~TrayWatch();
+    TrayWatch(const TrayWatch&) = delete;
+    TrayWatch& operator=(const TrayWatch&) = delete;
+
+    std::optional<Clock::time_point> dockedAt(qint64 pid);
+    // That window: the process's tray icon.
+    std::optional<std::uint32_t> dockedWindow(qint64 pid);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
 
 // Quillet itself, or the bare Qt tray program for comparison.
 enum class Subject { Quillet, BareTray };
 const char* subjectName(Subject subject);
+// Quillet finds a shortcut stored, as on every start after the first, and
+// with `storedRun` characters the run of a copy that big.
+Program::Options programOptions(Subject subject, qsizetype storedRun = 0);
 
-// A program under test in a process of its own, with private settings and
-// runtime folders. Quillet finds a shortcut already stored, as on every
-// start after the first, so no dialog opens.
-class Program {
-public:
-    // storedRun: the characters of copied text the stored run holds at
-    // start-up (none when 0), as after the user pasted from a big clipboard.
-    explicit Program(Subject subject, qsizetype storedRun = 0);
-    ~Program();
-    Program(const Program&) = delete;
-    Program& operator=(const Program&) = delete;
-
-    // Starts it and waits until it is ready: docked in the tray, and for
-    // Quillet also its shortcut armed. Records the moments on the way.
-    bool start(TrayWatch& tray);
-    // SIGTERM, then waits for the exit.
-    bool stop();
-
-    qint64 pid() const { return process_.processId(); }
-    QString settingsFile() const;
-    Clock::time_point startedAt() const { return startedAt_; }
-    std::optional<Clock::time_point> armedAt() const { return armedAt_; }
-    std::optional<Clock::time_point> dockedAt() const { return dockedAt_; }
-    // What it has written to stdout and stderr so far.
-    const QByteArray& output() const { return output_; }
-    const std::string& error() const { return error_; }
-
-private:
-    bool fail(const std::string& message);
-
-    Subject subject_;
-    qsizetype storedRun_;
-    QTemporaryDir configHome_;
-    QTemporaryDir runtimeDir_;
-    QProcess process_;
-    QByteArray output_;
-    Clock::time_point startedAt_;
-    std::optional<Clock::time_point> armedAt_;
-    std::optional<Clock::time_point> dockedAt_;
-    std::string error_;
-};
-
-// A user who copies a list and presses Control+Alt+Super+V into a text
-// field of this process, one press after the previous step saved.
+// A user who copies a list and presses Control+Alt+Super+V into the target
+// window, one press after the previous step saved. The window lives in this
+// process: one more process beside the measured one would change what the
+// kernel counts of its shared memory.
 class Typist {
 public:
-    Typist();
-    ~Typist();
-    Typist(const Typist&) = delete;
-    Typist& operator=(const Typist&) = delete;
-
     // Copies `lines` fresh lines; the program must then paste them in order.
     bool copyList(int lines);
     // Copies about `bytes` of fresh lines of the same kind; only the first
     // is kept as due, since one press is what a copy that big is timed by.
     bool copyBulk(qsizetype bytes);
     // One press; true once the next line arrived and the step saved.
-    bool press(const Program& program);
+    bool press(Program& program);
     int pressed() const { return pressed_; }
     const std::string& error() const { return error_; }
 
@@ -260,10 +160,9 @@ public:
     };
     // The shortcut, held and let go; does not wait for the program.
     Keystroke strike();
-    // Gives the field the keyboard focus, which on a bare X server no
-    // window manager hands out.
-    bool focusField();
-    QPlainTextEdit& field() { return field_; }
+    // Empties the field and gives it the keyboard focus.
+    bool readyField();
+    TargetWindow& field() { return field_; }
     // The copied lines not pasted yet, in the order they are due.
     QStringList remaining() const { return lines_.mid(next_); }
     void pasted(int count) {
@@ -273,14 +172,11 @@ public:
 
 private:
     bool fail(const std::string& message);
-    bool canCopy();
-    // Hands the text to xclip, which then owns the clipboard.
-    bool copy(const QByteArray& text);
+    bool copyText(const QByteArray& text);
 
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
-    QPlainTextEdit field_;
+    TargetWindow field_{TargetWindow::Home::ThisProcess};
     QStringList lines_;
+    int generation_ = 0;
     int next_ = 0;
     int pressed_ = 0;
     std::string error_;
@@ -300,6 +196,12 @@ public:
     // host; run() then explains and returns the status to exit with.
     bool usable() const { return usable_; }
     TrayWatch& tray() { return *tray_; }
+    // Starts the program and waits until its icon has docked as well.
+    bool start(Program& program);
+    // From the start of its process to its icon docked.
+    Clock::duration dockTime(Program& program) {
+        return *tray_->dockedAt(program.pid()) - program.startedAt();
+    }
     // Marks the benchmark failed; the message is repeated at the end.
     void fail(benchmark::State& state, const std::string& message);
     int run();

@@ -30,9 +30,9 @@ constexpr auto kSample = 1s;
 void idle(benchmark::State& state, Harness& harness, Subject subject, int pastes,
           Clock::duration stretch) {
     for (auto _ : state) {
-        Program program(subject);
+        Program program(programOptions(subject));
         Typist typist;
-        if (!program.start(harness.tray())) {
+        if (!harness.start(program)) {
             harness.fail(state, program.error());
             break;
         }

@@ -47,8 +47,8 @@ public:
     Program* started(Subject subject) {
         auto& program = programs_[subject];
         if (!program) {
-            program = std::make_unique<Program>(subject);
-            if (!program->start(harness_.tray())) {
+            program = std::make_unique<Program>(programOptions(subject));
+            if (!harness_.start(*program)) {
                 error_ = program->error();
                 return nullptr;
             }
@@ -108,7 +108,7 @@ void afterStart(benchmark::State& state, Harness& harness, Session& session, Sub
             harness.fail(state, program ? "cannot read /proc of the program" : session.error());
             break;
         }
-        state.SetIterationTime(seconds(*program->dockedAt() - program->startedAt()));
+        state.SetIterationTime(seconds(harness.dockTime(*program)));
         session.report(state, subject, *memory, 0);
     }
     if (subject == Subject::BareTray) {
@@ -120,8 +120,8 @@ void afterStart(benchmark::State& state, Harness& harness, Session& session, Sub
 // ends with the row: what keeping that run costs.
 void afterStartWithRun(benchmark::State& state, Harness& harness, qsizetype chars) {
     for (auto _ : state) {
-        Program program(Subject::Quillet, chars);
-        if (!program.start(harness.tray())) {
+        Program program(programOptions(Subject::Quillet, chars));
+        if (!harness.start(program)) {
             harness.fail(state, program.error());
             break;
         }
@@ -131,7 +131,7 @@ void afterStartWithRun(benchmark::State& state, Harness& harness, qsizetype char
             harness.fail(state, "cannot read /proc of the program");
             break;
         }
-        state.SetIterationTime(seconds(*program.dockedAt() - program.startedAt()));
+        state.SetIterationTime(seconds(harness.dockTime(program)));
         reportMemory(state, *memory, *memory, 0);
     }
 }

@@ -11,7 +11,6 @@
 
 #include <QFileInfo>
 #include <QFileSystemWatcher>
-#include <QSignalBlocker>
 
 #include <benchmark/benchmark.h>
 
@@ -45,8 +44,9 @@ struct Presses {
 class Session {
 public:
     explicit Session(Harness& harness) : harness_(harness) {
-        QObject::connect(&typist_.field(), &QPlainTextEdit::textChanged,
-                         [this] { onTextChanged(); });
+        typist_.field().onChange = [this](const QString& text, Clock::time_point at) {
+            onTextChanged(text, at);
+        };
         QObject::connect(&watcher_, &QFileSystemWatcher::directoryChanged,
                          [this] { checkSaved(); });
     }
@@ -78,7 +78,7 @@ public:
 private:
     bool start() {
         started_ = true;
-        if (!program_.start(harness_.tray())) {
+        if (!harness_.start(program_)) {
             return fail(program_.error());
         }
         const QString folder = QFileInfo(program_.settingsFile()).path();
@@ -103,13 +103,9 @@ private:
     }
 
     std::optional<Presses> measure(int presses, Clock::duration spacing) {
-        if (!typist_.focusField()) {
+        if (!typist_.readyField()) {
             fail(typist_.error());
             return std::nullopt;
-        }
-        {
-            const QSignalBlocker quiet(typist_.field());
-            typist_.field().clear();
         }
         expected_ = typist_.remaining().first(presses);
         arrivedText_.clear();
@@ -122,7 +118,7 @@ private:
         const auto first = Clock::now();
         for (int i = 0; i < presses; ++i) {
             if (spacing > Clock::duration::zero()) {
-                runUntil(first + i * spacing, [] { return false; });
+                runFor(first + i * spacing - Clock::now());
             } else if (i > 0 && !waitForStep(i)) {
                 return std::nullopt;
             }
@@ -142,10 +138,12 @@ private:
 
     // Until `count` lines arrived and the step of the last one saved.
     bool waitForStep(int count) {
-        const bool done = runUntil(Clock::now() + count * kStepDeadline, [&] {
-            return wrongText_ || (arrivals_.size() == static_cast<std::size_t>(count) &&
-                                  lastSave_ > arrivals_.back());
-        });
+        const bool done = waitUntil(
+            [&] {
+                return wrongText_ || (arrivals_.size() == static_cast<std::size_t>(count) &&
+                                      lastSave_ > arrivals_.back());
+            },
+            count * kStepDeadline);
         const auto index = static_cast<qsizetype>(arrivals_.size());
         if (wrongText_) {
             return fail(QStringLiteral("press %1 of %2: expected \"%3\", the field got \"%4\"")
@@ -166,7 +164,7 @@ private:
                                  : QStringLiteral("not pasted"))
                     .arg(std::chrono::duration_cast<std::chrono::seconds>(count * kStepDeadline)
                              .count())
-                    .arg(typist_.field().toPlainText())
+                    .arg(typist_.field().text())
                     .toStdString() +
                 "\nthe program said:\n" + program_.output().toStdString());
         }
@@ -175,9 +173,7 @@ private:
 
     // Every paste is one insertion, so the field must grow by exactly the
     // next expected line each time.
-    void onTextChanged() {
-        const auto now = Clock::now();
-        const QString text = typist_.field().toPlainText();
+    void onTextChanged(const QString& text, Clock::time_point now) {
         if (text == arrivedText_ || wrongText_) {
             return;
         }
@@ -210,7 +206,7 @@ private:
     }
 
     Harness& harness_;
-    Program program_{Subject::Quillet};
+    Program program_{programOptions(Subject::Quillet)};
     Typist typist_;
     QFileSystemWatcher watcher_;
     FileStamp stamp_;

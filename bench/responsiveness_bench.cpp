@@ -13,10 +13,10 @@
 // with a tray host (scripts/bench does), not on your desktop.
 
 #include "bench_support.h"
+#include "platform/x11/connection.h"
 
 #include <QFileInfo>
 #include <QFileSystemWatcher>
-#include <QSignalBlocker>
 
 #include <benchmark/benchmark.h>
 
@@ -29,7 +29,6 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -70,10 +69,11 @@ public:
             error_ = "cannot open an X connection for the pings";
             return;
         }
-        const XcbReply<xcb_query_tree_reply_t> tree(
-            xcb_query_tree_reply(c(), xcb_query_tree(c(), window_), nullptr));
-        protocols_ = internAtom(c(), "WM_PROTOCOLS");
-        ping_ = internAtom(c(), "_NET_WM_PING");
+        const auto tree =
+            x11::own(xcb_query_tree_reply(c(), xcb_query_tree(c(), window_), nullptr));
+        const auto atoms = x11::internAtoms(c(), {"WM_PROTOCOLS", "_NET_WM_PING"});
+        protocols_ = atoms[0];
+        ping_ = atoms[1];
         if (!tree || protocols_ == XCB_NONE || ping_ == XCB_NONE) {
             error_ = "the tray icon window is gone";
             return;
@@ -190,13 +190,14 @@ private:
                 xcb_generic_error_t* error = nullptr;
                 if (xcb_poll_for_reply(c(), marker.sequence, &reply, &error) != 0) {
                     handled = Clock::now();
-                    std::free(reply);
-                    std::free(error);
                 }
+                // Only the moment counts.
+                const auto ownedReply = x11::own(reply);
+                const auto ownedError = x11::own(error);
             }
             // Also reads what poll_for_reply left queued, so poll() below
             // only waits for what is still to come.
-            while (const XcbReply<xcb_generic_event_t> next{xcb_poll_for_event(c())}) {
+            while (const auto next = x11::own(xcb_poll_for_event(c()))) {
                 if (!answered && isAnswer(*next, sequence)) {
                     answered = Clock::now();
                 }
@@ -219,7 +220,7 @@ private:
         }
     }
 
-    XcbConnection connection_;
+    x11::XcbConnection connection_;
     const xcb_window_t window_;
     xcb_window_t root_ = XCB_NONE;
     xcb_atom_t protocols_ = XCB_NONE;
@@ -249,16 +250,17 @@ struct Outcome {
 class Rig {
 public:
     explicit Rig(Harness& harness) : harness_(harness) {
-        QObject::connect(&typist_.field(), &QPlainTextEdit::textChanged,
-                         [this] { onTextChanged(); });
+        typist_.field().onChange = [this](const QString& text, Clock::time_point at) {
+            onTextChanged(text, at);
+        };
     }
 
     std::optional<Outcome> measure(qsizetype bytes) {
         if (!failure_.beginRow()) {
             return std::nullopt;
         }
-        Program program(Subject::Quillet);
-        if (!program.start(harness_.tray())) {
+        Program program(programOptions(Subject::Quillet));
+        if (!harness_.start(program)) {
             return fail(program.error());
         }
         const auto window = harness_.tray().dockedWindow(program.pid());
@@ -268,12 +270,8 @@ public:
         // A first press brings the paste path into memory; the user's copy
         // of the program has made that press long ago.
         if (!typist_.copyList(2) || !typist_.press(program) || !typist_.copyBulk(bytes) ||
-            !typist_.focusField()) {
+            !typist_.readyField()) {
             return fail(typist_.error());
-        }
-        {
-            const QSignalBlocker quiet(typist_.field());
-            typist_.field().clear();
         }
         expected_ = typist_.remaining().front();
         line_.reset();
@@ -305,10 +303,12 @@ public:
 
         pinger.begin();
         outcome.keys = typist_.strike();
-        const bool done = runUntil(outcome.keys.down + kStepDeadline, [&] {
-            checkSaved();
-            return wrongText_ || (line_ && saved);
-        });
+        const bool done = waitUntil(
+            [&] {
+                checkSaved();
+                return wrongText_ || (line_ && saved);
+            },
+            outcome.keys.down + kStepDeadline - Clock::now());
         outcome.step = pinger.end();
         if (wrongText_) {
             return fail(QStringLiteral("expected \"%1\", the field got \"%2\"")
@@ -333,13 +333,12 @@ public:
     void skip(benchmark::State& state) { failure_.report(state, harness_); }
 
 private:
-    void onTextChanged() {
-        const QString text = typist_.field().toPlainText();
+    void onTextChanged(const QString& text, Clock::time_point at) {
         if (line_ || wrongText_ || text.isEmpty()) {
             return;
         }
         if (text == expected_) {
-            line_ = Clock::now();
+            line_ = at;
         } else if (!expected_.startsWith(text)) {
             wrongText_ = text;
         }

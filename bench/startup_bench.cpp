@@ -19,11 +19,11 @@ constexpr qsizetype kStoredRun = qsizetype(10) << 20;
 
 void startUp(benchmark::State& state, Harness& harness, Program& program, Subject subject) {
     for (auto _ : state) {
-        if (!program.start(harness.tray())) {
+        if (!harness.start(program)) {
             harness.fail(state, program.error());
             break;
         }
-        const auto docked = *program.dockedAt() - program.startedAt();
+        const auto docked = harness.dockTime(program);
         const auto armed =
             subject == Subject::Quillet ? *program.armedAt() - program.startedAt() : docked;
         state.SetIterationTime(seconds(armed));
@@ -45,9 +45,9 @@ int main(int argc, char* argv[]) {
         return harness.run();
     }
     const int starts = envCount("QUILLET_BENCH_STARTS", 20);
-    Program quillet(Subject::Quillet);
-    Program withRun(Subject::Quillet, kStoredRun);
-    Program bare(Subject::BareTray);
+    Program quillet(programOptions(Subject::Quillet));
+    Program withRun(programOptions(Subject::Quillet, kStoredRun));
+    Program bare(programOptions(Subject::BareTray));
     const struct {
         const char* name;
         Subject subject;

@@ -2,19 +2,13 @@
 // text, build the lines, save the run) against the size of the clipboard,
 // with the delivery itself stubbed out (no pauses, no keys).
 
-#include "app/localized_strings.h"
-#include "app/notifier.h"
-#include "paste/app_state.h"
-#include "paste/line_builder.h"
+#include "core/app_state.h"
+#include "core/lines.h"
+#include "doubles.h"
+#include "in_memory_settings_store.h"
 #include "paste/paste_injector.h"
 #include "paste/paste_run.h"
-#include "platform/fakes/fake_clipboard.h"
-#include "platform/fakes/fixed_ui_languages.h"
-#include "platform/fakes/in_memory_settings_store.h"
-#include "platform/fakes/manual_main_queue.h"
-#include "platform/fakes/recording_paste_keystroke.h"
-#include "platform/fakes/scripted_alerts.h"
-#include "platform/settings_store_qt.h"
+#include "platform/qt/settings_store_qt.h"
 
 #include <QTemporaryDir>
 
@@ -44,13 +38,9 @@ struct Rig {
     ManualMainQueue mainQueue;
     FakeClipboard clipboard;
     RecordingPasteKeystroke keystroke;
-    FixedUiLanguages languages;
-    ScriptedAlerts alerts;
-    LocalizedStrings strings{*settings, languages};
-    Notifier notifier{mainQueue, alerts, strings};
     PasteInjector injector{mainQueue, clipboard, keystroke, PasteTiming{{}, {}, {}, {}, {}},
                            [](std::chrono::milliseconds) {}};
-    PasteRun run{*settings, clipboard, injector, notifier};
+    PasteRun run{*settings, clipboard, injector};
 };
 
 std::unique_ptr<SettingsStore> makeStore(bool onDisk, QTemporaryDir& dir) {
@@ -66,10 +56,9 @@ void BM_StepContinues(benchmark::State& state) {
     QTemporaryDir dir;
     Rig rig(makeStore(state.range(1) != 0, dir));
     rig.clipboard.copy(sampleText(state.range(0), QLatin1Char('a')));
-    rig.run.executePasteLogic();
+    rig.run.step();
     for (auto _ : state) {
-        rig.run.executePasteLogic();
-        rig.mainQueue.runPending();
+        benchmark::DoNotOptimize(rig.run.step());
     }
     state.SetBytesProcessed(state.iterations() * state.range(0) * 2);
 }
@@ -84,8 +73,7 @@ void BM_StepNewContent(benchmark::State& state) {
     for (auto _ : state) {
         rig.clipboard.copy(texts[which]);
         which ^= 1;
-        rig.run.executePasteLogic();
-        rig.mainQueue.runPending();
+        benchmark::DoNotOptimize(rig.run.step());
     }
     state.SetBytesProcessed(state.iterations() * state.range(0) * 2);
 }

@@ -1,7 +1,8 @@
-#include "platform/global_hotkey_x11.h"
+// The shortcut's key grabs on a real X server, pressed with XTest: lock
+// keys, auto-repeat, other clients' grabs and keyboard layout changes.
 
-#include "platform/display_x11.h"
-#include "x_session.h"
+#include "platform/x11/global_hotkey_x11.h"
+#include "x_harness.h"
 
 #include <QGuiApplication>
 #include <QProcess>
@@ -10,22 +11,18 @@
 #include <gtest/gtest.h>
 
 // X11 headers after Qt's: they define macros that break Qt headers.
-#include <X11/Xlib.h>
 #include <X11/XKBlib.h>
+#include <X11/Xlib.h>
 
-#include <functional>
-#include <memory>
-#include <optional>
-#include <string>
-#include <vector>
-
-namespace quillet::e2e {
+namespace quillet::harness {
 namespace {
 
 using namespace modifier;
 
-constexpr quillet::KeyCode kKeyB = 0x0B, kKeyZ = 0x06, kKeyF3 = 0x63;  // macOS key codes
 constexpr ModifierFlags kControlOptionCommand = kControl | kOption | kCommand;
+constexpr Shortcut kControlOptionCommandB{0x0B, kControlOptionCommand};
+constexpr Shortcut kControlOptionCommandZ{0x06, kControlOptionCommand};
+constexpr Shortcut kF3{0x63, 0};
 
 // Puts back what a test changed on the shared server, even when it fails.
 struct OnExit {
@@ -33,17 +30,10 @@ struct OnExit {
     ~OnExit() { undo(); }
 };
 
-class GlobalHotkeyE2E : public ::testing::Test {
+class GlobalHotkeyTest : public testing::Test {
 protected:
     void SetUp() override {
-        QUILLET_REQUIRE_DISPLAY();
-        hotkey_ = std::make_unique<GlobalHotkeyX11>();
-        hotkey_->setHandler([this] { ++calls_; });
-        keys_ = std::make_unique<KeyDriver>();
-    }
-
-    bool registerDefault() {
-        return hotkey_->registerHotkey(kDefaultHotkeyCode, kDefaultHotkeyModifiers);
+        hotkey_.setHandler([this] { ++calls_; });
     }
 
     // The handler ran `expected` times in all, and no more in the settle window.
@@ -53,11 +43,12 @@ protected:
     }
 
     // Presses the chord until the handler runs: a re-grab after a mapping
-    // change happens at a moment the test cannot see.
+    // change happens at a moment the test cannot see. A new client each
+    // time, as one reads the keyboard mapping when it connects.
     bool pressUntilFired(const std::vector<std::string>& chord) {
         const int before = calls_;
         for (int attempt = 0; attempt < 20; ++attempt) {
-            KeyDriver().chord(chord);
+            XClient().chord(chord);
             if (waitUntil([&] { return calls_ > before; }, 250ms)) {
                 return true;
             }
@@ -65,36 +56,35 @@ protected:
         return false;
     }
 
-    std::unique_ptr<GlobalHotkeyX11> hotkey_;
-    std::unique_ptr<KeyDriver> keys_;  // made once a display is known to be there
+    GlobalHotkeyX11 hotkey_;
     int calls_ = 0;
 };
 
-TEST_F(GlobalHotkeyE2E, FiresOncePerPressWhateverLockIsOnAndOnlyForItsModifiers) {
-    ASSERT_TRUE(registerDefault());
-    keys_->chord({"Control_L", "Alt_L", "v"});
-    keys_->chord({"Shift_L", "Control_L", "Alt_L", "Super_L", "v"});
-    keys_->chord({"v"});
+TEST_F(GlobalHotkeyTest, FiresOncePerPressWhateverLockIsOnAndOnlyForItsModifiers) {
+    ASSERT_TRUE(hotkey_.grab(kDefaultShortcut));
+    x().chord({"Control_L", "Alt_L", "v"});
+    x().chord({"Shift_L", "Control_L", "Alt_L", "Super_L", "v"});
+    x().chord({"v"});
     EXPECT_TRUE(firedTotal(0));
-    keys_->chord(kDefaultChord);
+    x().chord(kDefaultChord);
     EXPECT_TRUE(firedTotal(1));
 
     int expected = 1;
     for (const auto& locks : std::vector<std::vector<std::string>>{
              {"Num_Lock"}, {"Caps_Lock"}, {"Num_Lock", "Caps_Lock"}}) {
         for (const auto& lock : locks) {
-            keys_->chord({lock});
+            x().chord({lock});
         }
-        keys_->chord(kDefaultChord);
+        x().chord(kDefaultChord);
         EXPECT_TRUE(firedTotal(++expected)) << locks.size() << " locks, first " << locks[0];
         for (const auto& lock : locks) {
-            keys_->chord({lock});  // off again
+            x().chord({lock});  // off again
         }
     }
 }
 
-TEST_F(GlobalHotkeyE2E, HoldingFiresOnce) {
-    ASSERT_TRUE(registerDefault());
+TEST_F(GlobalHotkeyTest, HoldingFiresOnce) {
+    ASSERT_TRUE(hotkey_.grab(kDefaultShortcut));
     // With detectable auto-repeat, repeats come as presses without releases.
     Display* qtDisplay = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->display();
     const auto setDetectable = [qtDisplay](Bool on) {
@@ -108,50 +98,48 @@ TEST_F(GlobalHotkeyE2E, HoldingFiresOnce) {
         SCOPED_TRACE(detectable);
         ASSERT_TRUE(!detectable || setDetectable(True));
         const OnExit restore{[&] { setDetectable(False); }};
-        keys_->chord(kDefaultChord, 1500ms);
+        x().chord(kDefaultChord, 1500ms);
         EXPECT_TRUE(firedTotal(++expected));
-        keys_->chord(kDefaultChord);
+        x().chord(kDefaultChord);
         EXPECT_TRUE(firedTotal(++expected));
     }
 }
 
-TEST_F(GlobalHotkeyE2E, RegisteringAgainHoldsOnlyTheNewShortcut) {
-    ASSERT_TRUE(registerDefault());
-    ASSERT_TRUE(registerDefault());
-    keys_->chord(kDefaultChord);
+TEST_F(GlobalHotkeyTest, GrabbingAgainHoldsOnlyTheNewShortcut) {
+    ASSERT_TRUE(hotkey_.grab(kDefaultShortcut));
+    ASSERT_TRUE(hotkey_.grab(kDefaultShortcut));
+    x().chord(kDefaultChord);
     EXPECT_TRUE(firedTotal(1));
 
-    ASSERT_TRUE(hotkey_->registerHotkey(kKeyB, kControlOptionCommand));
-    keys_->chord(kDefaultChord);
+    ASSERT_TRUE(hotkey_.grab(kControlOptionCommandB));
+    x().chord(kDefaultChord);
     EXPECT_TRUE(firedTotal(1));
-    for (const int total : {2, 3}) {
-        keys_->chord({"Control_L", "Alt_L", "Super_L", "b"});
-        EXPECT_TRUE(firedTotal(total));
-    }
+    x().chord({"Control_L", "Alt_L", "Super_L", "b"});
+    EXPECT_TRUE(firedTotal(2));
 
-    hotkey_->unregisterHotkey();
-    EXPECT_FALSE(comboGrabbedElsewhere(kDefaultChordMask, "b")) << "still grabbed";
+    hotkey_.release();
+    EXPECT_FALSE(x().grabbedElsewhere(kDefaultChordMask, "b")) << "still grabbed";
 
     // A bare key, and only without modifiers.
-    ASSERT_TRUE(hotkey_->registerHotkey(kKeyF3, 0));
-    keys_->chord({"Control_L", "F3"});
-    keys_->chord({"F3"});
-    EXPECT_TRUE(firedTotal(4));
+    ASSERT_TRUE(hotkey_.grab(kF3));
+    x().chord({"Control_L", "F3"});
+    x().chord({"F3"});
+    EXPECT_TRUE(firedTotal(3));
 }
 
-TEST_F(GlobalHotkeyE2E, TakenCombinationFailsAndHoldsNothing) {
+TEST_F(GlobalHotkeyTest, ATakenCombinationFailsAndHoldsNothing) {
     {
         // Only the CapsLock variant is taken, so some grabs succeed before one fails.
-        const OtherClientGrab other(kDefaultChordMask | LockMask, "v");
-        ASSERT_TRUE(other.held());
-        EXPECT_FALSE(registerDefault());
-        EXPECT_FALSE(comboGrabbedElsewhere(kDefaultChordMask, "v"))
-            << "the failed registration left a grab behind";
-        keys_->chord(kDefaultChord);
+        XClient other;
+        ASSERT_TRUE(other.grabKey(kDefaultChordMask | LockMask, "v"));
+        EXPECT_FALSE(hotkey_.grab(kDefaultShortcut));
+        EXPECT_FALSE(x().grabbedElsewhere(kDefaultChordMask, "v"))
+            << "the failed grab left a grab behind";
+        x().chord(kDefaultChord);
         EXPECT_TRUE(firedTotal(0));
     }
-    EXPECT_TRUE(registerDefault());
-    keys_->chord(kDefaultChord);
+    EXPECT_TRUE(hotkey_.grab(kDefaultShortcut));
+    x().chord(kDefaultChord);
     EXPECT_TRUE(firedTotal(1));
 }
 
@@ -166,7 +154,7 @@ std::optional<QString> setxkbmap(const QStringList& arguments) {
     return QString::fromLocal8Bit(process.readAllStandardOutput());
 }
 
-TEST_F(GlobalHotkeyE2E, FollowsALayoutChange) {
+TEST_F(GlobalHotkeyTest, FollowsALayoutChange) {
     const auto query = setxkbmap({QStringLiteral("-query")});
     if (!query) {
         GTEST_SKIP() << "needs setxkbmap";
@@ -183,7 +171,7 @@ TEST_F(GlobalHotkeyE2E, FollowsALayoutChange) {
     };
 
     ASSERT_TRUE(useLayout("us"));
-    ASSERT_TRUE(hotkey_->registerHotkey(kKeyZ, kControlOptionCommand));
+    ASSERT_TRUE(hotkey_.grab(kControlOptionCommandZ));
     const std::vector<std::string> chordZ{"Control_L", "Alt_L", "Super_L", "z"};
     // The server may still be announcing the keymap just loaded, and the
     // grabs follow each announcement.
@@ -193,20 +181,12 @@ TEST_F(GlobalHotkeyE2E, FollowsALayoutChange) {
     // that was Z (now Y) is let go.
     ASSERT_TRUE(useLayout("de"));
     EXPECT_TRUE(pressUntilFired(chordZ));
-    EXPECT_FALSE(comboGrabbedElsewhere(kDefaultChordMask, "y")) << "the old key is still grabbed";
+    EXPECT_FALSE(XClient().grabbedElsewhere(kDefaultChordMask, "y"))
+        << "the old key is still grabbed";
 
     ASSERT_TRUE(useLayout("us"));
     EXPECT_TRUE(pressUntilFired(chordZ));
 }
 
-TEST(GlobalHotkeyWithoutX11, EveryRegistrationFails) {
-    if (x11::qtConnection() != nullptr) {
-        GTEST_SKIP() << "runs where Qt has no X11 connection";
-    }
-    GlobalHotkeyX11 hotkey;
-    EXPECT_FALSE(hotkey.registerHotkey(kDefaultHotkeyCode, kDefaultHotkeyModifiers));
-    EXPECT_FALSE(hotkey.registerHotkey(kKeyF3, 0));
-}
-
 }  // namespace
-}  // namespace quillet::e2e
+}  // namespace quillet::harness

@@ -1,19 +1,22 @@
-// Setting the shortcut in the real program, as a user would: the dialog
-// opened from the tray menu or by a first run, the combination pressed with
-// XTest, Confirm or Cancel clicked with the mouse, and then what the program
-// stores, shows and pastes.
+// Setting the shortcut: the capture dialog in this process with real keys,
+// then in the real program as a user would, opened from the tray menu or by
+// a first run, Confirm and Cancel clicked with the mouse.
 
-#include "x_session.h"
+#include "hotkey/capture_dialog.h"
+#include "platform/x11/key_translator_x11.h"
+#include "x_harness.h"
 
-#include <QTemporaryDir>
+#include <QApplication>
+#include <QDialog>
+#include <QImage>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
 
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <string>
-#include <vector>
-
-namespace quillet::e2e {
+namespace quillet::harness {
 namespace {
 
 using namespace Qt::StringLiterals;
@@ -21,32 +24,112 @@ using namespace Qt::StringLiterals;
 const std::vector<std::string> kControlShiftK{"Control_L", "Shift_L", "k"};
 constexpr std::uint16_t kControlShiftMask = (1U << 0) | (1U << 2);
 
-// The window's picture once it has stopped changing: painted in full.
+// Opens the dialog here and runs the script inside its modal loop, once the
+// dialog has the keyboard focus; closes it afterwards if the script did not.
+// It is found as the modal widget: the rest of the program waits for it.
+std::optional<Shortcut> runDialog(const std::function<void(QDialog&)>& script) {
+    KeyTranslatorX11 translator;
+    QTimer::singleShot(0, [&] {
+        QDialog* dialog = nullptr;
+        const bool focused = waitUntil(
+            [&] {
+                dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                return dialog != nullptr &&
+                       dialog->objectName() == QLatin1StringView(kCaptureDialogName) &&
+                       QGuiApplication::focusWindow() == dialog->windowHandle();
+            },
+            10s);
+        EXPECT_TRUE(focused) << "the dialog did not come to the front";
+        if (focused) {
+            script(*dialog);
+        }
+        if (dialog != nullptr && dialog->isVisible()) {
+            dialog->reject();
+        }
+    });
+    return runCaptureDialog(Language::English, u"⌃⌥⌘V"_s, translator);
+}
+
+template <typename Widget>
+Widget& part(QDialog& dialog, const char* name) {
+    return *dialog.findChild<Widget*>(QLatin1StringView(name));
+}
+
+// Where the dialog's buttons sit from its bottom-right corner, measured on
+// the same dialog shown here with the program's code, style and fonts:
+// another process's widgets cannot be read.
+struct Buttons {
+    QPoint confirm;
+    QPoint cancel;
+};
+
+Buttons measureButtons() {
+    Buttons buttons;
+    runDialog([&](QDialog& dialog) {
+        const auto fromCorner = [&](const char* name) {
+            const auto& button = part<QPushButton>(dialog, name);
+            return dialog.rect().bottomRight() - button.mapTo(&dialog, button.rect().center());
+        };
+        buttons = {fromCorner(kConfirmButtonName), fromCorner(kCancelButtonName)};
+    });
+    return buttons;
+}
+
+TEST(CaptureDialogTest, JudgesRealKeysAndConfirmReturnsTheHeldCombination) {
+    const auto chosen = runDialog([&](QDialog& dialog) {
+        const auto& field = part<QLineEdit>(dialog, kCaptureFieldName);
+        auto& confirm = part<QPushButton>(dialog, kConfirmButtonName);
+        const auto shows = [&](const QString& text, bool enabled) {
+            return waitUntil([&] { return field.text() == text && confirm.isEnabled() == enabled; },
+                             5s)
+                       ? testing::AssertionSuccess()
+                       : testing::AssertionFailure()
+                             << field.text().toStdString() << ", Confirm " << confirm.isEnabled();
+        };
+        EXPECT_TRUE(shows(u"Press shortcut..."_s, false));
+        x().down({"Super_L", "c"});
+        EXPECT_TRUE(shows(u"⌘C (Copy disabled)"_s, false));
+        x().up({"Super_L", "c"});
+        // Escape is a shortcut like any other, so it does not close the dialog.
+        x().chord({"Escape"});
+        EXPECT_TRUE(shows(u"Esc"_s, true));
+        // Return is refused and passed on, with Confirm already off.
+        x().chord({"Return"});
+        EXPECT_TRUE(shows(u"\u21A9\uFE0E (Modifier missing)"_s, false));
+        x().chord(kControlShiftK);
+        EXPECT_TRUE(shows(u"⌃⇧K"_s, true));
+        EXPECT_TRUE(dialog.isVisible());
+        confirm.click();
+    });
+    EXPECT_EQ(chosen, (Shortcut{0x28, modifier::kControl | modifier::kShift}));
+}
+
+// The window's picture once it has stopped changing for a while: painted in full.
 QImage settledImage(const XWindow& window) {
     QImage last;
     waitUntil(
         [&] {
-            QImage now = windowImage(window);
+            QImage now = QGuiApplication::primaryScreen()->grabWindow(window.id).toImage();
             const bool settled = !now.isNull() && now == last;
             last = std::move(now);
+            runFor(settled ? 0ms : 100ms);
             return settled;
         },
         5s);
     return last;
 }
 
-class ShortcutTest : public ::testing::Test {
+class ShortcutTest : public testing::Test {
 protected:
     void SetUp() override {
-        QUILLET_REQUIRE_DISPLAY();
-        buttons_ = captureDialogButtons();
+        buttons_ = measureButtons();
         ASSERT_TRUE(target_.started());
-        target_.focus();  // back from the dialog shown here
+        ASSERT_TRUE(target_.focus());  // back from the dialog shown here
     }
 
-    void launch(QuilletProcess::Launch launch = QuilletProcess::Launch::Later) {
-        quillet_ = std::make_unique<QuilletProcess>(config_.path(), launch);
-        ASSERT_TRUE(quillet_->start()) << quillet_->standardError().toStdString();
+    void launch(bool storeShortcut = true) {
+        quillet_ = std::make_unique<Program>(config_.path(), storeShortcut);
+        ASSERT_TRUE(quillet_->start()) << quillet_->error();
     }
 
     // The dialog, once it has the keyboard: the keys pressed next are for it.
@@ -54,8 +137,8 @@ protected:
         std::optional<XWindow> found;
         EXPECT_TRUE(waitUntil(
             [&] {
-                found = windowNamed(quillet_->pid(), u"Set Shortcut"_s);
-                return found && focusedWindow() == found->id;
+                found = x().windowNamed(quillet_->pid(), u"Set Shortcut"_s);
+                return found && x().focusedWindow() == found->id;
             },
             10s))
             << "no focused dialog";
@@ -63,27 +146,41 @@ protected:
     }
 
     XWindow openDialogFromMenu() {
-        EXPECT_TRUE(openTrayMenu(quillet_->pid(), u"Paste"_s));
-        keys_.chord({"Down"});
-        keys_.chord({"Return"});
+        EXPECT_TRUE(x().openTrayMenu(quillet_->pid(), u"Paste"_s));
+        x().chord({"Down"});
+        x().chord({"Return"});
         return focusedDialog();
     }
 
-    // Presses the combination in the open dialog and waits until it shows something new.
+    QImage menuImage() {
+        EXPECT_TRUE(x().openTrayMenu(quillet_->pid(), u"Paste"_s));
+        const auto menu = x().windowNamed(quillet_->pid(), u"Paste"_s);
+        const QImage image = menu ? settledImage(*menu) : QImage();
+        x().chord({"Escape"});
+        EXPECT_TRUE(waitUntil([] { return !x().keyboardGrabbed(); }, 5s));
+        return image;
+    }
+
+    // Presses the combination in the open dialog; waits until it shows something new.
     void pressInDialog(const XWindow& dialog, const std::vector<std::string>& chord) {
         const QImage before = settledImage(dialog);
-        keys_.chord(chord);
-        EXPECT_TRUE(waitUntil([&] { return windowImage(dialog) != before; }, 5s))
+        x().chord(chord);
+        EXPECT_TRUE(waitUntil([&] { return settledImage(dialog) != before; }, 5s))
             << "the dialog did not change";
     }
 
     void click(const XWindow& dialog, QPoint fromCorner) {
-        clickAt(dialog.geometry.bottomRight() - fromCorner);
-        EXPECT_TRUE(waitUntil([&] { return !windowNamed(quillet_->pid(), dialog.name); }, 10s))
+        x().click(dialog.geometry.bottomRight() - fromCorner);
+        EXPECT_TRUE(waitUntil([&] { return !x().windowNamed(quillet_->pid(), dialog.name); }, 10s))
             << "the dialog stayed open";
     }
 
-    bool waitForStoredShortcut(int code, int modifiers) {
+    void closeNotice() {
+        ASSERT_TRUE(x().closeNotice(quillet_->pid()));
+        ASSERT_TRUE(target_.focus());
+    }
+
+    bool stored(int code, int modifiers) {
         return waitUntil(
             [&] {
                 return quillet_->stored(u"hotkeyCode"_s) == code &&
@@ -92,106 +189,78 @@ protected:
             10s);
     }
 
-    QImage menuImage() {
-        EXPECT_TRUE(openTrayMenu(quillet_->pid(), u"Paste"_s));
-        const auto menu = windowNamed(quillet_->pid(), u"Paste"_s);
-        const QImage image = menu ? settledImage(*menu) : QImage();
-        keys_.chord({"Escape"});
-        EXPECT_TRUE(waitUntil([] { return !keyboardGrabbed(); }, 5s));
-        return image;
-    }
-
     void pressAndExpect(const std::vector<std::string>& chord, const QString& expected) {
-        keys_.chord(chord);
+        x().chord(chord);
         EXPECT_TRUE(target_.waitForText(expected)) << "got: " << target_.text().toStdString();
     }
 
-    CaptureDialogButtons buttons_;
+    Buttons buttons_;
     QTemporaryDir config_;
     TargetWindow target_;
-    std::unique_ptr<QuilletProcess> quillet_;
-    KeyDriver keys_;
+    std::unique_ptr<Program> quillet_;
 };
 
-TEST_F(ShortcutTest, ConfirmedShortcutIsStoredShownAndPastes) {
+TEST_F(ShortcutTest, WhileTheDialogIsOpenTheOldShortcutIsFreeAndConfirmMovesToTheNewOne) {
     launch();
+    ASSERT_TRUE(copy("one\ntwo\n"));
     const QImage menuBefore = menuImage();
-    const XWindow dialog = openDialogFromMenu();
-    pressInDialog(dialog, kControlShiftK);
-    click(dialog, buttons_.confirm);
-    EXPECT_TRUE(waitForStoredShortcut(40, 393216));
-    ASSERT_TRUE(closeNotice(quillet_->pid(), keys_, target_));
-
-    // The shortcut row changed (to what it reads after a restart, below).
-    const QImage menuAfter = menuImage();
-    EXPECT_NE(menuAfter, menuBefore);
-
-    xclipWrite("one\ntwo\n");
-    // The old shortcut first: it must paste nothing.
-    keys_.chord(kDefaultChord);
-    pressAndExpect(kControlShiftK, u"one"_s);
-    EXPECT_FALSE(comboGrabbedElsewhere(kDefaultChordMask, "v"));
-
-    // A restart keeps it, with the menu as Confirm left it.
-    ASSERT_EQ(quillet_->stop(), 0);
-    launch();
-    EXPECT_TRUE(quillet_->standardError().contains("Press ⌃⇧K"));
-    EXPECT_EQ(menuImage(), menuAfter);
-}
-
-TEST_F(ShortcutTest, OpenDialogTakesTheOldShortcutAndCancelGivesItBack) {
-    launch();
-    xclipWrite("one\ntwo\n");
-    pressAndExpect(kDefaultChord, u"one"_s);
-    QVariant run;
-    ASSERT_TRUE(waitUntil([&] { return (run = quillet_->stored(u"appState"_s)).isValid(); }, 5s));
-
     const XWindow dialog = openDialogFromMenu();
     pressInDialog(dialog, kDefaultChord);
     pressInDialog(dialog, kControlShiftK);
-    // Typing elsewhere while the dialog waits: the old shortcut is released.
-    // A paste would show well within this, even one slowed by the dialog.
-    target_.focus();
-    keys_.chord(kDefaultChord);
-    EXPECT_FALSE(waitUntil([&] { return target_.text() != u"one"_s; }, 3s));
-    EXPECT_EQ(quillet_->stored(u"appState"_s), run);
+    // Typing elsewhere while the dialog waits: the old shortcut pastes nothing.
+    ASSERT_TRUE(target_.focus());
+    x().chord(kDefaultChord);
+    EXPECT_FALSE(waitUntil([&] { return !target_.text().isEmpty(); }, 3s));
+    EXPECT_FALSE(x().grabbedElsewhere(kDefaultChordMask, "v"));
 
-    click(dialog, buttons_.cancel);
-    target_.focus();
-    pressAndExpect(kDefaultChord, u"onetwo"_s);
-    EXPECT_TRUE(waitForStoredShortcut(9, 1835008));
-    EXPECT_FALSE(comboGrabbedElsewhere(kControlShiftMask, "k"));
-    EXPECT_FALSE(notice(quillet_->pid()));
-}
-
-TEST_F(ShortcutTest, FirstRunAsksAtOnceWithTheDefaultInPlace) {
-    launch(QuilletProcess::Launch::First);
-    const XWindow dialog = focusedDialog();
-    EXPECT_TRUE(waitForStoredShortcut(9, 1835008));
-    pressInDialog(dialog, kControlShiftK);
     click(dialog, buttons_.confirm);
-    EXPECT_TRUE(waitForStoredShortcut(40, 393216));
-    ASSERT_TRUE(closeNotice(quillet_->pid(), keys_, target_));
-    xclipWrite("first\n");
-    pressAndExpect(kControlShiftK, u"first"_s);
+    EXPECT_TRUE(stored(40, 393216));
+    closeNotice();
+    const QImage menuAfter = menuImage();
+    EXPECT_NE(menuAfter, menuBefore) << "the menu still shows the old shortcut";
+    x().chord(kDefaultChord);
+    pressAndExpect(kControlShiftK, u"one"_s);
+    EXPECT_FALSE(x().grabbedElsewhere(kDefaultChordMask, "v"));
+
+    // A restart keeps it, with the menu as Confirm left it.
+    ASSERT_TRUE(quillet_->stop()) << quillet_->error();
+    launch();
+    EXPECT_TRUE(quillet_->waitForOutput("Press ⌃⇧K")) << quillet_->output().toStdString();
+    EXPECT_EQ(menuImage(), menuAfter);
 }
 
-TEST_F(ShortcutTest, ShortcutTakenMeanwhileFailsAndTheOldOneStays) {
-    launch();
-    const XWindow dialog = openDialogFromMenu();
+TEST_F(ShortcutTest, FirstRunAsksAtOnceAndKeepsTheDefaultWhenTheChoiceIsTakenOrCancelled) {
+    launch(false);
+    XWindow dialog = focusedDialog();
+    EXPECT_TRUE(stored(9, 1835008));
     pressInDialog(dialog, kControlShiftK);
     // Another program takes it while the dialog is open; before, it would
     // have caught the keys itself.
-    const OtherClientGrab other(kControlShiftMask, "k");
-    ASSERT_TRUE(other.held());
+    XClient other;
+    ASSERT_TRUE(other.grabKey(kControlShiftMask, "k"));
     click(dialog, buttons_.confirm);
-    EXPECT_TRUE(waitUntil(
-        [&] { return quillet_->standardOutput().contains("Hotkey registration failed\n"); }, 10s));
-    ASSERT_TRUE(closeNotice(quillet_->pid(), keys_, target_));
-    EXPECT_TRUE(waitForStoredShortcut(9, 1835008));
-    xclipWrite("kept\n");
+    EXPECT_TRUE(quillet_->waitForOutput("Hotkey registration failed\n"));
+    closeNotice();
+    EXPECT_TRUE(stored(9, 1835008));
+    ASSERT_TRUE(copy("kept\nagain\n"));
     pressAndExpect(kDefaultChord, u"kept"_s);
+
+    dialog = openDialogFromMenu();
+    pressInDialog(dialog, {"Control_L", "Shift_L", "j"});
+    click(dialog, buttons_.cancel);
+    ASSERT_TRUE(target_.focus());
+    // The old shortcut is taken again just after the dialog goes; a press
+    // before that reaches the target, which ignores it, so it is repeated.
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            x().chord(kDefaultChord);
+            return waitUntil([&] { return target_.text() != u"kept"_s; }, 2s);
+        },
+        10s));
+    EXPECT_EQ(target_.text(), u"keptagain"_s);
+    EXPECT_TRUE(stored(9, 1835008));
+    EXPECT_FALSE(x().notice(quillet_->pid()));
 }
 
 }  // namespace
-}  // namespace quillet::e2e
+}  // namespace quillet::harness

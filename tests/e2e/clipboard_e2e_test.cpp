@@ -1,0 +1,197 @@
+// The X11 clipboard and the delivery of a line through it, in this process:
+// reads from owners of every kind (other programs, ourselves, nobody, one
+// that hangs), and lines pasted with real keys into a window of another
+// process, with what the clipboard held put back.
+
+#include "paste/paste_injector.h"
+#include "platform/qt/main_queue_qt.h"
+#include "platform/x11/clipboard_x11.h"
+#include "platform/x11/paste_keystroke_x11.h"
+#include "platform/x11/selection_reader_x11.h"
+#include "x_harness.h"
+
+#include <gtest/gtest.h>
+
+#include <future>
+
+namespace quillet::harness {
+namespace {
+
+using namespace Qt::StringLiterals;
+using Status = ClipboardRead::Status;
+
+// Runs on a worker, as the program does, while this thread serves the UI
+// side (and the clipboard, when this process owns it).
+template <typename Work>
+auto onWorker(Work work) {
+    auto result = std::async(std::launch::async, std::move(work));
+    waitUntil([&] { return result.wait_for(0s) == std::future_status::ready; }, 60s);
+    return result.get();
+}
+
+QByteArray formatOf(const ClipboardContent& content, const QString& name) {
+    for (const auto& [format, bytes] : content.formats) {
+        if (format == name) {
+            return bytes;
+        }
+    }
+    return "<absent>"_ba;
+}
+
+TEST(SelectionReaderTest, ReadsTheTextAndEveryFormatOfAnotherProgram) {
+    SelectionReaderX11 reader;
+    const auto read = [&](const QByteArray& data, const QString& type) {
+        EXPECT_TRUE(copy(data, type));
+        const ClipboardRead result = reader.read();
+        EXPECT_EQ(result.status, Status::Read);
+        return result.content;
+    };
+    EXPECT_EQ(read(u"一行\nzwei\n"_s.toUtf8(), u"UTF8_STRING"_s).text, u"一行\nzwei\n"_s);
+    // An owner that only speaks Latin-1.
+    EXPECT_EQ(read("caf\xe9", u"STRING"_s).text, u"café"_s);
+
+    const QByteArray png("\x89PNG\r\n\x1a\n\0\x01\xff", 11);
+    const ClipboardContent image = read(png, u"image/png"_s);
+    EXPECT_TRUE(image.text.isEmpty());
+    EXPECT_EQ(image.formats.size(), 1U);
+    EXPECT_EQ(formatOf(image, u"image/png"_s), png);
+
+    // More than one property carries: the owner hands it over in pieces.
+    QByteArray big;
+    for (int i = 0; big.size() < 24 * 1024 * 1024; ++i) {
+        big += "line " + QByteArray::number(i) + "\n";
+    }
+    EXPECT_EQ(read(big, u"UTF8_STRING"_s).text.toUtf8(), big);
+}
+
+// What we own is served by our own UI thread; what we put back is then read
+// from memory and must be what other programs get from the server.
+TEST(SelectionReaderTest, ReadsWhatThisProcessPutThereAsOthersSeeIt) {
+    ClipboardX11 clipboard;
+    SelectionReaderX11 reader;
+    clipboard.writeLine(u"secret line"_s);
+    ClipboardRead read = onWorker([&] { return reader.read(); });
+    ASSERT_EQ(read.status, Status::Read);
+    EXPECT_EQ(read.content.text, u"secret line"_s);
+    // Clipboard histories skip a line marked like a password.
+    EXPECT_TRUE(clipboardData(u"TARGETS"_s).contains("x-kde-passwordManagerHint"));
+    EXPECT_EQ(clipboardData(u"x-kde-passwordManagerHint"_s), "secret");
+
+    const ClipboardContent copied{u"a\nb"_s,
+                                  {{u"text/plain"_s, "a\nb"_ba}, {u"text/html"_s, "<p>a</p>"_ba}}};
+    clipboard.restore(copied);
+    read = onWorker([&] { return reader.read(); });
+    ASSERT_EQ(read.status, Status::Read);
+    EXPECT_EQ(read.content, copied);
+    EXPECT_EQ(clipboard.read().content, copied);
+    EXPECT_EQ(clipboardData(u"text/html"_s), "<p>a</p>");
+}
+
+TEST(SelectionReaderTest, GivesUpOnSilenceAndOnTooMuchThenReadsAgain) {
+    SelectionReaderX11 reader(SelectionReaderX11::Limits{500ms, 60s, 1024 * 1024});
+    {
+        XClient silent;
+        ASSERT_TRUE(silent.takeClipboard());
+        EXPECT_EQ(reader.read().status, Status::NoAnswer);
+    }
+    // Nobody owns it now: an empty clipboard, not a failure.
+    ClipboardRead read = reader.read();
+    EXPECT_EQ(read.status, Status::Read);
+    EXPECT_EQ(read.content, ClipboardContent{});
+
+    ASSERT_TRUE(copy(QByteArray(2 * 1024 * 1024, 'x')));
+    read = reader.read();
+    EXPECT_EQ(read.status, Status::TooLarge);
+    EXPECT_EQ(read.content, ClipboardContent{});
+
+    ASSERT_TRUE(copy("small\n"));
+    EXPECT_EQ(reader.read().content.text, u"small\n"_s);
+}
+
+// Quitting must not wait out an owner that never answers.
+TEST(SelectionReaderTest, ACancelEndsAWaitingReadAndEveryLaterOne) {
+    SelectionReaderX11 reader(SelectionReaderX11::Limits{60s, 60s, kClipboardReadLimit});
+    XClient silent;
+    ASSERT_TRUE(silent.takeClipboard());
+    auto result = std::async(std::launch::async, [&] { return reader.read(); });
+    ASSERT_TRUE(waitUntil([&] { return silent.clipboardRequested(); }, 10s));
+    reader.cancel();
+    // Far sooner than the minute the read would otherwise wait.
+    ASSERT_TRUE(waitUntil([&] { return result.wait_for(0s) == std::future_status::ready; }, 10s));
+    EXPECT_EQ(result.get().status, Status::NoAnswer);
+    EXPECT_EQ(reader.read().status, Status::NoAnswer);
+}
+
+class PasteTest : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(target_.started()); }
+
+    // What another program copied, as the step reads it.
+    ClipboardContent copied(const QByteArray& data, const QString& type = u"UTF8_STRING"_s) {
+        EXPECT_TRUE(copy(data, type));
+        const ClipboardRead read = onWorker([&] { return clipboard_.read(); });
+        EXPECT_EQ(read.status, Status::Read);
+        return read.content;
+    }
+
+    Delivery paste(const QString& line, const ClipboardContent& original) {
+        return onWorker([&] { return injector_.paste(line, original); });
+    }
+
+    TargetWindow target_;
+    MainQueueQt mainQueue_;
+    ClipboardX11 clipboard_;
+    PasteKeystrokeX11 keystroke_;
+    PasteInjector injector_{mainQueue_, clipboard_, keystroke_};
+};
+
+TEST_F(PasteTest, DeliversTheLineByteForByteAndPutsBackWhatWasThere) {
+    // An image copied in another program: not text at all.
+    const QByteArray png = QByteArray::fromBase64(
+        "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5Erk"
+        "Jggg==");
+    const struct {
+        QString line;
+        QByteArray before;
+        QString type;
+    } cases[] = {
+        {u"plain ascii"_s, "before", u"UTF8_STRING"_s},
+        {u"中文，全角标点。"_s, png, u"image/png"_s},
+        {u"tab\tinside  two spaces"_s, "just text", u"UTF8_STRING"_s},
+        {QString(5000, u'x') + u"end"_s, "before", u"UTF8_STRING"_s},
+    };
+    QString expected;
+    for (const auto& c : cases) {
+        EXPECT_EQ(paste(c.line, copied(c.before, c.type)), Delivery::Delivered);
+        expected += c.line;
+        EXPECT_TRUE(target_.waitForText(expected)) << target_.text().size();
+        // Read as another program would, while we serve what we put back.
+        EXPECT_EQ(clipboardData(c.type), c.before);
+    }
+}
+
+TEST_F(PasteTest, WaitsForTheShortcutKeysToBeLetGo) {
+    const ClipboardContent original = copied("before");
+    // The user still holds the shortcut's modifiers when the step starts.
+    const std::vector<std::string> modifiers{"Control_L", "Alt_L", "Super_L"};
+    x().down(modifiers);
+    auto result =
+        std::async(std::launch::async, [&] { return injector_.paste(u"held"_s, original); });
+    runFor(300ms);
+    x().up(modifiers);
+    EXPECT_TRUE(waitUntil([&] { return result.wait_for(0s) == std::future_status::ready; }, 10s));
+    EXPECT_EQ(result.get(), Delivery::Delivered);
+    EXPECT_TRUE(target_.waitForText(u"held"_s));
+}
+
+TEST_F(PasteTest, ALineNobodyFetchesIsReported) {
+    // Keys go nowhere: nothing asks for the clipboard.
+    ASSERT_TRUE(x().focus(0));
+    EXPECT_EQ(paste(u"lost"_s, copied("before")), Delivery::NotFetched);
+    EXPECT_EQ(clipboardData(), "before");
+    // Without a focus no key reaches a grab either: later tests need one.
+    EXPECT_TRUE(target_.focus());
+}
+
+}  // namespace
+}  // namespace quillet::harness

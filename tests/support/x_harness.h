@@ -1,0 +1,245 @@
+#pragma once
+
+// The X session shared by the end-to-end tests and the benchmarks: one wait,
+// programs under test with folders of their own, a client that presses keys
+// and looks at windows like a user and a tool would, the clipboard as another
+// program uses it, and a window of another process that receives the pastes.
+
+#include "core/app_state.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QProcess>
+#include <QRect>
+#include <QString>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QVariant>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QPlainTextEdit;
+
+namespace quillet::harness {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// Runs the event loop until done() holds or the time is up, and says which.
+// Wakes for every event and at least every 5 ms, so that conditions nobody
+// signals are looked at again soon, and events are timed as they arrive.
+template <typename Done>
+bool waitUntil(Done&& done, Clock::duration timeout) {
+    const auto deadline = Clock::now() + timeout;
+    QTimer wake;
+    wake.setTimerType(Qt::PreciseTimer);
+    wake.setSingleShot(true);
+    for (;;) {
+        if (done()) {
+            return true;
+        }
+        const auto now = Clock::now();
+        if (now >= deadline) {
+            return false;
+        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+        wake.start(std::min<std::chrono::milliseconds>(left, 5ms));
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+}
+
+inline void runFor(Clock::duration duration) {
+    waitUntil([] { return false; }, duration);
+}
+
+// Whether $DISPLAY names a server we can open.
+bool haveDisplay();
+
+// The default shortcut, Control+Alt+Super+V, as keysym names and X modifiers.
+inline const std::vector<std::string> kDefaultChord{"Control_L", "Alt_L", "Super_L", "v"};
+inline constexpr std::uint16_t kDefaultChordMask = (1U << 2) | (1U << 3) | (1U << 6);
+
+struct XWindow {
+    std::uint32_t id = 0;
+    QRect geometry;  // on the screen
+    QString name;
+};
+
+// A client of an X server ($DISPLAY unless named): presses keys and the mouse
+// with XTest, looks at windows, grabs keys and owns the clipboard like
+// another program would. Its grabs and its clipboard end with it.
+class XClient {
+public:
+    explicit XClient(const QString& display = {});
+    ~XClient();
+    XClient(const XClient&) = delete;
+    XClient& operator=(const XClient&) = delete;
+
+    bool connected() const;
+
+    // Keysym names as X knows them: "Control_L", "Super_L", "v", "Num_Lock".
+    // down() presses in order, up() lets go in reverse; a chord is both,
+    // with the keys held in between.
+    void down(const std::vector<std::string>& keys);
+    void up(const std::vector<std::string>& keys);
+    void chord(const std::vector<std::string>& keys, Clock::duration hold = 30ms);
+    void click(QPoint point);
+
+    // The mapped windows of a process.
+    std::vector<XWindow> windows(qint64 pid);
+    std::optional<XWindow> windowNamed(qint64 pid, const QString& name);
+    // Its tray icon: a small window at the top, where the tray host sits.
+    std::optional<XWindow> trayIcon(qint64 pid);
+    // A notice: titled with the program's name like the icon, but larger.
+    std::optional<XWindow> notice(qint64 pid);
+
+    // Clicks the tray icon; then the menu, named after the tray item, must
+    // hold the keyboard.
+    bool openTrayMenu(qint64 pid, const QString& title);
+    // Answers the notice, once it shows, with its default button.
+    bool closeNotice(qint64 pid, Clock::duration timeout = 10s);
+
+    // Asks the window to close, as a window manager's close button does.
+    void close(std::uint32_t window);
+    std::uint32_t focusedWindow();
+    // Gives the window (0: none) the keyboard focus and waits until it has it.
+    bool focus(std::uint32_t window);
+    // Whether some client holds the keyboard, as an open menu does.
+    bool keyboardGrabbed();
+    // Whether a tray host holds the screen's system tray selection.
+    bool trayPresent();
+
+    // Grabs the combination on the root window until ungrabKey() or the
+    // end of this client; false when another client holds it.
+    bool grabKey(std::uint16_t modifiers, const std::string& key);
+    void ungrabKey(std::uint16_t modifiers, const std::string& key);
+    // Found by grabbing it for a moment: only for checks after the fact.
+    bool grabbedElsewhere(std::uint16_t modifiers, const std::string& key);
+
+    std::uint32_t clipboardOwner();
+    // Takes the clipboard and never answers a request for it.
+    bool takeClipboard();
+    // Whether a client asked for our clipboard and still waits: the window
+    // it asked from still exists.
+    bool clipboardRequested();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// The client on $DISPLAY, opened on first use.
+XClient& x();
+
+// The CLIPBOARD selection as another program uses it, through xclip. copy()
+// returns once xclip owns the selection; a child of it keeps serving it.
+bool copy(const QByteArray& data, const QString& mimeType = QStringLiteral("UTF8_STRING"));
+QByteArray clipboardData(const QString& mimeType = QStringLiteral("UTF8_STRING"));
+
+// A program under test in a process of its own, with settings and runtime
+// folders of its own, so that nothing of the user's is touched.
+class Program {
+public:
+    struct Options {
+        QString executable;           // Quillet when empty
+        QString configHome;           // shared with other runs; a fresh one when empty
+        bool storeShortcut = true;    // false: nothing stored, as on a first run
+        std::optional<AppState> run;  // stored before the start
+    };
+
+    Program() : Program(Options{}) {}
+    explicit Program(Options options);
+    // Another run in the settings folder of an earlier one.
+    explicit Program(const QString& configHome, bool storeShortcut = true)
+        : Program(Options{{}, configHome, storeShortcut, {}}) {}
+    ~Program();
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    void setEnvironment(const QString& name, const QString& value);
+    bool launch();
+    // Launches it; Quillet is ready once it says it runs with its shortcut.
+    bool start();
+    // SIGTERM, then waits: true when it ended cleanly (Quillet with status 0).
+    bool stop();
+    void kill();
+    bool running() const { return process_.state() != QProcess::NotRunning; }
+    bool waitForExit(Clock::duration timeout = 10s);
+    // -1 when it did not exit by itself.
+    int exitCode() const;
+
+    // What it wrote to stdout and stderr so far.
+    const QByteArray& output();
+    bool waitForOutput(const QByteArray& text, Clock::duration timeout = 10s);
+    const std::string& error() const { return error_; }
+    // Keeps the first reason it is not usable, with what it said; false.
+    bool fail(const std::string& message);
+
+    qint64 pid() const { return process_.processId(); }
+    QString configHome() const { return configHome_; }
+    QString settingsFile() const;
+    QVariant stored(const QString& key) const;
+    // The stored run, when there is one that decodes.
+    std::optional<AppState> storedRun() const;
+
+    Clock::time_point startedAt() const { return startedAt_; }
+    std::optional<Clock::time_point> armedAt() const { return armedAt_; }
+
+private:
+    bool isQuillet() const { return executable_.isEmpty(); }
+    void readOutput();
+
+    QString executable_;
+    QTemporaryDir ownConfig_;
+    QTemporaryDir runtimeDir_;
+    QString configHome_;
+    QProcess process_;
+    QByteArray output_;
+    std::string error_;
+    Clock::time_point startedAt_;
+    std::optional<Clock::time_point> armedAt_;
+};
+
+// A text field that receives the pastes and reports each text it holds
+// with the moment it changed.
+class TargetWindow {
+public:
+    // In a process of its own, or in this one (which must run a
+    // QApplication), where the benchmarks keep it so as to add no process
+    // beside the one they measure; there it shows at the first focus().
+    enum class Home { OwnProcess, ThisProcess };
+
+    // Starts it; in a process of its own it is then shown and focused.
+    explicit TargetWindow(Home home = Home::OwnProcess);
+    ~TargetWindow();
+    TargetWindow(const TargetWindow&) = delete;
+    TargetWindow& operator=(const TargetWindow&) = delete;
+
+    bool started() const { return started_; }
+    const QString& text() const { return text_; }
+    bool waitForText(const QString& expected, Clock::duration timeout = 5s);
+    bool focus();
+    // Empties the field, without a call of onChange.
+    bool clear();
+
+    // Called for each new text with the moment the field changed.
+    std::function<void(const QString& text, Clock::time_point at)> onChange;
+
+private:
+    void read();
+
+    std::unique_ptr<QPlainTextEdit> field_;  // in this process
+    QProcess process_;                       // or in that one
+    QByteArray pending_;
+    QString text_;
+    std::uint32_t window_ = 0;
+    bool started_ = false;
+};
+
+}  // namespace quillet::harness
