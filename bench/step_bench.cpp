@@ -8,7 +8,7 @@
 #include "in_memory_settings_store.h"
 #include "paste/paste_injector.h"
 #include "paste/paste_run.h"
-#include "platform/qt/settings_store_qt.h"
+#include "platform/qt/state_file_qt.h"
 
 #include <QTemporaryDir>
 
@@ -32,23 +32,30 @@ QString sampleText(qsizetype bytes, QChar first) {
 }
 
 struct Rig {
-    explicit Rig(std::unique_ptr<SettingsStore> store) : settings(std::move(store)) {}
+    explicit Rig(std::unique_ptr<StateFile> store) : file(std::move(store)) {}
 
-    std::unique_ptr<SettingsStore> settings;
-    ManualMainQueue mainQueue;
+    std::unique_ptr<StateFile> file;
+    InMemorySettingsStore settings;
     FakeClipboard clipboard;
     RecordingPasteKeystroke keystroke;
-    PasteInjector injector{mainQueue, clipboard, keystroke, PasteTiming{{}, {}, {}, {}, {}},
+    FixedActiveWindow activeWindow;
+    PasteInjector injector{clipboard,
+                           keystroke,
+                           activeWindow,
+                           settings,
+                           PasteTiming{{}, {}, {}, {}},
                            [](std::chrono::milliseconds) {}};
-    PasteRun run{*settings, clipboard, injector};
+    RunStore runStore{*file, settings};
+    PasteRun run{runStore, clipboard, injector};
 };
 
-std::unique_ptr<SettingsStore> makeStore(bool onDisk, QTemporaryDir& dir) {
+// The run's file in memory, or the real one in a folder of its own.
+std::unique_ptr<StateFile> makeStore(bool onDisk, QTemporaryDir& dir) {
     if (!onDisk) {
-        return std::make_unique<InMemorySettingsStore>();
+        return std::make_unique<InMemoryStateFile>();
     }
-    qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
-    return std::make_unique<SettingsStoreQt>();
+    qputenv("XDG_STATE_HOME", dir.path().toUtf8());
+    return std::make_unique<StateFileQt>();
 }
 
 // Same text every press: the run continues (compare, paste, save).
@@ -96,7 +103,7 @@ void BM_EncodeState(benchmark::State& state) {
 }
 
 void BM_DecodeState(benchmark::State& state) {
-    const QByteArray json = encodeAppState(sampleState(state.range(0)));
+    const QByteArray json = encodeAppState(sampleState(state.range(0))).json;
     for (auto _ : state) {
         benchmark::DoNotOptimize(decodeAppState(json));
     }

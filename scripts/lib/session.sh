@@ -4,7 +4,7 @@
 # tests. Source it; it sets up its own cleanup trap.
 #
 # After `session_start WIDTHxHEIGHT`: $session is a private folder, DISPLAY,
-# XDG_CONFIG_HOME and XDG_RUNTIME_DIR point into it, and every process started
+# XDG_CONFIG_HOME, XDG_STATE_HOME and XDG_RUNTIME_DIR point into it, and every process started
 # with `session_spawn` is ended when the script exits.
 #
 # After `wayland_session_start KEYBOARD`: a headless sway with a session bus
@@ -42,14 +42,17 @@ session_spawn() {  # session_spawn COMMAND...: runs it in the background until t
 session_start() {  # session_start WIDTHxHEIGHT
     session="$(mktemp -d)"
     screen_size="$1"
-    mkdir -m 700 "$session/runtime" "$session/config"
-    export XDG_RUNTIME_DIR="$session/runtime" XDG_CONFIG_HOME="$session/config"
+    mkdir -m 700 "$session/runtime" "$session/config" "$session/state"
+    export XDG_RUNTIME_DIR="$session/runtime" XDG_CONFIG_HOME="$session/config" \
+        XDG_STATE_HOME="$session/state"
     # "auto" follows the system language: English unless the menu says otherwise.
     export LC_ALL=C.UTF-8 LANG=C.UTF-8
     unset LANGUAGE WAYLAND_DISPLAY
     exec 3> "$session/display"
     # Xvfb tries display numbers until one is free and says so for each taken one.
-    session_spawn Xvfb -displayfd 3 -screen 0 "${screen_size}x24" -nolisten tcp >"$session/xvfb.log" 2>&1
+    # -noreset: a server that resets when its last client leaves refuses the next one for a moment.
+    session_spawn Xvfb -displayfd 3 -screen 0 "${screen_size}x24" -nolisten tcp -noreset \
+        >"$session/xvfb.log" 2>&1
     exec 3>&-
     wait_for 10 test -s "$session/display"
     export DISPLAY=":$(cat "$session/display")"

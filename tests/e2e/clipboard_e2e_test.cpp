@@ -5,6 +5,8 @@
 
 #include "paste/paste_injector.h"
 #include "platform/qt/main_queue_qt.h"
+#include "in_memory_settings_store.h"
+#include "platform/x11/active_window_x11.h"
 #include "platform/x11/clipboard_x11.h"
 #include "platform/x11/paste_keystroke_x11.h"
 #include "platform/x11/selection_reader_x11.h"
@@ -67,23 +69,26 @@ TEST(SelectionReaderTest, ReadsTheTextAndEveryFormatOfAnotherProgram) {
 // What we own is served by our own UI thread; what we put back is then read
 // from memory and must be what other programs get from the server.
 TEST(SelectionReaderTest, ReadsWhatThisProcessPutThereAsOthersSeeIt) {
-    ClipboardX11 clipboard;
+    MainQueueQt mainQueue;
+    ClipboardX11 clipboard(mainQueue);
     SelectionReaderX11 reader;
-    clipboard.writeLine(u"secret line"_s);
+    ASSERT_TRUE(onWorker([&] { return clipboard.writeLine(u"secret line"_s); }));
     ClipboardRead read = onWorker([&] { return reader.read(); });
     ASSERT_EQ(read.status, Status::Read);
     EXPECT_EQ(read.content.text, u"secret line"_s);
-    // Clipboard histories skip a line marked like a password.
-    EXPECT_TRUE(clipboardData(u"TARGETS"_s).contains("x-kde-passwordManagerHint"));
+    // Clipboard histories skip a line marked like a password, or hidden.
     EXPECT_EQ(clipboardData(u"x-kde-passwordManagerHint"_s), "secret");
+    EXPECT_EQ(clipboardData(u"application/x-copyq-hidden"_s), "1");
 
     const ClipboardContent copied{u"a\nb"_s,
                                   {{u"text/plain"_s, "a\nb"_ba}, {u"text/html"_s, "<p>a</p>"_ba}}};
-    clipboard.restore(copied);
+    ASSERT_TRUE(onWorker([&] { return clipboard.restore(copied); }));
     read = onWorker([&] { return reader.read(); });
     ASSERT_EQ(read.status, Status::Read);
     EXPECT_EQ(read.content, copied);
-    EXPECT_EQ(clipboard.read().content, copied);
+    read = clipboard.read();
+    EXPECT_TRUE(read.putBack);
+    EXPECT_EQ(read.content, copied);
     EXPECT_EQ(clipboardData(u"text/html"_s), "<p>a</p>");
 }
 
@@ -140,9 +145,11 @@ protected:
 
     TargetWindow target_;
     MainQueueQt mainQueue_;
-    ClipboardX11 clipboard_;
+    ClipboardX11 clipboard_{mainQueue_};
     PasteKeystrokeX11 keystroke_;
-    PasteInjector injector_{mainQueue_, clipboard_, keystroke_};
+    ActiveWindowX11 activeWindow_;
+    InMemorySettingsStore settings_;
+    PasteInjector injector_{clipboard_, keystroke_, activeWindow_, settings_};
 };
 
 TEST_F(PasteTest, DeliversTheLineByteForByteAndPutsBackWhatWasThere) {

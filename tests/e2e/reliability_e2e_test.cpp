@@ -6,8 +6,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
-#include <QSettings>
 
 #include <gtest/gtest.h>
 
@@ -21,12 +21,10 @@ namespace {
 
 using namespace Qt::StringLiterals;
 
-// The file parses, and any run in it decodes.
-bool readable(const QString& file) {
-    const QSettings settings(file, QSettings::IniFormat);
-    const QVariant run = settings.value(QString::fromUtf16(kAppStateKey));
-    return settings.status() == QSettings::NoError &&
-           (!run.isValid() || decodeAppState(run.toByteArray()).has_value());
+// The run's file, where there is one, decodes.
+bool readable(const QString& path) {
+    QFile file(path);
+    return !file.open(QIODevice::ReadOnly) || decodeAppState(file.readAll()).has_value();
 }
 
 std::int64_t storedIndex(const Program& program) {
@@ -90,17 +88,17 @@ TEST(CrashConsistencyTest, KillsAtRandomMomentsLoseNoLine) {
     TargetWindow target;
     ASSERT_TRUE(target.started());
     QTemporaryDir config;
-    const QString settingsFile = config.path() + u"/tarnwick/Quillet.conf"_s;
+    const QString stateFile = Program(config.path()).stateFile();
 
-    // Reads the settings file all along: a reader must never find it half written.
+    // Reads the run's file all along: a reader must never find it half written.
     std::atomic<bool> reading = true;
     std::atomic<int> reads = 0;
     std::atomic<int> unreadable = 0;
     std::thread reader([&] {
         while (reading) {
-            if (QFile::exists(settingsFile)) {
+            if (QFile::exists(stateFile)) {
                 ++reads;
-                unreadable += readable(settingsFile) ? 0 : 1;
+                unreadable += readable(stateFile) ? 0 : 1;
             }
             std::this_thread::sleep_for(3ms);
         }
@@ -137,7 +135,7 @@ TEST(CrashConsistencyTest, KillsAtRandomMomentsLoseNoLine) {
         pasted = *numbers;
         ASSERT_EQ(lostLines(pasted), 0) << target.text().toStdString();
         // The stored cursor is at the next line, or at the one in flight when it died.
-        ASSERT_TRUE(readable(settingsFile));
+        ASSERT_TRUE(readable(stateFile));
         const std::int64_t reached = pasted.empty() ? 0 : pasted.back();
         const std::int64_t cursor = std::max<std::int64_t>(storedIndex(quillet), 0);
         EXPECT_TRUE(cursor == reached || cursor == reached - 1)
@@ -148,9 +146,9 @@ TEST(CrashConsistencyTest, KillsAtRandomMomentsLoseNoLine) {
     std::cout << "[ figures  ] kills survived: " << kills << ", lines pasted: " << pasted.size()
               << ", file reads while running: " << reads << std::endl;
     EXPECT_EQ(unreadable, 0) << "of " << reads << " reads";
-    EXPECT_TRUE(QDir(config.path() + u"/tarnwick"_s)
-                    .entryList({u"Quillet.conf.*"_s}, QDir::Files)
-                    .isEmpty());
+    EXPECT_EQ(QDir(QFileInfo(stateFile).path()).entryList(QDir::Files),
+              QStringList{u"Quillet.json"_s})
+        << "no temporary files left behind";
     EXPECT_GE(kills, 50);
     EXPECT_GT(pasted.size(), static_cast<std::size_t>(kills / 2));
 

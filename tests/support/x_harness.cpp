@@ -381,6 +381,7 @@ Program::Program(Options options)
     process_.setProcessChannelMode(QProcess::MergedChannels);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome_);
+    env.insert(QStringLiteral("XDG_STATE_HOME"), configHome_ + QStringLiteral("/state"));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir_.path());
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     process_.setProcessEnvironment(env);
@@ -395,12 +396,16 @@ Program::Program(Options options)
     settings.setValue(QString::fromUtf16(kHotkeyCodeKey), kDefaultShortcut.keyCode);
     settings.setValue(QString::fromUtf16(kHotkeyModifiersKey),
                       static_cast<qulonglong>(kDefaultShortcut.modifiers));
-    if (options.run) {
-        settings.setValue(QString::fromUtf16(kAppStateKey), encodeAppState(*options.run));
-    }
     settings.sync();
     if (settings.status() != QSettings::NoError) {
         fail("cannot store its settings");
+    }
+    if (options.run) {
+        QDir().mkpath(QFileInfo(stateFile()).path());
+        QFile file(stateFile());
+        if (!file.open(QIODevice::WriteOnly) || file.write(encodeAppState(*options.run).json) < 0) {
+            fail("cannot store its run");
+        }
     }
 }
 
@@ -499,8 +504,13 @@ QVariant Program::stored(const QString& key) const {
     return QSettings(settingsFile(), QSettings::IniFormat).value(key);
 }
 
+QString Program::stateFile() const {
+    return configHome_ + QStringLiteral("/state/tarnwick/Quillet.json");
+}
+
 std::optional<AppState> Program::storedRun() const {
-    return decodeAppState(stored(QString::fromUtf16(kAppStateKey)).toByteArray());
+    QFile file(stateFile());
+    return file.open(QIODevice::ReadOnly) ? decodeAppState(file.readAll()) : std::nullopt;
 }
 
 // ---------------------------------------------------------------------------

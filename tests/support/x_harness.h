@@ -148,7 +148,7 @@ class Program {
 public:
     struct Options {
         QString executable;           // Quillet when empty
-        QString configHome;           // shared with other runs; a fresh one when empty
+        QString configHome;           // shared with other runs (the state too); fresh when empty
         bool storeShortcut = true;    // false: nothing stored, as on a first run
         std::optional<AppState> run;  // stored before the start
     };
@@ -184,6 +184,8 @@ public:
     qint64 pid() const { return process_.processId(); }
     QString configHome() const { return configHome_; }
     QString settingsFile() const;
+    // The run's file, in a state folder beside the settings folder.
+    QString stateFile() const;
     QVariant stored(const QString& key) const;
     // The stored run, when there is one that decodes.
     std::optional<AppState> storedRun() const;
