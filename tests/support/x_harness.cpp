@@ -254,6 +254,10 @@ bool XClient::focus(std::uint32_t window) {
         5s);
 }
 
+std::uint32_t XClient::root() const {
+    return impl_->root;
+}
+
 bool XClient::keyboardGrabbed() {
     xcb_connection_t* c = impl_->c();
     const auto reply =

@@ -110,6 +110,8 @@ public:
     std::uint32_t focusedWindow();
     // Gives the window (0: none) the keyboard focus and waits until it has it.
     bool focus(std::uint32_t window);
+    // The root window: focused, the keys reach no application.
+    std::uint32_t root() const;
     // Whether some client holds the keyboard, as an open menu does.
     bool keyboardGrabbed();
     // Whether a tray host holds the screen's system tray selection.
@@ -227,6 +229,7 @@ public:
     const QString& text() const { return text_; }
     bool waitForText(const QString& expected, Clock::duration timeout = 5s);
     bool focus();
+    std::uint32_t window() const { return window_; }
     // Empties the field, without a call of onChange.
     bool clear();
 

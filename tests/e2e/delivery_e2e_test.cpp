@@ -1,0 +1,248 @@
+// The line where the user types, in applications of Debian's: terminals that
+// paste with Control+Shift+V or not at all, with a notice on screen, with no
+// application taking the line, with a list of fifty thousand lines, and with
+// another program holding the keyboard.
+
+#include "x_harness.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QFile>
+#include <QObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace quillet::harness {
+namespace {
+
+using namespace Qt::StringLiterals;
+
+// A terminal of Debian's whose shell is `cat` on a raw tty into a file: the
+// file holds exactly what reached its keyboard input.
+class Terminal {
+public:
+    // `command` runs the capture inside the terminal's own command option.
+    Terminal(const QString& program, const std::function<QStringList(const QString&)>& command) {
+        const QString shell = u"stty raw -echo; exec cat > '%1'"_s.arg(file_);
+        process_.setProgram(program);
+        process_.setArguments(command(shell));
+        process_.setStandardOutputFile(QProcess::nullDevice());
+        process_.setStandardErrorFile(QProcess::nullDevice());
+        process_.start();
+    }
+    ~Terminal() {
+        process_.terminate();
+        process_.waitForFinished(5000);
+    }
+    Terminal(const Terminal&) = delete;
+    Terminal& operator=(const Terminal&) = delete;
+
+    bool focus() {
+        std::optional<XWindow> window;
+        return waitUntil(
+                   [&] {
+                       const auto windows = x().windows(process_.processId());
+                       if (!windows.empty() && QFile::exists(file_)) {
+                           window = windows.front();
+                       }
+                       return window.has_value();
+                   },
+                   20s) &&
+               x().focus(window->id);
+    }
+    QString text() const {
+        QFile file(file_);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+    bool waitForText(const QString& expected) {
+        return waitUntil([&] { return text() == expected; }, 10s);
+    }
+
+private:
+    QTemporaryDir dir_;
+    QString file_ = dir_.filePath(u"typed"_s);
+    QProcess process_;
+};
+
+// Puts the layout back whatever happens: the X server is shared by the tests.
+struct Layout {
+    explicit Layout(const QString& name) { set(name); }
+    ~Layout() { set(u"us"_s); }
+    static void set(const QString& name) { QProcess::execute(u"setxkbmap"_s, {name}); }
+};
+
+// xterm as installed has no key that pastes the clipboard: the line is typed,
+// every character, also one the layout lacks. sakura (a VTE terminal) pastes
+// with Control+Shift+V; Control+V would reach its shell as a ^V.
+TEST(TerminalTest, EachGetsTheLineTheWayItTakesIt) {
+    Program quillet;
+    ASSERT_TRUE(quillet.start()) << quillet.error();
+    Terminal xterm(u"xterm"_s, [](const QString& shell) {
+        return QStringList{u"-e"_s, u"sh"_s, u"-c"_s, shell};
+    });
+    Terminal sakura(u"sakura"_s, [](const QString& shell) {
+        return QStringList{u"-e"_s, u"sh -c \"%1\""_s.arg(shell)};
+    });
+    ASSERT_TRUE(copy("  Zwölf € tab\there @ ünï  \nzweite Zeile\nVTE: é¼\n"));
+
+    ASSERT_TRUE(xterm.focus());
+    {
+        // A layout with z and y swapped, @ on AltGr and no € of its own at level 1 or 2.
+        const Layout german(u"de"_s);
+        x().chord(kDefaultChord);
+        EXPECT_TRUE(xterm.waitForText(u"Zwölf € tab\there @ ünï"_s)) << xterm.text().toStdString();
+    }
+    x().chord(kDefaultChord);
+    EXPECT_TRUE(xterm.waitForText(u"Zwölf € tab\there @ ünïzweite Zeile"_s))
+        << xterm.text().toStdString();
+
+    ASSERT_TRUE(sakura.focus());
+    x().chord(kDefaultChord);
+    EXPECT_TRUE(sakura.waitForText(u"VTE: é¼"_s)) << sakura.text().toStdString();
+    EXPECT_TRUE(waitUntil(
+        [] { return clipboardData() == "  Zwölf € tab\there @ ünï  \nzweite Zeile\nVTE: é¼\n"; },
+        5s))
+        << "the copy is put back";
+}
+
+// A notification service on a session bus of the test's own: it records
+// what it is asked to show.
+class NotificationService final : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    QStringList shown;
+
+public Q_SLOTS:
+    uint Notify(const QString& /*app*/, uint /*replaces*/, const QString& /*icon*/,
+                const QString& summary, const QString& body, const QStringList& /*actions*/,
+                const QVariantMap& /*hints*/, int /*timeout*/) {
+        shown.append(summary + u": "_s + body);
+        return static_cast<uint>(shown.size());
+    }
+};
+
+class SessionBus {
+public:
+    SessionBus() {
+        daemon_.start(u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--print-address"_s});
+        if (daemon_.waitForReadyRead(10000)) {
+            address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
+        }
+    }
+    ~SessionBus() {
+        QDBusConnection::disconnectFromBus(u"notices"_s);
+        daemon_.kill();
+        daemon_.waitForFinished(5000);
+    }
+    SessionBus(const SessionBus&) = delete;
+    SessionBus& operator=(const SessionBus&) = delete;
+
+    const QString& address() const { return address_; }
+    bool serve(NotificationService& service) {
+        QDBusConnection bus = QDBusConnection::connectToBus(address_, u"notices"_s);
+        return bus.registerService(u"org.freedesktop.Notifications"_s) &&
+               bus.registerObject(u"/org/freedesktop/Notifications"_s, &service,
+                                  QDBusConnection::ExportAllSlots);
+    }
+
+private:
+    QProcess daemon_;
+    QString address_;
+};
+
+class NoticeTest : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(target_.started()); }
+    void press(const QString& expected) {
+        x().chord(kDefaultChord);
+        EXPECT_TRUE(target_.waitForText(expected)) << target_.text().toStdString();
+    }
+
+    TargetWindow target_;
+};
+
+// While a notice is on screen the next press pastes at once, into the field
+// that still has the focus: nothing waits to be closed, nothing comes later.
+TEST_F(NoticeTest, ANoticeWindowHoldsNoPressBack) {
+    Program quillet;
+    ASSERT_TRUE(quillet.start()) << quillet.error();
+    ASSERT_TRUE(copy("only\n"));
+    press(u"only"_s);
+    x().chord(kDefaultChord);
+    ASSERT_TRUE(waitUntil([&] { return x().notice(quillet.pid()).has_value(); }, 10s));
+    EXPECT_EQ(x().focusedWindow(), target_.window());
+    press(u"onlyonly"_s);
+    EXPECT_TRUE(x().notice(quillet.pid()).has_value());
+    runFor(500ms);
+    EXPECT_EQ(target_.text(), u"onlyonly"_s) << "nothing is replayed";
+}
+
+// With a notification service the notices go there, in the user's language;
+// a line that no application took is told, and comes again next time.
+TEST_F(NoticeTest, NoticesGoToTheNotificationServiceAndALineNobodyTookComesAgain) {
+    SessionBus bus;
+    ASSERT_FALSE(bus.address().isEmpty());
+    NotificationService service;
+    ASSERT_TRUE(bus.serve(service));
+    Program quillet;
+    quillet.setEnvironment(u"DBUS_SESSION_BUS_ADDRESS"_s, bus.address());
+    ASSERT_TRUE(quillet.start()) << quillet.error();
+
+    ASSERT_TRUE(copy("first\nsecond\n"));
+    ASSERT_TRUE(x().focus(x().root()));
+    x().chord(kDefaultChord);
+    ASSERT_TRUE(waitUntil([&] { return !service.shown.isEmpty(); }, 10s));
+    EXPECT_TRUE(service.shown.front().startsWith(u"Quillet: No application took the line"_s))
+        << service.shown.front().toStdString();
+
+    ASSERT_TRUE(target_.focus());
+    press(u"first"_s);
+    press(u"firstsecond"_s);
+    x().chord(kDefaultChord);
+    ASSERT_TRUE(waitUntil([&] { return service.shown.size() == 2; }, 10s));
+    EXPECT_EQ(service.shown.back(), u"Quillet: All lines pasted!"_s);
+    EXPECT_FALSE(x().notice(quillet.pid()).has_value()) << "no window of its own";
+}
+
+// A list of fifty thousand lines: presses faster than a step queue up and
+// every line arrives, in order.
+TEST_F(NoticeTest, ABurstIntoAListOfFiftyThousandLinesKeepsItsOrder) {
+    Program quillet;
+    ASSERT_TRUE(quillet.start()) << quillet.error();
+    QByteArray list;
+    for (int i = 0; i < 50'000; ++i) {
+        list += "entry " + QByteArray::number(i) + " with some words to make it longer\n";
+    }
+    ASSERT_TRUE(copy(list));
+    QString expected;
+    for (int i = 0; i < 10; ++i) {
+        x().chord(kDefaultChord);
+        expected += u"entry %1 with some words to make it longer"_s.arg(i);
+        runFor(60ms);
+    }
+    EXPECT_TRUE(target_.waitForText(expected, 30s)) << target_.text().right(200).toStdString();
+    EXPECT_TRUE(waitUntil(
+        [&] { return quillet.storedRun().value_or(AppState{}).currentIndex == 10; }, 10s));
+}
+
+// A window manager that takes Super (IceWM does) holds the whole keyboard
+// while it is down: the shortcut never arrives, and the program says so.
+TEST(KeyboardHeldTest, AShortcutThatNeverArrivesIsToldAbout) {
+    Program quillet;
+    ASSERT_TRUE(quillet.start()) << quillet.error();
+    XClient windowManager;
+    constexpr std::uint16_t kAnyModifier = 1U << 15;
+    ASSERT_TRUE(windowManager.grabKey(kAnyModifier, "Super_L"));
+    x().chord(kDefaultChord);
+    EXPECT_TRUE(quillet.waitForOutput("another program held the keyboard"))
+        << quillet.output().toStdString();
+}
+
+}  // namespace
+}  // namespace quillet::harness
+
+#include "delivery_e2e_test.moc"
