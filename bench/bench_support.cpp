@@ -272,9 +272,10 @@ constexpr auto kHold = 20ms;
 constexpr auto kStepDeadline = 5s;
 
 // Each copy's lines name their copy, so that no copy repeats an earlier one.
+// About 50 bytes, like a row of a list people paste from.
 QByteArray listLine(int generation, int index) {
     return 'g' + QByteArray::number(generation) + " item " +
-           QByteArray::number(index).rightJustified(4, '0') + " 名称 value";
+           QByteArray::number(index).rightJustified(6, '0') + " 名称 value, and a few more words";
 }
 
 }  // namespace
@@ -338,15 +339,14 @@ bool Typist::press(Program& program) {
         return false;
     }
     const QString& expected = lines_[next_];
-    const FileStamp before = fileStamp(program.settingsFile());
+    const FileStamp before = fileStamp(program.stateFile());
     strike();
 
     bool wrong = false;
     const bool done = waitUntil(
         [&] {
             wrong = !expected.startsWith(field_.text());
-            return wrong ||
-                   (field_.text() == expected && fileStamp(program.settingsFile()) != before);
+            return wrong || (field_.text() == expected && fileStamp(program.stateFile()) != before);
         },
         kStepDeadline);
     if (!done || wrong) {

@@ -138,6 +138,34 @@ void afterStartWithRun(benchmark::State& state, Harness& harness, qsizetype char
 
 // After `presses` presses of the shortcut since the start, each pasting its
 // line into a text field (the time column: these presses).
+// A list of `lines` lines copied and ten of them pasted: the run, the copy
+// and the clipboard put back are all held.
+void afterPressesOnList(benchmark::State& state, Harness& harness, int lines) {
+    for (auto _ : state) {
+        Program program(programOptions(Subject::Quillet));
+        Typist typist;
+        if (!harness.start(program) || !typist.copyList(lines)) {
+            harness.fail(state, program.error() + typist.error());
+            break;
+        }
+        const auto begin = Clock::now();
+        while (typist.pressed() < kWarmPresses) {
+            if (!typist.press(program)) {
+                harness.fail(state, typist.error());
+                break;
+            }
+        }
+        runFor(kSettle);
+        const auto memory = readMemory(program.pid());
+        if (!memory) {
+            harness.fail(state, "cannot read /proc of the program");
+            break;
+        }
+        state.SetIterationTime(seconds(Clock::now() - begin - kSettle));
+        reportMemory(state, *memory, *memory, kWarmPresses);
+    }
+}
+
 void afterPresses(benchmark::State& state, Harness& harness, Session& session, int presses) {
     for (auto _ : state) {
         Program* program = session.started(Subject::Quillet);
@@ -185,6 +213,9 @@ int main(int argc, char* argv[]) {
     configure(benchmark::RegisterBenchmark(withRun.c_str(), [&harness](benchmark::State& state) {
         afterStartWithRun(state, harness, kStoredRun);
     }));
+    configure(benchmark::RegisterBenchmark(
+        "BM_Memory/quillet/list_lines:50000/presses:10",
+        [&harness](benchmark::State& state) { afterPressesOnList(state, harness, 50'000); }));
     started(Subject::Quillet);
     for (const int count : {kWarmPresses, presses}) {
         const std::string name = "BM_Memory/quillet/presses:" + std::to_string(count);

@@ -2,7 +2,8 @@
 // pastes into a text field of this process on a real X server. Per press:
 // keys up -> line in the field (the time column), keys down -> line in the
 // field, keys down -> position saved (the whole step). Then bursts of presses
-// faster than the program can serve them.
+// faster than the program can serve them. Each with a short list, a list of
+// 50,000 lines (2.5 MB) and one of 10 MiB: a press must cost the same.
 //
 // It presses keys and takes over the clipboard: run it on a private server
 // with a tray host (scripts/bench does), not on your desktop.
@@ -22,7 +23,6 @@
 namespace quillet::bench {
 namespace {
 
-constexpr int kListLines = 400;
 constexpr int kBurstPresses = 10;
 constexpr auto kBurstSpacing = 60ms;
 // The program's own floor per step: 50 ms settle, >= 100 ms for the fetch,
@@ -43,7 +43,7 @@ struct Presses {
 // across repetitions: started on first use, stopped at the end.
 class Session {
 public:
-    explicit Session(Harness& harness) : harness_(harness) {
+    Session(Harness& harness, int listLines) : harness_(harness), listLines_(listLines) {
         typist_.field().onChange = [this](const QString& text, Clock::time_point at) {
             onTextChanged(text, at);
         };
@@ -51,13 +51,12 @@ public:
                          [this] { checkSaved(); });
     }
 
-    ~Session() {
-        if (!program_.stop()) {
+    ~Session() { stop(); }
+
+    // Ends the program: only one can hold the shortcut.
+    void stop() {
+        if (started_ && program_.running() && !program_.stop()) {
             std::cerr << "quillet_bench_press: " << program_.error() << '\n';
-        }
-        if (inPlaceWrites_ > 0) {
-            std::cerr << "quillet_bench_press: " << inPlaceWrites_
-                      << " saves rewrote the settings file in place instead of replacing it\n";
         }
     }
     Session(const Session&) = delete;
@@ -81,10 +80,13 @@ private:
         if (!harness_.start(program_)) {
             return fail(program_.error());
         }
-        const QString folder = QFileInfo(program_.settingsFile()).path();
+        // A new run replaces the file (the folder changes), a press rewrites
+        // its index in place (the file changes).
+        const QString folder = QFileInfo(program_.stateFile()).path();
         if (!watcher_.addPath(folder)) {
-            return fail("cannot watch the settings folder " + folder.toStdString());
+            return fail("cannot watch the state folder " + folder.toStdString());
         }
+        QObject::connect(&watcher_, &QFileSystemWatcher::fileChanged, [this] { checkSaved(); });
         checkSaved();
         return true;
     }
@@ -96,7 +98,7 @@ private:
         if (typist_.remaining().size() >= presses) {
             return true;
         }
-        if (!typist_.copyList(kListLines)) {
+        if (!typist_.copyList(std::max(listLines_, presses + 1))) {
             return fail(typist_.error());
         }
         return measure(1, {}).has_value();
@@ -189,12 +191,12 @@ private:
     // Seen as its folder changes rather than by polling, so that the save
     // is timed to the event.
     void checkSaved() {
-        const FileStamp stamp = fileStamp(program_.settingsFile());
+        const FileStamp stamp = fileStamp(program_.stateFile());
         if (stamp.inode == 0 || stamp == stamp_) {
             return;
         }
-        if (stamp.inode == stamp_.inode) {
-            ++inPlaceWrites_;
+        if (stamp.inode != stamp_.inode) {
+            watcher_.addPath(program_.stateFile());  // a replaced file is watched anew
         }
         stamp_ = stamp;
         lastSave_ = Clock::now();
@@ -206,12 +208,12 @@ private:
     }
 
     Harness& harness_;
+    const int listLines_;
     Program program_{programOptions(Subject::Quillet)};
     Typist typist_;
     QFileSystemWatcher watcher_;
     FileStamp stamp_;
     Clock::time_point lastSave_;
-    int inPlaceWrites_ = 0;
 
     bool started_ = false;
     FirstFailure failure_;
@@ -273,7 +275,6 @@ int main(int argc, char* argv[]) {
     if (!harness.usable()) {
         return harness.run();
     }
-    Session session(harness);
     const auto configure = [](benchmark::internal::Benchmark* bench, int repetitions) {
         bench->Repetitions(repetitions)
             ->Iterations(1)
@@ -282,15 +283,40 @@ int main(int argc, char* argv[]) {
             ->ComputeStatistics("p95", p95)
             ->ReportAggregatesOnly(true);
     };
-    configure(benchmark::RegisterBenchmark(
-                  "BM_PressOneLine",
-                  [&session](benchmark::State& state) { pressOneLine(state, session); }),
-              60);
-    const std::string burst = "BM_PressBurst/presses:" + std::to_string(kBurstPresses) +
-                              "/spacing_ms:" + std::to_string(kBurstSpacing.count());
-    configure(
-        benchmark::RegisterBenchmark(
-            burst.c_str(), [&session](benchmark::State& state) { pressBurst(state, session); }),
-        10);
-    return harness.run();
+    // One program per list, started when its first row runs and kept to the end.
+    struct List {
+        const char* name;
+        int lines;
+    };
+    // 50 bytes a line: 50,000 lines are 2.5 MB, 210,000 lines 10 MiB.
+    static const List lists[] = {{"lines:5", 5}, {"lines:50000", 50'000}, {"MiB:10", 210'000}};
+    static std::vector<std::unique_ptr<Session>> sessions;
+    // Rows of one list run together; its program ends those of the others.
+    const auto alone = [](Session& session) {
+        for (const auto& other : sessions) {
+            if (other.get() != &session) {
+                other->stop();
+            }
+        }
+        return &session;
+    };
+    for (const List& list : lists) {
+        Session& session = *sessions.emplace_back(std::make_unique<Session>(harness, list.lines));
+        const std::string one = std::string("BM_PressOneLine/") + list.name;
+        configure(benchmark::RegisterBenchmark(one.c_str(),
+                                               [&session, alone](benchmark::State& state) {
+                                                   pressOneLine(state, *alone(session));
+                                               }),
+                  60);
+        const std::string burst = std::string("BM_PressBurst/") + list.name +
+                                  "/presses:" + std::to_string(kBurstPresses) +
+                                  "/spacing_ms:" + std::to_string(kBurstSpacing.count());
+        configure(
+            benchmark::RegisterBenchmark(
+                burst.c_str(), [&session](benchmark::State& state) { pressBurst(state, session); }),
+            10);
+    }
+    const int status = harness.run();
+    sessions.clear();
+    return status;
 }

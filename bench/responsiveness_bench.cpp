@@ -289,7 +289,7 @@ public:
             return fail("the program's tray icon does not answer _NET_WM_PING");
         }
 
-        const QString settings = program.settingsFile();
+        const QString settings = program.stateFile();
         const FileStamp before = fileStamp(settings);
         std::optional<Clock::time_point> saved;
         const auto checkSaved = [&] {
