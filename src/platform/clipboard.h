@@ -68,7 +68,8 @@ public:
     // NoAnswer, so that quitting does not wait on a slow owner.
     virtual void cancelReads() = 0;
     // Puts one line on the clipboard, marked so that history managers skip
-    // it. False, with the clipboard untouched, once the program is quitting.
+    // it. False when the line is not there: the program is quitting, or the
+    // clipboard could not be taken.
     virtual bool writeLine(const QString& line) = 0;
     // Puts back what read() returned; false as above.
     virtual bool restore(const ClipboardContent& content) = 0;

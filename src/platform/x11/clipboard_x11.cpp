@@ -50,28 +50,37 @@ bool ClipboardX11::writeLine(const QString& line) {
         std::lock_guard lock(mutex_);
         putBack_.reset();
     }
+    // A line the clipboard never took must not be pasted: the chord would
+    // paste whatever is there instead.
+    bool claimed = false;
     return mainQueue_.runSync([&] {
-        auto mime = std::make_unique<QMimeData>();
-        mime->setText(line);
-        for (const HistoryMark& mark : kHistoryMarks) {
-            mime->setData(QString::fromLatin1(mark.format), QByteArray(mark.value));
-        }
-        setMimeData(std::move(mime));
-    });
+        claimed = claim([&] {
+            auto mime = std::make_unique<QMimeData>();
+            mime->setText(line);
+            for (const HistoryMark& mark : kHistoryMarks) {
+                mime->setData(QString::fromLatin1(mark.format), QByteArray(mark.value));
+            }
+            return mime;
+        });
+    }) && claimed;
 }
 
 bool ClipboardX11::restore(const ClipboardContent& content) {
     return mainQueue_.runSync([&] {
-        auto mime = std::make_unique<QMimeData>();
-        for (const auto& [format, bytes] : content.formats) {
-            mime->setData(format, bytes);
+        const bool claimed = claim([&] {
+            auto mime = std::make_unique<QMimeData>();
+            for (const auto& [format, bytes] : content.formats) {
+                mime->setData(format, bytes);
+            }
+            // An empty text stays an empty text, not an empty clipboard.
+            if (!mime->hasText()) {
+                mime->setText(content.text);
+            }
+            return mime;
+        });
+        if (claimed) {
+            keepPutBack(content);
         }
-        // An empty text stays an empty text, not an empty clipboard.
-        if (!mime->hasText()) {
-            mime->setText(content.text);
-        }
-        setMimeData(std::move(mime));
-        keepPutBack(content);
     });
 }
 
@@ -84,12 +93,28 @@ void ClipboardX11::keepPutBack(const ClipboardContent& content) {
     }
 }
 
-void ClipboardX11::setMimeData(std::unique_ptr<QMimeData> mime) {
+bool ClipboardX11::claim(const std::function<std::unique_ptr<QMimeData>()>& content) {
+    xcb_connection_t* connection = x11::qtConnection();
+    if (connection == nullptr) {
+        QGuiApplication::clipboard()->setMimeData(content().release(), QClipboard::Clipboard);
+        return true;
+    }
+    const xcb_setup_t* setup = xcb_get_setup(connection);
     // Qt claims the selection with the time of the last X event it handled.
     // When another program took the clipboard after that, the server ignores
-    // the claim; so make Qt handle an event with the current time first.
-    refreshServerTime();
-    QGuiApplication::clipboard()->setMimeData(mime.release(), QClipboard::Clipboard);
+    // the claim; so Qt handles an event with the current time first, and the
+    // server is asked whether the claim held: on a busy machine that event
+    // may come late.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        refreshServerTime();
+        QGuiApplication::clipboard()->setMimeData(content().release(), QClipboard::Clipboard);
+        const auto owner = x11::own(xcb_get_selection_owner_reply(
+            connection, xcb_get_selection_owner(connection, clipboardAtom_), nullptr));
+        if (owner && (owner->owner & ~setup->resource_id_mask) == setup->resource_id_base) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void ClipboardX11::refreshServerTime() {

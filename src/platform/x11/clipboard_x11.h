@@ -9,6 +9,7 @@
 #include <memory>
 
 #include <condition_variable>
+#include <functional>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -43,8 +44,9 @@ public:
 
 private:
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
-    // UI thread.
-    void setMimeData(std::unique_ptr<QMimeData> mime);
+    // UI thread: hands Qt the content until the server says the clipboard
+    // is ours; false when it never did.
+    bool claim(const std::function<std::unique_ptr<QMimeData>()>& content);
     void keepPutBack(const ClipboardContent& content);
     void refreshServerTime();
 
