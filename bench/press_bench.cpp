@@ -43,10 +43,9 @@ struct Presses {
 // across repetitions: started on first use, stopped at the end.
 class Session {
 public:
-    Session(Harness& harness, int listLines) : harness_(harness), listLines_(listLines) {
-        typist_.field().onChange = [this](const QString& text, Clock::time_point at) {
-            onTextChanged(text, at);
-        };
+    // Every list's rows type into the same field: one window, one focus.
+    Session(Harness& harness, Typist& typist, int listLines)
+        : harness_(harness), typist_(typist), listLines_(listLines) {
         QObject::connect(&watcher_, &QFileSystemWatcher::directoryChanged,
                          [this] { checkSaved(); });
     }
@@ -95,9 +94,14 @@ private:
     // its first line is pasted unmeasured, so that measured presses continue
     // a run as most presses do.
     bool ensureLines(int presses) {
-        if (typist_.remaining().size() >= presses) {
+        typist_.field().onChange = [this](const QString& text, Clock::time_point at) {
+            onTextChanged(text, at);
+        };
+        // The list in the typist's hands may be another session's.
+        if (copied_ && typist_.remaining().size() >= presses) {
             return true;
         }
+        copied_ = true;
         if (!typist_.copyList(std::max(listLines_, presses + 1))) {
             return fail(typist_.error());
         }
@@ -210,14 +214,15 @@ private:
     }
 
     Harness& harness_;
+    Typist& typist_;
     const int listLines_;
     Program program_{programOptions(Subject::Quillet)};
-    Typist typist_;
     QFileSystemWatcher watcher_;
     FileStamp stamp_;
     Clock::time_point lastSave_;
 
     bool started_ = false;
+    bool copied_ = false;
     FirstFailure failure_;
     QStringList expected_;
     QString arrivedText_;
@@ -292,9 +297,10 @@ int main(int argc, char* argv[]) {
     };
     // 50 bytes a line: 50,000 lines are 2.5 MB, 210,000 lines 10 MiB.
     static const List lists[] = {{"lines:5", 5}, {"lines:50000", 50'000}, {"MiB:10", 210'000}};
-    static std::vector<std::unique_ptr<Session>> sessions;
+    Typist typist;
+    std::vector<std::unique_ptr<Session>> sessions;
     // Rows of one list run together; its program ends those of the others.
-    const auto alone = [](Session& session) {
+    const auto alone = [&sessions](Session& session) {
         for (const auto& other : sessions) {
             if (other.get() != &session) {
                 other->stop();
@@ -303,7 +309,8 @@ int main(int argc, char* argv[]) {
         return &session;
     };
     for (const List& list : lists) {
-        Session& session = *sessions.emplace_back(std::make_unique<Session>(harness, list.lines));
+        Session& session =
+            *sessions.emplace_back(std::make_unique<Session>(harness, typist, list.lines));
         const std::string one = std::string("BM_PressOneLine/") + list.name;
         configure(benchmark::RegisterBenchmark(one.c_str(),
                                                [&session, alone](benchmark::State& state) {
@@ -322,7 +329,5 @@ int main(int argc, char* argv[]) {
                 burst.c_str(), [&session](benchmark::State& state) { pressBurst(state, session); }),
             10);
     }
-    const int status = harness.run();
-    sessions.clear();
-    return status;
+    return harness.run();
 }

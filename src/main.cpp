@@ -89,14 +89,16 @@ enum class Desktop {
 };
 
 // The services every desktop shares. Needs the QApplication.
-quillet::PlatformServices qtServices() {
+quillet::PlatformServices qtServices(Desktop desktop) {
     using namespace quillet;
     PlatformServices services;
     services.settings = std::make_unique<SettingsStoreQt>();
     services.stateFile = std::make_unique<StateFileQt>();
     services.mainQueue = std::make_unique<MainQueueQt>();
     services.alerts = std::make_unique<AlertsQt>();
-    services.notifications = std::make_unique<NotificationsQt>();
+    services.notifications = std::make_unique<NotificationsQt>(
+        desktop == Desktop::X11 ? NotificationsQt::Fallback::Window
+                                : NotificationsQt::Fallback::StandardError);
     services.languages = std::make_unique<UiLanguagesQt>();
     services.tray = std::make_unique<TrayQt>();
     services.urlOpener = std::make_unique<UrlOpenerQt>();
@@ -106,7 +108,7 @@ quillet::PlatformServices qtServices() {
 
 quillet::PlatformServices x11Services() {
     using namespace quillet;
-    PlatformServices services = qtServices();
+    PlatformServices services = qtServices(Desktop::X11);
     services.clipboard = std::make_unique<ClipboardX11>(*services.mainQueue);
     services.keystroke = std::make_unique<PasteKeystrokeX11>();
     services.activeWindow = std::make_unique<ActiveWindowX11>();
@@ -122,15 +124,14 @@ quillet::PlatformServices x11Services() {
 quillet::PlatformServices waylandServices(
     const std::shared_ptr<quillet::wayland::Session>& session) {
     using namespace quillet;
-    PlatformServices services = qtServices();
+    PlatformServices services = qtServices(Desktop::Wayland);
     services.clipboard = std::make_unique<ClipboardWayland>(session);
     services.activeWindow = std::make_unique<ActiveWindowWayland>(session);
     auto keyboard = std::make_unique<PasteKeystrokeWayland>(session);
     if (!keyboard->available() && portalKeyboardAvailable()) {
         services.keystroke = std::make_unique<PasteKeystrokePortal>(
-            *services.settings,
-            portal::sessionKeymapNames(
-                QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)));
+            *services.settings, portal::sessionKeymapNames(QStandardPaths::writableLocation(
+                                    QStandardPaths::GenericConfigLocation)));
     } else {
         services.keystroke = std::move(keyboard);
     }

@@ -146,9 +146,8 @@ wayland_session_start() {  # wayland_session_start KEYBOARD
     chown "$wl_user" "$wl_session/runtime" "$wl_session/home"
     wl_env=(-u DISPLAY HOME="$wl_session/home" XDG_RUNTIME_DIR="$wl_session/runtime"
         DBUS_SESSION_BUS_ADDRESS="unix:path=$wl_session/runtime/bus" LC_ALL=C.UTF-8)
-    # Quillet's notices keep the keyboard where it is, as the README advises.
     printf '%s\n' 'output HEADLESS-1 resolution 1280x720' 'xwayland disable' \
-        'default_border none' 'no_focus [app_id="^quillet$"]' >"$wl_session/sway.conf"
+        'default_border none' >"$wl_session/sway.conf"
     wayland_spawn dbus-daemon --session --nofork --nopidfile \
         --address="unix:path=$wl_session/runtime/bus" >"$wl_session/dbus.log" 2>&1
     wait_for 10 test -S "$wl_session/runtime/bus"

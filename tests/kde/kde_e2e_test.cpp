@@ -9,6 +9,9 @@
 #include "platform/portal/portal_probe.h"
 #include "platform/portal/remote_desktop_session.h"
 #include "platform/portal/xkb_keys.h"
+#ifdef QUILLET_WAYLAND_CLIPBOARD
+#include "wayland_harness.h"
+#endif
 
 #include <QCoreApplication>
 #include <QDBusMessage>
@@ -191,7 +194,8 @@ TEST_F(KdeTypingTest, TypesTheLayoutsCharactersAndNothingOfALineItCannotType) {
 }
 
 // The whole program on Plasma: the portal's shortcut and keyboard with the
-// Wayland clipboard, which comes with the wlroots backend.
+// Wayland clipboard; the end of the run, every format back, and the command
+// a desktop's own shortcut settings can run.
 TEST_F(KdeTypingTest, TheProgramPastesOneLinePerPressOfTheShortcut) {
 #ifndef QUILLET_WAYLAND_CLIPBOARD
     GTEST_SKIP() << "the program reads and writes the clipboard on Wayland through "
@@ -219,11 +223,16 @@ TEST_F(KdeTypingTest, TheProgramPastesOneLinePerPressOfTheShortcut) {
     window_.activateWindow();
     ASSERT_TRUE(waitFor([this] { return window_.isActiveWindow(); }, kPatience));
 
-    QProcess copy;
-    copy.setStandardOutputFile(QProcess::nullDevice());
-    copy.setStandardErrorFile(QProcess::nullDevice());
-    copy.start(QStringLiteral("wl-copy"), {QStringLiteral("first\n  \nsecond")});
-    ASSERT_TRUE(copy.waitForFinished());
+    // Copied by another program in several formats.
+    wlharness::Desktop desktop;
+    const QByteArray png = QByteArray::fromBase64(
+        "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5Erk"
+        "Jggg==");
+    const ClipboardContent list{QStringLiteral("first\n  \nsecond"),
+                                {{QStringLiteral("text/plain;charset=utf-8"), "first\n  \nsecond"},
+                                 {QStringLiteral("text/html"), "<p>first</p><p>second</p>"},
+                                 {QStringLiteral("image/png"), png}}};
+    ASSERT_TRUE(desktop.copy(list));
     const int v = keyOf(XKB_KEY_v);
     press({kCtrl, kAlt, kSuper, v});
     EXPECT_TRUE(
@@ -231,6 +240,24 @@ TEST_F(KdeTypingTest, TheProgramPastesOneLinePerPressOfTheShortcut) {
     press({kCtrl, kAlt, kSuper, v});
     EXPECT_TRUE(
         waitFor([&] { return window_.toPlainText() == QStringLiteral("firstsecond"); }, kPatience))
+        << window_.toPlainText().toStdString();
+
+    // The end of the run pastes nothing; what another program gets is what
+    // was copied, byte for byte, in every format.
+    press({kCtrl, kAlt, kSuper, v});
+    EXPECT_FALSE(waitFor([&] { return window_.toPlainText().size() > 11; }, kStraggler));
+    for (const auto& [type, bytes] : list.formats) {
+        EXPECT_EQ(desktop.paste(type), bytes) << type.toStdString();
+    }
+
+    // The hand-off command presses for whoever binds it: the run starts over.
+    EXPECT_TRUE(window_.isActiveWindow()) << "the end-of-run notice took the focus";
+    QProcess command;
+    command.start(QStringLiteral(QUILLET_BIN), {QStringLiteral("--paste-next")});
+    ASSERT_TRUE(command.waitForFinished(20000));
+    EXPECT_EQ(command.exitCode(), 0) << command.readAllStandardError().toStdString();
+    EXPECT_TRUE(waitFor([&] { return window_.toPlainText() == QStringLiteral("firstsecondfirst"); },
+                        kPatience))
         << window_.toPlainText().toStdString();
     program.terminate();
     EXPECT_TRUE(program.waitForFinished());

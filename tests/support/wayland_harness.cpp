@@ -57,11 +57,6 @@ bool sway(const QString& command) {
     return runCommand(QStringLiteral("swaymsg"), {command}).exitCode == 0;
 }
 
-bool hasWindow(const QString& appId) {
-    return runCommand(QStringLiteral("swaymsg"), {QStringLiteral("-t"), QStringLiteral("get_tree")})
-        .output.contains("\"app_id\": \"" + appId.toUtf8() + '"');
-}
-
 Ran runCommand(const QString& program, const QStringList& arguments,
                const QStringList& environment) {
     QProcess process;

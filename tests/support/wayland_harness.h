@@ -51,8 +51,6 @@ bool waitUntil(const std::function<bool()>& done, Clock::duration timeout);
 
 // Runs a command of sway's (swaymsg); false when sway refused it.
 bool sway(const QString& command);
-// Whether sway shows a window of this app id, focused or not.
-bool hasWindow(const QString& appId);
 
 // The combination the tests bind, as sway spells it and as keysym names.
 inline constexpr auto kBinding = "Ctrl+Mod1+Mod4+v";

@@ -7,6 +7,8 @@
 #include <QDBusPendingReply>
 #include <QMessageBox>
 
+#include <iostream>
+
 namespace quillet {
 
 namespace {
@@ -16,7 +18,7 @@ constexpr int kExpireMs = 6000;
 
 }  // namespace
 
-NotificationsQt::NotificationsQt() = default;
+NotificationsQt::NotificationsQt(Fallback fallback) : fallback_(fallback) {}
 NotificationsQt::~NotificationsQt() = default;
 
 bool NotificationsQt::serviceAvailable() const {
@@ -56,6 +58,10 @@ void NotificationsQt::show(const QString& title, const QString& text, const QStr
 }
 
 void NotificationsQt::showWindow(const QString& title, const QString& text, const QString& button) {
+    if (fallback_ == Fallback::StandardError) {
+        std::cerr << title.toStdString() << ": " << text.toStdString() << std::endl;
+        return;
+    }
     if (!window_) {
         window_ = std::make_unique<QMessageBox>();
         window_->setIcon(QMessageBox::Information);

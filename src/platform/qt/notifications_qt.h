@@ -12,13 +12,16 @@ namespace quillet {
 
 // Notices through the desktop's notification service
 // (org.freedesktop.Notifications on the session bus), where they close by
-// themselves; without one, a small window that takes neither the keyboard
-// focus nor any key, and waits for nothing.
+// themselves. Without one, on X11 a small window that takes neither the
+// keyboard focus nor any key, and waits for nothing; on Wayland, where the
+// compositor gives a new window the focus whatever it asks, a line on
+// standard error instead, so that the next line is not pasted into it.
 class NotificationsQt final : public QObject, public Notifications {
     Q_OBJECT
 
 public:
-    NotificationsQt();
+    enum class Fallback { Window, StandardError };
+    explicit NotificationsQt(Fallback fallback);
     ~NotificationsQt() override;
 
     void show(const QString& title, const QString& text, const QString& button) override;
@@ -27,6 +30,7 @@ private:
     bool serviceAvailable() const;
     void showWindow(const QString& title, const QString& text, const QString& button);
 
+    const Fallback fallback_;
     std::unique_ptr<QMessageBox> window_;
     uint lastId_ = 0;  // the service's id of the notice shown last, replaced by the next
 };
