@@ -162,7 +162,7 @@ TEST(CrashConsistencyTest, KillsAtRandomMomentsLoseNoLine) {
     EXPECT_TRUE(waitUntil([&] { return target.text() != before; }, 20s))
         << quillet.output().toStdString();
     const auto numbers = pastedNumbers(settledText(target));
-    ASSERT_TRUE(numbers);
+    ASSERT_TRUE(numbers) << "foreign text: " << target.text().right(300).toStdString();
     EXPECT_EQ(lostLines(*numbers), 0);
     EXPECT_GT(numbers->size(), pasted.size());
 }
