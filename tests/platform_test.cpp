@@ -19,6 +19,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include "wait.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -36,6 +38,7 @@ namespace {
 
 using namespace Qt::StringLiterals;
 using namespace modifier;
+using namespace std::chrono_literals;
 
 // QSettings fixes its folders on first use and keeps them for the life of the
 // process, so the whole binary gets one config home, set before any store exists.
@@ -108,15 +111,6 @@ TEST(StateFileQt, KeepsTheRunOwnerOnlyAndRewritesBytesInPlace) {
     qunsetenv("XDG_STATE_HOME");
 }
 
-// Runs the UI thread's events until `done` holds or ten seconds pass.
-bool spinUntil(const std::function<bool()>& done) {
-    const QDeadlineTimer deadline(10'000);
-    while (!done() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return done();
-}
-
 TEST(MainQueueQt, RunsTasksInOrderAndHoldsLaterOnesWhileATaskRunsAModalLoop) {
     MainQueueQt queue;
     std::vector<std::string> events;
@@ -138,7 +132,7 @@ TEST(MainQueueQt, RunsTasksInOrderAndHoldsLaterOnesWhileATaskRunsAModalLoop) {
             });
         }
     });
-    const bool done = spinUntil([&] { return synced == 20 && events.size() == 3; });
+    const bool done = harness::waitUntil([&] { return synced == 20 && events.size() == 3; }, 10s);
     queue.shutDown();
     caller.join();
     ASSERT_TRUE(done);

@@ -27,7 +27,9 @@ struct PasteTiming {
     std::chrono::milliseconds afterChord{100};   // at least this long before restoring
     std::chrono::milliseconds afterRestore{50};  // the old content settles back
     std::chrono::milliseconds keyReleaseDeadline{2000};
-    std::chrono::milliseconds fetchDeadline{1000};
+    // A target that asks later than this gets what was put back instead:
+    // the whole copy. Long enough for a machine under heavy load.
+    std::chrono::milliseconds fetchDeadline{3000};
 };
 
 // Delivers one line to the focused application: the line goes on the

@@ -4,6 +4,7 @@
 // through a RemoteDesktop keyboard of its own.
 
 #include "in_memory_settings_store.h"
+#include "wait.h"
 #include "platform/portal/global_hotkey_portal.h"
 #include "platform/portal/paste_keystroke_portal.h"
 #include "platform/portal/portal_probe.h"
@@ -46,17 +47,7 @@ constexpr int kCtrl = 29;
 constexpr int kAlt = 56;
 constexpr int kSuper = 125;
 
-bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds deadline) {
-    const QDeadlineTimer timer(deadline);
-    while (!condition()) {
-        if (timer.hasExpired()) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return true;
-}
+using harness::waitUntil;
 
 portal::KeymapNames sessionKeymap() {
     return portal::sessionKeymapNames(
@@ -85,7 +76,7 @@ protected:
             GTEST_SKIP() << "needs the session of tests/support/kde_session.sh";
         }
         keyboard_.start({}, {});
-        ASSERT_TRUE(waitFor(
+        ASSERT_TRUE(waitUntil(
             [this] { return keyboard_.waitUntilRunning(0ms) || keyboard_.failed(); }, kPatience));
         ASSERT_FALSE(keyboard_.failed());
     }
@@ -115,21 +106,21 @@ TEST_F(KdeTest, TheShortcutFiresOncePerPressFollowsANewBindingAndRefusesKWinsOwn
     EXPECT_FALSE(hotkey.grab({0x7A, modifier::kControl}));
     ASSERT_TRUE(hotkey.grab(kDefaultShortcut));
     press({kCtrl, kAlt, kSuper, v});
-    ASSERT_TRUE(waitFor([&] { return presses == 1; }, kPatience));
+    ASSERT_TRUE(waitUntil([&] { return presses == 1; }, kPatience));
 
     // ⌃⌥⌘B, as the capture dialog hands it over.
     ASSERT_TRUE(hotkey.grab({0x0B, kDefaultShortcut.modifiers}));
     press({kCtrl, kAlt, kSuper, v});
     press({kCtrl, kAlt, kSuper, b});
-    ASSERT_TRUE(waitFor([&] { return presses == 2; }, kPatience));
-    EXPECT_FALSE(waitFor([&] { return presses > 2; }, kStraggler))
+    ASSERT_TRUE(waitUntil([&] { return presses == 2; }, kPatience));
+    EXPECT_FALSE(waitUntil([&] { return presses > 2; }, kStraggler))
         << "the old shortcut, or one press twice";
     EXPECT_TRUE(plasmaLetsGoOf(Qt::MetaModifier | Qt::ControlModifier | Qt::AltModifier, Qt::Key_V))
         << "Plasma still holds the old shortcut for the program";
 
     hotkey.release();
     press({kCtrl, kAlt, kSuper, b});
-    EXPECT_FALSE(waitFor([&] { return presses > 2; }, kStraggler)) << "a released shortcut";
+    EXPECT_FALSE(waitUntil([&] { return presses > 2; }, kStraggler)) << "a released shortcut";
 }
 
 class KdeTypingTest : public KdeTest {
@@ -142,7 +133,7 @@ protected:
         ASSERT_TRUE(portalKeyboardAvailable());
         window_.setWindowTitle(QStringLiteral("quillet-kde-target"));
         window_.show();
-        ASSERT_TRUE(waitFor([this] { return window_.isActiveWindow(); }, kPatience))
+        ASSERT_TRUE(waitUntil([this] { return window_.isActiveWindow(); }, kPatience))
             << "the window never got the keyboard focus";
     }
 
@@ -150,7 +141,7 @@ protected:
     // and waits for the window to hold the text.
     void expectText(const std::function<bool()>& keystrokes, const QString& text) {
         auto sent = std::async(std::launch::async, keystrokes);
-        EXPECT_TRUE(waitFor([&] { return window_.toPlainText() == text; }, kPatience))
+        EXPECT_TRUE(waitUntil([&] { return window_.toPlainText() == text; }, kPatience))
             << "the window holds \"" << window_.toPlainText().toStdString() << '"';
         EXPECT_TRUE(sent.get());
     }
@@ -190,7 +181,7 @@ TEST_F(KdeTypingTest, TypesTheLayoutsCharactersAndNothingOfALineItCannotType) {
 
     window_.clear();
     EXPECT_FALSE(keystroke.typeText(QStringLiteral("déjà 東京")));
-    EXPECT_FALSE(waitFor([&] { return !window_.toPlainText().isEmpty(); }, kStraggler));
+    EXPECT_FALSE(waitUntil([&] { return !window_.toPlainText().isEmpty(); }, kStraggler));
 }
 
 // The whole program on Plasma: the portal's shortcut and keyboard with the
@@ -212,7 +203,7 @@ TEST_F(KdeTypingTest, TheProgramPastesOneLinePerPressOfTheShortcut) {
     program.setProcessChannelMode(QProcess::ForwardedOutputChannel);
     program.start(QStringLiteral(QUILLET_BIN), {});
     QByteArray said;
-    ASSERT_TRUE(waitFor(
+    ASSERT_TRUE(waitUntil(
         [&] {
             said += program.readAllStandardError();
             return said.contains("Press");
@@ -221,7 +212,7 @@ TEST_F(KdeTypingTest, TheProgramPastesOneLinePerPressOfTheShortcut) {
         << "the program said: " << said.toStdString();
     // Back to the window: the program may have shown something.
     window_.activateWindow();
-    ASSERT_TRUE(waitFor([this] { return window_.isActiveWindow(); }, kPatience));
+    ASSERT_TRUE(waitUntil([this] { return window_.isActiveWindow(); }, kPatience));
 
     // Copied by another program in several formats.
     wlharness::Desktop desktop;
@@ -236,16 +227,16 @@ TEST_F(KdeTypingTest, TheProgramPastesOneLinePerPressOfTheShortcut) {
     const int v = keyOf(XKB_KEY_v);
     press({kCtrl, kAlt, kSuper, v});
     EXPECT_TRUE(
-        waitFor([&] { return window_.toPlainText() == QStringLiteral("first"); }, kPatience));
+        waitUntil([&] { return window_.toPlainText() == QStringLiteral("first"); }, kPatience));
     press({kCtrl, kAlt, kSuper, v});
-    EXPECT_TRUE(
-        waitFor([&] { return window_.toPlainText() == QStringLiteral("firstsecond"); }, kPatience))
+    EXPECT_TRUE(waitUntil([&] { return window_.toPlainText() == QStringLiteral("firstsecond"); },
+                          kPatience))
         << window_.toPlainText().toStdString();
 
     // The end of the run pastes nothing; what another program gets is what
     // was copied, byte for byte, in every format.
     press({kCtrl, kAlt, kSuper, v});
-    EXPECT_FALSE(waitFor([&] { return window_.toPlainText().size() > 11; }, kStraggler));
+    EXPECT_FALSE(waitUntil([&] { return window_.toPlainText().size() > 11; }, kStraggler));
     for (const auto& [type, bytes] : list.formats) {
         EXPECT_EQ(desktop.paste(type), bytes) << type.toStdString();
     }
@@ -256,8 +247,8 @@ TEST_F(KdeTypingTest, TheProgramPastesOneLinePerPressOfTheShortcut) {
     command.start(QStringLiteral(QUILLET_BIN), {QStringLiteral("--paste-next")});
     ASSERT_TRUE(command.waitForFinished(20000));
     EXPECT_EQ(command.exitCode(), 0) << command.readAllStandardError().toStdString();
-    EXPECT_TRUE(waitFor([&] { return window_.toPlainText() == QStringLiteral("firstsecondfirst"); },
-                        kPatience))
+    EXPECT_TRUE(waitUntil(
+        [&] { return window_.toPlainText() == QStringLiteral("firstsecondfirst"); }, kPatience))
         << window_.toPlainText().toStdString();
     program.terminate();
     EXPECT_TRUE(program.waitForFinished());

@@ -39,20 +39,6 @@ bool haveCompositor() {
            });
 }
 
-bool waitUntil(const std::function<bool()>& done, Clock::duration timeout) {
-    const auto deadline = Clock::now() + timeout;
-    for (;;) {
-        if (done()) {
-            return true;
-        }
-        if (Clock::now() >= deadline) {
-            return done();
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(5);
-    }
-}
-
 bool sway(const QString& command) {
     return runCommand(QStringLiteral("swaymsg"), {command}).exitCode == 0;
 }

@@ -7,6 +7,7 @@
 // test with folders of its own, and the clipboard as other programs use it.
 
 #include "platform/clipboard.h"
+#include "wait.h"
 
 #include <QByteArray>
 #include <QProcess>
@@ -30,7 +31,7 @@ class Session;
 
 namespace quillet::wlharness {
 
-using Clock = std::chrono::steady_clock;
+using harness::Clock;
 using namespace std::chrono_literals;
 
 // Whether a headless sway answers on $WAYLAND_DISPLAY: a session of the
@@ -45,9 +46,7 @@ bool haveCompositor();
         }                                                                                 \
     } while (false)
 
-// Polls until done() holds (processing Qt events in between) or the time is
-// up; returns done()'s last answer.
-bool waitUntil(const std::function<bool()>& done, Clock::duration timeout);
+using harness::waitUntil;
 
 // Runs a command of sway's (swaymsg); false when sway refused it.
 bool sway(const QString& command);
