@@ -4,14 +4,11 @@
 #include "platform/x11/global_hotkey_x11.h"
 #include "x_harness.h"
 
-#include <QGuiApplication>
 #include <QProcess>
-#include <QtGui/qguiapplication_platform.h>
 
 #include <gtest/gtest.h>
 
 // X11 headers after Qt's: they define macros that break Qt headers.
-#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 
 namespace quillet::harness {
@@ -83,26 +80,15 @@ TEST_F(GlobalHotkeyTest, FiresOncePerPressWhateverLockIsOnAndOnlyForItsModifiers
     }
 }
 
-TEST_F(GlobalHotkeyTest, HoldingFiresOnce) {
+TEST_F(GlobalHotkeyTest, HoldingFiresOnceAndQuickPressesOnABusyServerFireEach) {
     ASSERT_TRUE(hotkey_.grab(kDefaultShortcut));
-    // With detectable auto-repeat, repeats come as presses without releases.
-    Display* qtDisplay = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->display();
-    const auto setDetectable = [qtDisplay](Bool on) {
-        Bool supported = False;
-        XkbSetDetectableAutoRepeat(qtDisplay, on, &supported);
-        XSync(qtDisplay, False);
-        return supported == True;
-    };
-    int expected = 0;
-    for (const Bool detectable : {False, True}) {
-        SCOPED_TRACE(detectable);
-        ASSERT_TRUE(!detectable || setDetectable(True));
-        const OnExit restore{[&] { setDetectable(False); }};
-        x().chord(kDefaultChord, 1500ms);
-        EXPECT_TRUE(firedTotal(++expected));
-        x().chord(kDefaultChord);
-        EXPECT_TRUE(firedTotal(++expected));
-    }
+    x().chord(kDefaultChord, 1500ms);
+    EXPECT_TRUE(firedTotal(1));
+    // Without detectable auto-repeat this pair reads as a repeat: a press lost.
+    x().down(kDefaultChord);
+    x().pressAgain("v");
+    x().up(kDefaultChord);
+    EXPECT_TRUE(firedTotal(3));
 }
 
 TEST_F(GlobalHotkeyTest, GrabbingAgainHoldsOnlyTheNewShortcut) {

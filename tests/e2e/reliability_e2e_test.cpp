@@ -129,6 +129,8 @@ TEST(CrashConsistencyTest, KillsAtRandomMomentsLoseNoLine) {
         ++kills;
         // A paste chord cut short may leave its keys down on the server.
         x().up({"Control_L", "v"});
+        // The next round's copy must not reach a paste of this one.
+        ASSERT_TRUE(target.drain());
 
         const auto numbers = pastedNumbers(settledText(target));
         ASSERT_TRUE(numbers) << "foreign text: " << target.text().toStdString();

@@ -110,6 +110,12 @@ void XClient::up(const std::vector<std::string>& keys) {
     XSync(impl_->display.get(), False);
 }
 
+void XClient::pressAgain(const std::string& key) {
+    XTestFakeKeyEvent(impl_->display.get(), impl_->keycode(key), False, CurrentTime);
+    XTestFakeKeyEvent(impl_->display.get(), impl_->keycode(key), True, CurrentTime);
+    XSync(impl_->display.get(), False);
+}
+
 void XClient::chord(const std::vector<std::string>& keys, Clock::duration hold) {
     down(keys);
     runFor(hold);
@@ -556,6 +562,8 @@ void TargetWindow::read() {
         pending_.remove(0, end + 1);
         if (fields[0] == "window" && fields.size() == 2) {
             window_ = fields[1].toUInt();
+        } else if (fields[0] == "mark") {
+            ++marks_;
         } else if (fields[0] == "text" && fields.size() == 3) {
             text_ = QString::fromUtf8(QByteArray::fromBase64(fields[2]));
             if (onChange) {
@@ -579,6 +587,15 @@ bool TargetWindow::focus() {
     }
     // Qt hands the field its focus once its window is told it has X's.
     return x().focus(window_) && waitUntil([this] { return field_->hasFocus(); }, 5s);
+}
+
+bool TargetWindow::drain() {
+    if (field_) {
+        return true;  // this process handles its events in order anyway
+    }
+    const int before = marks_;
+    x().chord({"F12"});
+    return waitUntil([&] { return marks_ > before; }, 15s);
 }
 
 bool TargetWindow::clear() {

@@ -62,6 +62,9 @@ public:
     void down(const std::vector<std::string>& keys);
     void up(const std::vector<std::string>& keys);
     void chord(const std::vector<std::string>& keys, Clock::duration hold = 30ms);
+    // Lets go of a key and presses it again in one batch: the server stamps
+    // both with one time, as it stamps an auto-repeat's pair.
+    void pressAgain(const std::string& key);
     void click(QPoint point);
 
     // The mapped windows of a process.
@@ -205,6 +208,9 @@ public:
     std::uint32_t window() const { return window_; }
     // Empties the field, without a call of onChange.
     bool clear();
+    // Waits until the field (in its own process) has handled every key sent
+    // before: a paste from an owner that died holds it for seconds.
+    bool drain();
 
     // Called for each new text with the moment the field changed.
     std::function<void(const QString& text, Clock::time_point at)> onChange;
@@ -216,6 +222,7 @@ private:
     QProcess process_;                       // or in that one
     QByteArray pending_;
     QString text_;
+    int marks_ = 0;
     std::uint32_t window_ = 0;
     bool started_ = false;
 };

@@ -62,8 +62,21 @@ GlobalHotkeyX11::GlobalHotkeyX11() : connection_(x11::qtConnection()), root_(x11
             onBlocked_();
         }
     });
+    askForDetectableRepeat();
     watchRawKeys();
     QCoreApplication::instance()->installNativeEventFilter(this);
+}
+
+void GlobalHotkeyX11::askForDetectableRepeat() {
+    if (xkbEventType_ < 0) {
+        return;
+    }
+    constexpr std::uint32_t flag = XCB_XKB_PER_CLIENT_FLAG_DETECTABLE_AUTO_REPEAT;
+    const auto reply = own(xcb_xkb_per_client_flags_reply(
+        connection_,
+        xcb_xkb_per_client_flags(connection_, XCB_XKB_ID_USE_CORE_KBD, flag, flag, 0, 0, 0),
+        nullptr));
+    detectableRepeat_ = reply && (reply->value & flag) != 0;
 }
 
 void GlobalHotkeyX11::watchRawKeys() {
@@ -263,8 +276,8 @@ void GlobalHotkeyX11::onKeyPress(const xcb_key_press_event_t& event) {
             held_.keycodes.end()) {
         return;
     }
-    const bool repeat =
-        keyDown_ == event.detail || (lastReleaseTime_ != 0 && event.time == lastReleaseTime_);
+    const bool repeat = keyDown_ == event.detail || (!detectableRepeat_ && lastReleaseTime_ != 0 &&
+                                                     event.time == lastReleaseTime_);
     keyDown_ = event.detail;
     grabPressTime_ = event.time;
     blockedTimer_.stop();

@@ -59,6 +59,7 @@ private:
     void onKeyRelease(const xcb_key_press_event_t& event);
     void onRawKey(const xcb_ge_generic_event_t& event);
     void watchRawKeys();
+    void askForDetectableRepeat();
 
     std::optional<GrabSet> planGrabs(Shortcut shortcut) const;
     bool takeGrabs(GrabSet set);
@@ -71,8 +72,10 @@ private:
     std::function<void()> onPress_;
     std::optional<Shortcut> shortcut_;  // what the user asked for, kept across remaps
     GrabSet held_;                      // what is grabbed now; no grabs when nothing is
-    // Auto-repeat shows up either as release+press pairs with one timestamp, or
-    // (detectable auto-repeat) as presses without releases.
+    // Auto-repeat shows up as presses without releases once the server keeps
+    // it detectable; otherwise as release+press pairs with one timestamp,
+    // which two quick presses on a busy server can share too.
+    bool detectableRepeat_ = false;
     std::uint8_t keyDown_ = 0;
     std::uint32_t lastReleaseTime_ = 0;
     // A layout switch reports itself several times; one re-grab is enough.
