@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
+#include <wayland-client-core.h>
 
 namespace quillet {
 
@@ -84,6 +85,9 @@ public:
             SelectionChannel::Selection selection;
             bool usable = false;
             session_.call([&] {
+                // A copy made just before the press may still be on its way
+                // to us: the compositor sent it before it answers this.
+                wl_display_roundtrip(session_.display());
                 usable = channel_.usable();
                 selection = channel_.selection();
             });
