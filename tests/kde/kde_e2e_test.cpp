@@ -93,6 +93,20 @@ protected:
         }
     }
 
+    // On a loaded machine KWin lost a press made right after the portal
+    // confirmed a binding, now and then (cause not found). The first press
+    // after a binding is made again until it fires; later ones must each fire.
+    bool pressUntilFired(std::initializer_list<int> keys, const int& fired) {
+        const int before = fired;
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            press(keys);
+            if (waitUntil([&] { return fired > before; }, 5s)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
     portal::RemoteDesktopSession keyboard_{QDBusConnection::sessionBus()};
 };
 
@@ -107,14 +121,13 @@ TEST_F(KdeTest, TheShortcutFiresOncePerPressFollowsANewBindingAndRefusesKWinsOwn
     // ⌃F1 is KWin's own "Switch to Desktop 1".
     EXPECT_FALSE(hotkey.grab({0x7A, modifier::kControl}));
     ASSERT_TRUE(hotkey.grab(kDefaultShortcut));
-    press({kCtrl, kAlt, kSuper, v});
-    ASSERT_TRUE(waitUntil([&] { return presses == 1; }, kPatience));
+    ASSERT_TRUE(pressUntilFired({kCtrl, kAlt, kSuper, v}, presses));
 
     // ⌃⌥⌘B, as the capture dialog hands it over.
     ASSERT_TRUE(hotkey.grab({0x0B, kDefaultShortcut.modifiers}));
     press({kCtrl, kAlt, kSuper, v});
-    press({kCtrl, kAlt, kSuper, b});
-    ASSERT_TRUE(waitUntil([&] { return presses == 2; }, kPatience));
+    ASSERT_TRUE(pressUntilFired({kCtrl, kAlt, kSuper, b}, presses));
+    EXPECT_EQ(presses, 2);
     EXPECT_FALSE(waitUntil([&] { return presses > 2; }, kStraggler))
         << "the old shortcut, or one press twice";
     EXPECT_TRUE(plasmaLetsGoOf(Qt::MetaModifier | Qt::ControlModifier | Qt::AltModifier, Qt::Key_V))
@@ -227,14 +240,11 @@ TEST_F(KdeTypingTest, TheProgramPastesOneLinePerPressOfTheShortcut) {
                                  {QStringLiteral("image/png"), png}}};
     ASSERT_TRUE(desktop.copy(list));
     const int v = keyOf(XKB_KEY_v);
-    // On a loaded machine a press right after the start was lost now and
-    // then, before the program took any step (cause not found: the portal or
-    // KWin). The first press is made again until it arrives; later ones must
-    // each arrive.
-    for (int attempt = 0; attempt < 3 && window_.toPlainText().isEmpty(); ++attempt) {
-        press({kCtrl, kAlt, kSuper, v});
-        waitUntil([&] { return !window_.toPlainText().isEmpty(); }, 5s);
-    }
+    // The first press after the binding, made again until it arrives.
+    int lines = 0;
+    const QObject counting;  // the count ends with this test
+    QObject::connect(&window_, &QPlainTextEdit::textChanged, &counting, [&] { ++lines; });
+    pressUntilFired({kCtrl, kAlt, kSuper, v}, lines);
     EXPECT_TRUE(
         waitUntil([&] { return window_.toPlainText() == QStringLiteral("first"); }, kStraggler))
         << window_.toPlainText().toStdString();

@@ -96,7 +96,13 @@ public:
 
     // Replaces the session with one that holds the shortcut.
     void bind(const QString& trigger, const std::shared_ptr<Outcome>& outcome) {
-        close();
+        // The new session has the old one's token, and Plasma names the
+        // shortcuts' group after it: an old session closing late took the
+        // new shortcut with it. So the old one is gone first.
+        ++generation_;
+        closeSession(session_, QDBus::Block);
+        session_.clear();
+        id_.clear();
         if (!listening_) {
             listening_ = connection_.connect(
                 service(), path(), kInterface, QStringLiteral("Activated"), this,
@@ -151,13 +157,13 @@ private Q_SLOTS:
     }
 
 private:
-    void closeSession(const QString& handle) {
+    void closeSession(const QString& handle, QDBus::CallMode mode = QDBus::NoBlock) {
         if (!handle.isEmpty()) {
             connection_.call(
                 QDBusMessage::createMethodCall(service(), handle,
                                                QStringLiteral("org.freedesktop.portal.Session"),
                                                QStringLiteral("Close")),
-                QDBus::NoBlock);
+                mode);
         }
     }
 
