@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <string>
 
 namespace quillet::bench {
@@ -116,6 +117,18 @@ void afterStart(benchmark::State& state, Harness& harness, Session& session, Sub
     }
 }
 
+// The program's memory once it has been left alone for kSettle; none, and
+// the row failed, when /proc cannot tell.
+std::optional<Memory> settledMemory(benchmark::State& state, Harness& harness,
+                                    const Program& program) {
+    runFor(kSettle);
+    auto memory = readMemory(program.pid());
+    if (!memory) {
+        harness.fail(state, "cannot read /proc of the program");
+    }
+    return memory;
+}
+
 // After start-up with a big run stored, in an instance of its own that
 // ends with the row: what keeping that run costs.
 void afterStartWithRun(benchmark::State& state, Harness& harness, qsizetype chars) {
@@ -125,10 +138,8 @@ void afterStartWithRun(benchmark::State& state, Harness& harness, qsizetype char
             harness.fail(state, program.error());
             break;
         }
-        runFor(kSettle);
-        const auto memory = readMemory(program.pid());
+        const auto memory = settledMemory(state, harness, program);
         if (!memory) {
-            harness.fail(state, "cannot read /proc of the program");
             break;
         }
         state.SetIterationTime(seconds(harness.dockTime(program)));
@@ -155,10 +166,8 @@ void afterPressesOnList(benchmark::State& state, Harness& harness, int lines) {
                 break;
             }
         }
-        runFor(kSettle);
-        const auto memory = readMemory(program.pid());
+        const auto memory = settledMemory(state, harness, program);
         if (!memory) {
-            harness.fail(state, "cannot read /proc of the program");
             break;
         }
         state.SetIterationTime(seconds(Clock::now() - begin - kSettle));
