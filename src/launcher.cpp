@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <unistd.h>
@@ -22,7 +23,7 @@
 namespace {
 
 constexpr std::string_view kUsage =
-    "Usage: quillet [--help] [--version] [--paste-next]\n"
+    "Usage: quillet [--help] [--version] [--paste-next | --back | --skip | --restart | --status]\n"
     "\n"
     "Pastes a copied list one line per press of a global shortcut.\n"
     "Copy a block of text, switch to another application and press\n"
@@ -32,7 +33,19 @@ constexpr std::string_view kUsage =
     "\n"
     "  --paste-next  hands one press to the running Quillet and exits. Bind it to a\n"
     "                key where the desktop lets no program take a shortcut (sway,\n"
-    "                Hyprland), or in any desktop's own shortcut settings.\n";
+    "                Hyprland), or in any desktop's own shortcut settings.\n"
+    "  --back        the line before comes next again\n"
+    "  --skip        passes over the next line without pasting it\n"
+    "  --restart     the first line comes next\n"
+    "  --status      prints where the list stands, e.g. \"3 of 12 · next: London\"\n";
+
+constexpr std::pair<std::string_view, const char*> kCommands[] = {
+    {"--paste-next", quillet::bus::kPasteNext},
+    {"--back", quillet::bus::kBack},
+    {"--skip", quillet::bus::kSkip},
+    {"--restart", quillet::bus::kStartOver},
+    {"--status", quillet::bus::kStatus},
+};
 
 struct ConnectionClose {
     void operator()(DBusConnection* connection) const {
@@ -58,33 +71,38 @@ private:
     DBusError error_;
 };
 
-// quillet --paste-next: one press for the running copy. No display needed.
-int pasteNext() {
+// A command for the running copy, which needs no display: a key binding or a
+// script runs these. Status prints the answer.
+int callRunningCopy(const char* method) {
     Error error;
     const std::unique_ptr<DBusConnection, ConnectionClose> bus(
         dbus_bus_get_private(DBUS_BUS_SESSION, error.get()));
     if (!bus) {
-        std::fprintf(
-            stderr,
-            "quillet: cannot hand the press to Quillet: there is no D-Bus session bus (%s).\n",
-            error.message());
+        std::fprintf(stderr, "quillet: cannot reach Quillet: there is no D-Bus session bus (%s).\n",
+                     error.message());
         return 1;
     }
     dbus_connection_set_exit_on_disconnect(bus.get(), FALSE);
-    const std::unique_ptr<DBusMessage, MessageUnref> call(
-        dbus_message_new_method_call(quillet::bus::kService, quillet::bus::kPath,
-                                     quillet::bus::kInterface, quillet::bus::kPasteNext));
-    // Answered before the paste runs; only a stuck program takes this long.
+    const std::unique_ptr<DBusMessage, MessageUnref> call(dbus_message_new_method_call(
+        quillet::bus::kService, quillet::bus::kPath, quillet::bus::kInterface, method));
+    // Answered before a press runs, Status after the presses before it; only
+    // a stuck program takes this long.
     const std::unique_ptr<DBusMessage, MessageUnref> reply(
-        call ? dbus_connection_send_with_reply_and_block(bus.get(), call.get(), 5000, error.get())
+        call ? dbus_connection_send_with_reply_and_block(bus.get(), call.get(), 10000, error.get())
              : nullptr);
     if (reply) {
+        const char* status = nullptr;
+        if (dbus_message_get_args(reply.get(), nullptr, DBUS_TYPE_STRING, &status,
+                                  DBUS_TYPE_INVALID) &&
+            status != nullptr) {
+            std::printf("%s\n", status);
+        }
         return 0;
     }
     if (error.is(DBUS_ERROR_SERVICE_UNKNOWN) || error.is(DBUS_ERROR_NAME_HAS_NO_OWNER)) {
         std::fputs("quillet: Quillet is not running; start it first (quillet &).\n", stderr);
     } else {
-        std::fprintf(stderr, "quillet: cannot hand the press to Quillet: %s.\n", error.message());
+        std::fprintf(stderr, "quillet: cannot reach Quillet: %s.\n", error.message());
     }
     return 1;
 }
@@ -117,8 +135,10 @@ int main(int argc, char* argv[]) {
             std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
             return 0;
         }
-        if (arg == "--paste-next") {
-            return pasteNext();
+        for (const auto& [option, method] : kCommands) {
+            if (arg == option) {
+                return callRunningCopy(method);
+            }
         }
     }
     const std::string program = programPath();

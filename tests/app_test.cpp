@@ -67,6 +67,7 @@ protected:
         settings->setInteger(u"hotkeyModifiers"_s, static_cast<std::int64_t>(shortcut.modifiers));
         settings->setString(u"appLanguage"_s, language);
         app->start();
+        app->waitForPendingPastes();
         mainQueue->runPending();
     }
     void press() {
@@ -96,9 +97,10 @@ TEST_F(AppTest, ALaterStartTakesTheStoredShortcutAndShowsTheMenu) {
     startWith({3, 0x100000});
     EXPECT_EQ(hotkey->held(), (Shortcut{3, 0x100000}));
     EXPECT_TRUE(tray->shown());
-    EXPECT_EQ(tray->toolTip(), u"Paste");
+    EXPECT_EQ(tray->toolTip(), u"Paste\nNo list: copy some lines");
     EXPECT_EQ(outline(tray->rows()),
-              u"Set Shortcut (Current: ⌘F)~⌘F | -- | "
+              u"Set Shortcut (Current: ⌘F)~⌘F | -- | [No list: copy some lines] | [Back] | "
+              "[Skip] | [Start Over] | Show List… | -- | "
               "[Usage: Copy multi-lines, press shortcut to paste line by line.] | "
               "Language / 语言 > {Auto (System Default) | English* | 中文} | -- | About | -- | "
               "Quit~⌘Q"_s);
@@ -107,9 +109,10 @@ TEST_F(AppTest, ALaterStartTakesTheStoredShortcutAndShowsTheMenu) {
     // A language row switches at once; values other than the three codes check none.
     ASSERT_TRUE(tray->choose(u"中文"_s));
     EXPECT_EQ(settings->string(u"appLanguage"_s), u"zh");
-    EXPECT_EQ(tray->toolTip(), u"粘贴");
+    EXPECT_EQ(tray->toolTip(), u"粘贴\n没有列表：请复制多行文本");
     EXPECT_EQ(outline(tray->rows()),
-              u"设置快捷键 (当前: ⌘F)~⌘F | -- | [使用说明：复制多行文本，按下快捷键逐行粘贴。] | "
+              u"设置快捷键 (当前: ⌘F)~⌘F | -- | [没有列表：请复制多行文本] | [上一行] | [跳过] | "
+              "[从头开始] | 显示列表… | -- | [使用说明：复制多行文本，按下快捷键逐行粘贴。] | "
               "Language / 语言 > {自动 (跟随系统) | English | 中文*} | -- | 关于 | -- | 退出~⌘Q"_s);
     settings->setString(u"appLanguage"_s, u"fr"_s);
     languages->set({u"zh-CN"_s});
@@ -119,12 +122,54 @@ TEST_F(AppTest, ALaterStartTakesTheStoredShortcutAndShowsTheMenu) {
               u"自动 (跟随系统)* | English | 中文"_s);
 }
 
+TEST_F(AppTest, MovesFromTheMenuAndCommandsQueueBehindPressesAndTheTrayFollows) {
+    startWith({3, 0x100000});
+    clipboard->copy(u"London\nParis\nRome"_s);
+    press();
+    mainQueue->runPending();
+    EXPECT_EQ(tray->toolTip(), u"Paste\n2 of 3 · next: Paris");
+    EXPECT_EQ(outline(tray->rows()).section(u" | -- | "_s, 1, 1),
+              u"[2 of 3 · next: Paris] | Back | Skip | Start Over | Show List…");
+
+    const auto settle = [&] {
+        app->waitForPendingPastes();
+        mainQueue->runPending();
+    };
+    ASSERT_TRUE(tray->choose(u"Skip"_s));
+    settle();
+    EXPECT_EQ(tray->toolTip(), u"Paste\n3 of 3 · next: Rome");
+    // Status answers after the commands sent before it.
+    commands->send(Command::Back);
+    commands->send(Command::PasteNext);
+    commands->askStatus();
+    settle();
+    EXPECT_EQ(commands->answers(), QStringList{u"3 of 3 · next: Rome"_s});
+    EXPECT_EQ(clipboard->writtenLines(), (QStringList{u"London"_s, u"Paris"_s}));
+    EXPECT_EQ(app->shownRun().currentIndex, 2);
+
+    commands->send(Command::StartOver);
+    settle();
+    ASSERT_TRUE(tray->choose(u"中文"_s));
+    EXPECT_EQ(tray->toolTip(), u"粘贴\n第 1 行，共 3 行 · 下一行：London");
+    ASSERT_TRUE(tray->choose(u"上一行"_s));
+    settle();
+    commands->askStatus();
+    settle();
+    EXPECT_EQ(commands->answers().back(), u"第 1 行，共 3 行 · 下一行：London");
+    EXPECT_TRUE(notices().isEmpty()) << "moves at an edge say nothing";
+    const auto stored = decodeAppState(stateFile->read().value_or(QByteArray()));
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->currentIndex, 0);
+}
+
 TEST_F(AppTest, AFirstStartStoresTheDefaultAndQueuesTheDialog) {
     app->start();
     EXPECT_EQ(settings->integer(u"hotkeyCode"_s), 9);
     EXPECT_EQ(hotkey->held(), kDefaultShortcut);
-    // The dialog waits on the main queue until start-up has returned.
-    EXPECT_EQ(mainQueue->pendingCount(), 1U);
+    // The dialog waits on the main queue until start-up has returned, and
+    // so does the stored run, read on the worker.
+    app->waitForPendingPastes();
+    EXPECT_EQ(mainQueue->pendingCount(), 2U);
 }
 
 TEST_F(AppTest, WhereNoShortcutCanBeTakenCommandsPressAndNoDialogAsksForOne) {

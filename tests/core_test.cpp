@@ -1,9 +1,11 @@
-// The vocabulary: key names, the stored shortcut, the line rules, the run's JSON.
+// The vocabulary: key names, the stored shortcut, the line rules, the run's JSON
+// and the moves within it.
 
 #include "core/app_state.h"
 #include "core/keys.h"
 #include "core/lines.h"
 #include "core/paste_method.h"
+#include "core/run_moves.h"
 #include "core/texts.h"
 
 #include <gtest/gtest.h>
@@ -189,6 +191,62 @@ TEST(AppStateJson, ReadsWhatAnyEncoderWritesAndRefusesOtherShapes) {
          }) {
         EXPECT_EQ(decodeAppState(json), std::nullopt) << json.toStdString();
     }
+}
+
+}  // namespace
+}  // namespace quillet
+
+namespace quillet {
+namespace {
+
+using namespace Qt::StringLiterals;
+
+TEST(RunMoves, MovesStopAtTheEdgesAndAJumpOutsideTheRunChangesNothing) {
+    const QStringList abc{u"a"_s, u"b"_s, u"c"_s};
+    const auto at = [&](std::int64_t index) { return AppState{abc, index, u"a\nb\nc"_s}; };
+    const struct {
+        std::int64_t from;
+        RunMove move;
+        std::int64_t to;
+    } cases[] = {
+        {0, RunMove::Back, 0},
+        {1, RunMove::Back, 0},
+        {3, RunMove::Back, 2},
+        {0, RunMove::Skip, 1},
+        {2, RunMove::Skip, 3},
+        {3, RunMove::Skip, 3},
+        {2, RunMove::StartOver, 0},
+        {3, RunMove::StartOver, 0},
+        // An index past the end, from an edited file, counts as the end.
+        {9, RunMove::Back, 2},
+        {9, RunMove::Skip, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.from);
+        EXPECT_EQ(moved(at(c.from), c.move), at(c.to));
+    }
+    EXPECT_EQ(moved(AppState{}, RunMove::Skip), AppState{});
+    EXPECT_EQ(moved(AppState{}, RunMove::Back), AppState{});
+    EXPECT_EQ(movedTo(at(0), 2), at(2));
+    EXPECT_EQ(movedTo(at(1), 3), at(1));
+    EXPECT_EQ(movedTo(at(1), -1), at(1));
+}
+
+TEST(RunMoves, ThePositionNamesTheNextLineShortenedInBothLanguages) {
+    const QStringList lines{u"London"_s, u"tab\there"_s, QString(60, u'x'),
+                            u"a"_s + u"😀"_s.repeated(30)};
+    const auto text = [&](std::int64_t index, Language language) {
+        return positionText(AppState{lines, index, {}}, language);
+    };
+    EXPECT_EQ(text(0, Language::English), u"1 of 4 · next: London");
+    EXPECT_EQ(text(0, Language::Chinese), u"第 1 行，共 4 行 · 下一行：London");
+    EXPECT_EQ(text(1, Language::English), u"2 of 4 · next: tab here");
+    EXPECT_EQ(text(2, Language::English), u"3 of 4 · next: "_s + QString(40, u'x') + u'…');
+    // Cut between characters, never inside a surrogate pair.
+    EXPECT_EQ(text(3, Language::English), u"4 of 4 · next: a"_s + u"😀"_s.repeated(19) + u'…');
+    EXPECT_EQ(text(4, Language::English), u"All 4 lines pasted");
+    EXPECT_EQ(text(4, Language::Chinese), u"4 行已全部粘贴");
+    EXPECT_EQ(positionText(AppState{}, Language::English), u"No list: copy some lines");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "app/app.h"
 
 #include "app/link_dialogs.h"
+#include "core/run_moves.h"
 #include "hotkey/capture_dialog.h"
 
 #include <QCoreApplication>
@@ -24,6 +25,10 @@ App::App(PlatformServices services, std::ostream& console)
       menu_(*services_.tray, language_, hotkeys_,
             TrayMenu::Actions{
                 [this] { changeShortcut(); },
+                [this] { move(RunMove::Back); },
+                [this] { move(RunMove::Skip); },
+                [this] { move(RunMove::StartOver); },
+                [] {},
                 [this] {
                     runLinkDialog(aboutDialog(language_.current()), *services_.alerts,
                                   *services_.urlOpener);
@@ -31,12 +36,16 @@ App::App(PlatformServices services, std::ostream& console)
                 [] { QCoreApplication::quit(); },
             }) {
     services_.hotkey->setHandler([this] { onShortcutPressed(); });
-    services_.commands->setHandler([this](Command command) {
-        switch (command) {
-            case Command::PasteNext:
-                onShortcutPressed();
-                break;
-        }
+    services_.commands->setHandler([this](Command command) { onCommand(command); });
+    services_.commands->setStatusHandler([this](std::function<void(const QString&)> answer) {
+        // Behind the presses and moves asked for before it.
+        pasteQueue_.async([this, answer = std::move(answer)] {
+            const AppState& run = pasteRun_.run();
+            services_.mainQueue->post(
+                [this, answer, run = AppState{run.lines, run.currentIndex, {}}] {
+                    answer(positionText(run, language_.current()));
+                });
+        });
     });
     services_.hotkey->setBlockedHandler([this] {
         console_ << "The shortcut was pressed while another program held the keyboard."
@@ -70,6 +79,8 @@ void App::start() {
     }
     commandsProblem_ = services_.commands->listen();
     menu_.show();
+    // The stored run shows before the first press.
+    pasteQueue_.async([this] { publishRun(); });
 }
 
 void App::prepareToQuit() {
@@ -90,7 +101,54 @@ void App::prepareToQuit() {
 }
 
 void App::onShortcutPressed() {
-    pasteQueue_.async([this] { notices_.tell(pasteRun_.step()); });
+    pasteQueue_.async([this] {
+        notices_.tell(pasteRun_.step());
+        publishRun();
+    });
+}
+
+void App::move(RunMove move) {
+    pasteQueue_.async([this, move] {
+        notices_.tell(pasteRun_.move(move));
+        publishRun();
+    });
+}
+
+void App::moveTo(std::int64_t index) {
+    pasteQueue_.async([this, index] {
+        notices_.tell(pasteRun_.moveTo(index));
+        publishRun();
+    });
+}
+
+void App::onCommand(Command command) {
+    switch (command) {
+        case Command::PasteNext:
+            onShortcutPressed();
+            break;
+        case Command::Back:
+            move(RunMove::Back);
+            break;
+        case Command::Skip:
+            move(RunMove::Skip);
+            break;
+        case Command::StartOver:
+            move(RunMove::StartOver);
+            break;
+    }
+}
+
+void App::publishRun() {
+    const AppState& run = pasteRun_.run();
+    // Lines are shared, not copied; the source text stays with the worker.
+    services_.mainQueue->post([this, shown = AppState{run.lines, run.currentIndex, {}}]() mutable {
+        showRun(std::move(shown));
+    });
+}
+
+void App::showRun(AppState run) {
+    shownRun_ = run;
+    menu_.setRun(std::move(run));
 }
 
 void App::changeShortcut() {

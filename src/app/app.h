@@ -36,6 +36,12 @@ public:
     // UI thread: queues one paste step, for the shortcut or a PasteNext
     // command. Presses are neither dropped nor merged.
     void onShortcutPressed();
+    // UI thread: queues a move behind the presses before it.
+    void move(RunMove move);
+    void moveTo(std::int64_t index);
+
+    // The run as the UI thread last heard of it: lines and cursor, not the text.
+    const AppState& shownRun() const { return shownRun_; }
 
     // Blocks until every press so far has been handled; for tests.
     void waitForPendingPastes() { pasteQueue_.drain(); }
@@ -48,6 +54,10 @@ public:
 
 private:
     void changeShortcut();
+    void onCommand(Command command);
+    // Paste worker: tells the UI thread where the run stands now.
+    void publishRun();
+    void showRun(AppState run);
 
     PlatformServices services_;
     std::ostream& console_;
@@ -59,6 +69,7 @@ private:
     PasteRun pasteRun_;
     TrayMenu menu_;
     QString commandsProblem_;
+    AppState shownRun_;
     // Last: destroyed first, while everything its tasks use still exists.
     SerialQueue pasteQueue_{"paste"};
 };

@@ -22,6 +22,7 @@ std::optional<Text> noticeFor(StepResult result) {
             return text::kNotFetched;
         case StepResult::Pasted:
         case StepResult::Interrupted:
+        case StepResult::Moved:
             break;
     }
     return std::nullopt;

@@ -1,6 +1,7 @@
 #include "app/tray_menu.h"
 
 #include "app/language.h"
+#include "core/run_moves.h"
 #include "hotkey/hotkey_registration.h"
 
 namespace quillet {
@@ -28,8 +29,14 @@ void TrayMenu::show() {
 }
 
 void TrayMenu::rebuild() {
-    tray_.setToolTip(text::kTrayTitle.in(language_.current()));
+    const Language language = language_.current();
+    tray_.setToolTip(text::kTrayTitle.in(language) + u'\n' + positionText(run_, language));
     tray_.setMenu(rows());
+}
+
+void TrayMenu::setRun(AppState run) {
+    run_ = std::move(run);
+    rebuild();
 }
 
 std::vector<MenuRow> TrayMenu::rows() {
@@ -42,6 +49,21 @@ std::vector<MenuRow> TrayMenu::rows() {
                actions_.changeShortcut);
     setShortcut.hint = shortcutHint(shortcut);
     rows.push_back(std::move(setShortcut));
+    rows.push_back(separator());
+
+    MenuRow position = action(positionText(run_, language), {});
+    position.enabled = false;
+    rows.push_back(std::move(position));
+    const bool hasRun = !run_.lines.isEmpty();
+    const auto move = [&](const Text& title, const std::function<void()>& onChosen) {
+        MenuRow row = action(title.in(language), onChosen);
+        row.enabled = hasRun;
+        rows.push_back(std::move(row));
+    };
+    move(text::kBack, actions_.back);
+    move(text::kSkip, actions_.skip);
+    move(text::kStartOver, actions_.startOver);
+    rows.push_back(action(text::kShowList.in(language), actions_.showList));
     rows.push_back(separator());
 
     MenuRow usage = action(text::kUsage.in(language), {});

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/app_state.h"
 #include "platform/tray.h"
 
 #include <functional>
@@ -11,13 +12,17 @@ class HotkeyRegistration;
 class LanguageChoice;
 
 // The tray item and its menu, in the current language: the shortcut and the
-// dialog that sets it, a usage hint, the language choice, About and Quit.
-// UI thread only.
+// dialog that sets it, where the run stands and the moves within it, a usage
+// hint, the language choice, About and Quit. UI thread only.
 class TrayMenu {
 public:
     // Run once the menu has closed.
     struct Actions {
         std::function<void()> changeShortcut;
+        std::function<void()> back;
+        std::function<void()> skip;
+        std::function<void()> startOver;
+        std::function<void()> showList;
         std::function<void()> about;
         std::function<void()> quit;
     };
@@ -29,6 +34,8 @@ public:
     void show();
     // Builds the whole menu anew: after a language switch or a new shortcut.
     void rebuild();
+    // The run as it stands now: shown in the tool tip and the menu.
+    void setRun(AppState run);
 
     // The rows as they are now, for tests.
     std::vector<MenuRow> rows();
@@ -38,6 +45,7 @@ private:
     LanguageChoice& language_;
     const HotkeyRegistration& hotkeys_;
     Actions actions_;
+    AppState run_;
 };
 
 }  // namespace quillet

@@ -96,6 +96,15 @@ inline constexpr auto kChineseItem = u"中文";
 inline constexpr Text kAbout{u"About", u"关于"};
 inline constexpr Text kQuit{u"Quit", u"退出"};
 
+// Where the run stands, and moving in it.
+inline constexpr Text kPosition{u"%1 of %2 · next: %3", u"第 %1 行，共 %2 行 · 下一行：%3"};
+inline constexpr Text kPositionAllPasted{u"All %1 lines pasted", u"%1 行已全部粘贴"};
+inline constexpr Text kPositionNoList{u"No list: copy some lines", u"没有列表：请复制多行文本"};
+inline constexpr Text kBack{u"Back", u"上一行"};
+inline constexpr Text kSkip{u"Skip", u"跳过"};
+inline constexpr Text kStartOver{u"Start Over", u"从头开始"};
+inline constexpr Text kShowList{u"Show List…", u"显示列表…"};
+
 // About.
 inline constexpr Text kAboutTitle{u"About Quillet", u"关于 Quillet"};
 inline constexpr Text kAboutBody{

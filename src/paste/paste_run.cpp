@@ -23,10 +23,29 @@ StepOutcome PasteRun::deliver(AppState next, const ClipboardContent& clipboard, 
     return {result, !saved};
 }
 
-StepOutcome PasteRun::step() {
+const AppState& PasteRun::run() {
     if (!run_) {
         run_ = store_.load();
     }
+    return *run_;
+}
+
+StepOutcome PasteRun::store(AppState next) {
+    const bool changed = next.currentIndex != run_->currentIndex;
+    run_ = std::move(next);
+    return {StepResult::Moved, changed && !store_.saveIndex(*run_)};
+}
+
+StepOutcome PasteRun::move(RunMove move) {
+    return store(moved(run(), move));
+}
+
+StepOutcome PasteRun::moveTo(std::int64_t index) {
+    return store(movedTo(run(), index));
+}
+
+StepOutcome PasteRun::step() {
+    run();
     const ClipboardRead read = clipboard_.read();
     // Not an empty clipboard: the run stays as it is.
     if (read.status == ClipboardRead::Status::TooLarge) {

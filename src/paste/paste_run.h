@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/app_state.h"
+#include "core/run_moves.h"
 #include "paste/run_store.h"
 
 #include <optional>
@@ -20,6 +21,7 @@ enum class StepResult {
     ClipboardNoAnswer,  // the clipboard's owner did not answer; the run is kept
     ClipboardTooLarge,  // more than the program will read; the run is kept
     Interrupted,        // the program is quitting; nothing was stored
+    Moved,              // the cursor moved without a paste (or stayed, at an edge)
 };
 
 struct StepOutcome {
@@ -39,8 +41,15 @@ public:
         : store_(store), clipboard_(clipboard), injector_(injector) {}
 
     StepOutcome step();
+    // Moves the cursor and stores it like a press; pastes nothing.
+    StepOutcome move(RunMove move);
+    StepOutcome moveTo(std::int64_t index);
+
+    // The run as it stands, loaded from its file the first time.
+    const AppState& run();
 
 private:
+    StepOutcome store(AppState next);
     StepOutcome deliver(AppState next, const struct ClipboardContent& clipboard, bool newRun);
 
     RunStore& store_;

@@ -10,5 +10,10 @@ inline constexpr char kService[] = "org.tarnwick.Quillet";
 inline constexpr char kPath[] = "/org/tarnwick/Quillet";
 inline constexpr char kInterface[] = "org.tarnwick.Quillet";
 inline constexpr char kPasteNext[] = "PasteNext";
+inline constexpr char kBack[] = "Back";
+inline constexpr char kSkip[] = "Skip";
+inline constexpr char kStartOver[] = "Restart";
+// Answers a string: where the run stands, once the commands before it ran.
+inline constexpr char kStatus[] = "Status";
 
 }  // namespace quillet::bus

@@ -10,6 +10,9 @@ namespace quillet {
 // by a desktop's own shortcut settings, a script, a D-Bus call.
 enum class Command {
     PasteNext,  // one press of the shortcut
+    Back,       // the line before comes next again
+    Skip,       // the next line is passed over
+    StartOver,  // the first line comes next
 };
 
 // Where those commands arrive. UI thread only.
@@ -19,6 +22,11 @@ public:
 
     // Called on the UI thread once per command received.
     virtual void setHandler(std::function<void(Command)> onCommand) = 0;
+
+    // Called on the UI thread when asked where the run stands. The handler
+    // calls answer once, from any thread, after the commands before it ran.
+    virtual void setStatusHandler(
+        std::function<void(std::function<void(const QString&)> answer)> onStatus) = 0;
 
     // Starts taking commands: "" when it does, else why not, for the console.
     virtual QString listen() = 0;

@@ -432,6 +432,10 @@ public:
     void setHandler(std::function<void(Command)> onCommand) override {
         onCommand_ = std::move(onCommand);
     }
+    void setStatusHandler(
+        std::function<void(std::function<void(const QString&)> answer)> onStatus) override {
+        onStatus_ = std::move(onStatus);
+    }
     QString listen() override {
         listening_ = problem.isEmpty();
         return problem;
@@ -441,11 +445,27 @@ public:
             onCommand_(command);
         }
     }
+    // Asks where the run stands; answers land in answers, from any thread.
+    void askStatus() {
+        if (listening_ && onStatus_) {
+            onStatus_([this](const QString& status) {
+                const std::lock_guard lock(mutex_);
+                answers_.append(status);
+            });
+        }
+    }
+    QStringList answers() const {
+        const std::lock_guard lock(mutex_);
+        return answers_;
+    }
 
     QString problem;  // why listen() fails; "" when it works
 
 private:
     std::function<void(Command)> onCommand_;
+    std::function<void(std::function<void(const QString&)>)> onStatus_;
+    mutable std::mutex mutex_;
+    QStringList answers_;
     bool listening_ = false;
 };
 

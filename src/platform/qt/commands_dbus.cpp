@@ -5,6 +5,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusError>
+#include <QDBusMessage>
 
 namespace quillet {
 
@@ -50,10 +51,28 @@ QString CommandsDBus::listen() {
     return {};
 }
 
-void CommandsDBus::PasteNext() {
+void CommandsDBus::setStatusHandler(
+    std::function<void(std::function<void(const QString&)> answer)> onStatus) {
+    onStatus_ = std::move(onStatus);
+}
+
+void CommandsDBus::run(Command command) {
     if (onCommand_) {
-        onCommand_(Command::PasteNext);
+        onCommand_(command);
     }
+}
+
+QString CommandsDBus::Status() {
+    if (!onStatus_) {
+        sendErrorReply(QDBusError::Failed, QStringLiteral("Quillet is quitting"));
+        return {};
+    }
+    // Answered later, so that presses asked for before it count.
+    setDelayedReply(true);
+    onStatus_([connection = connection(), question = message()](const QString& status) {
+        connection.send(question.createReply(status));
+    });
+    return {};
 }
 
 }  // namespace quillet

@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QScreen>
+#include <QTextDocument>
 
 namespace quillet {
 
@@ -39,17 +40,40 @@ void TrayQt::show() {
 }
 
 void TrayQt::setToolTip(const QString& text) {
-    tray_.setToolTip(text);
+    // Copied lines are shown as they are, never as markup.
+    tray_.setToolTip(Qt::mightBeRichText(text)
+                         ? QStringLiteral("<qt>%1</qt>")
+                               .arg(text.toHtmlEscaped().replace(u'\n', QStringLiteral("<br>")))
+                         : text);
     if (menu_) {
         menu_->setWindowTitle(text);
     }
 }
 
 void TrayQt::setMenu(std::vector<MenuRow> rows) {
+    // A press while the menu is open would close it under the user's pointer.
+    if (menu_ && menu_->isVisible()) {
+        pending_ = std::move(rows);
+        return;
+    }
+    pending_.reset();
     auto menu = std::make_unique<QMenu>();
     // Names the popup for window lists and accessibility tools.
     menu->setWindowTitle(tray_.toolTip());
     fill(*menu, rows);
+    connect(menu.get(), &QMenu::aboutToHide, this, [this] {
+        if (pending_) {
+            // After the hide, and after a chosen row's queued command.
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (pending_) {
+                        setMenu(std::move(*pending_));
+                    }
+                },
+                Qt::QueuedConnection);
+        }
+    });
     tray_.setContextMenu(menu.get());
     // The old menu goes only now, after the tray has let go of it.
     menu_ = std::move(menu);

@@ -6,6 +6,7 @@
 #include <QSystemTrayIcon>
 
 #include <memory>
+#include <optional>
 
 class QMenu;
 
@@ -32,6 +33,8 @@ private:
 
     QSystemTrayIcon tray_;
     std::unique_ptr<QMenu> menu_;
+    // A menu that arrived while the user had the old one open.
+    std::optional<std::vector<MenuRow>> pending_;
 };
 
 }  // namespace quillet

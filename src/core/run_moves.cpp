@@ -1,0 +1,66 @@
+#include "core/run_moves.h"
+
+#include <algorithm>
+
+namespace quillet {
+
+namespace {
+
+std::int64_t size(const AppState& run) {
+    return static_cast<std::int64_t>(run.lines.size());
+}
+
+}  // namespace
+
+AppState moved(AppState run, RunMove move) {
+    // A stored index past the end (an edited file) counts as the end.
+    const std::int64_t at = std::min(run.currentIndex, size(run));
+    switch (move) {
+        case RunMove::Back:
+            run.currentIndex = std::max<std::int64_t>(at - 1, 0);
+            break;
+        case RunMove::Skip:
+            run.currentIndex = std::min(at + 1, size(run));
+            break;
+        case RunMove::StartOver:
+            run.currentIndex = 0;
+            break;
+    }
+    return run;
+}
+
+AppState movedTo(AppState run, std::int64_t index) {
+    if (index >= 0 && index < size(run)) {
+        run.currentIndex = index;
+    }
+    return run;
+}
+
+QString shortenedLine(const QString& line, qsizetype maxLength) {
+    QString shown = line.size() > maxLength ? line.left(maxLength) : line;
+    // Never half a surrogate pair at the cut.
+    if (shown.size() < line.size() && !shown.isEmpty() && shown.back().isHighSurrogate()) {
+        shown.chop(1);
+    }
+    for (QChar& c : shown) {
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format) {
+            c = u' ';
+        }
+    }
+    return shown.size() < line.size() ? shown + u'…' : shown;
+}
+
+QString positionText(const AppState& run, Language language) {
+    constexpr qsizetype kShownLength = 40;
+    if (run.lines.isEmpty()) {
+        return text::kPositionNoList.in(language);
+    }
+    if (run.currentIndex >= size(run)) {
+        return text::kPositionAllPasted.in(language).arg(size(run));
+    }
+    return text::kPosition.in(language).arg(
+        QString::number(run.currentIndex + 1), QString::number(size(run)),
+        shortenedLine(run.lines[static_cast<qsizetype>(run.currentIndex)], kShownLength));
+}
+
+}  // namespace quillet
