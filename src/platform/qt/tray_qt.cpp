@@ -40,13 +40,15 @@ void TrayQt::show() {
 }
 
 void TrayQt::setToolTip(const QString& text) {
+    // The first line names the item; the rest says how it is doing.
+    title_ = text.section(u'\n', 0, 0);
     // Copied lines are shown as they are, never as markup.
     tray_.setToolTip(Qt::mightBeRichText(text)
                          ? QStringLiteral("<qt>%1</qt>")
                                .arg(text.toHtmlEscaped().replace(u'\n', QStringLiteral("<br>")))
                          : text);
     if (menu_) {
-        menu_->setWindowTitle(text);
+        menu_->setWindowTitle(title_);
     }
 }
 
@@ -59,7 +61,7 @@ void TrayQt::setMenu(std::vector<MenuRow> rows) {
     pending_.reset();
     auto menu = std::make_unique<QMenu>();
     // Names the popup for window lists and accessibility tools.
-    menu->setWindowTitle(tray_.toolTip());
+    menu->setWindowTitle(title_);
     fill(*menu, rows);
     connect(menu.get(), &QMenu::aboutToHide, this, [this] {
         if (pending_) {

@@ -33,6 +33,7 @@ private:
 
     QSystemTrayIcon tray_;
     std::unique_ptr<QMenu> menu_;
+    QString title_;
     // A menu that arrived while the user had the old one open.
     std::optional<std::vector<MenuRow>> pending_;
 };
