@@ -102,18 +102,23 @@ TEST_F(AppTest, ALaterStartTakesTheStoredShortcutAndShowsTheMenu) {
               u"Set Shortcut (Current: ⌘F)~⌘F | -- | [No list: copy some lines] | [Back] | "
               "[Skip] | [Start Over] | Show List… | -- | "
               "[Usage: Copy multi-lines, press shortcut to paste line by line.] | "
-              "Language / 语言 > {Auto (System Default) | English* | 中文} | -- | About | -- | "
+              "After Each Line > {Nothing* | Tab | Enter} | Language / 语言 > {Auto (System "
+              "Default) | English* | 中文} | -- | About | -- | "
               "Quit~⌘Q"_s);
     EXPECT_TRUE(alerts->shown().empty());
+    ASSERT_TRUE(tray->choose(u"Tab"_s));
+    EXPECT_EQ(settings->string(u"afterEachLine"_s), u"tab");
+    EXPECT_EQ(outline(tray->row(u"After Each Line"_s)->children), u"Nothing | Tab* | Enter");
 
     // A language row switches at once; values other than the three codes check none.
     ASSERT_TRUE(tray->choose(u"中文"_s));
     EXPECT_EQ(settings->string(u"appLanguage"_s), u"zh");
     EXPECT_EQ(tray->toolTip(), u"粘贴\n没有列表：请复制多行文本");
-    EXPECT_EQ(outline(tray->rows()),
-              u"设置快捷键 (当前: ⌘F)~⌘F | -- | [没有列表：请复制多行文本] | [上一行] | [跳过] | "
-              "[从头开始] | 显示列表… | -- | [使用说明：复制多行文本，按下快捷键逐行粘贴。] | "
-              "Language / 语言 > {自动 (跟随系统) | English | 中文*} | -- | 关于 | -- | 退出~⌘Q"_s);
+    EXPECT_EQ(
+        outline(tray->rows()),
+        u"设置快捷键 (当前: ⌘F)~⌘F | -- | [没有列表：请复制多行文本] | [上一行] | [跳过] | "
+        "[从头开始] | 显示列表… | -- | [使用说明：复制多行文本，按下快捷键逐行粘贴。] | "
+        "每行之后 > {无 | Tab 键* | 回车键} | Language / 语言 > {自动 (跟随系统) | English | 中文*} | -- | 关于 | -- | 退出~⌘Q"_s);
     settings->setString(u"appLanguage"_s, u"fr"_s);
     languages->set({u"zh-CN"_s});
     ASSERT_TRUE(tray->choose(u"English"_s));

@@ -256,6 +256,42 @@ TEST(PasteRun, MovesAreStoredLikePressesAndTheNextPressFollowsThem) {
     EXPECT_EQ(rig.run.run().currentIndex, 0);
 }
 
+TEST(PasteInjector, TheKeyAfterEachLineGoesOnlyAfterALineThatArrived) {
+    const struct {
+        QString stored;  // "afterEachLine"
+        FetchResult fetch;
+        QString appId;
+        std::vector<FollowKey> sent;
+    } cases[] = {
+        {u"tab"_s, FetchResult::Fetched, {}, {FollowKey::Tab}},
+        {u"enter"_s, FetchResult::Unknown, {}, {FollowKey::Enter}},
+        {u"enter"_s, FetchResult::Fetched, u"xterm"_s, {FollowKey::Enter}},  // typed
+        {u"tab"_s, FetchResult::NotFetched, {}, {}},
+        {u"none"_s, FetchResult::Fetched, {}, {}},
+        {u"Tab "_s, FetchResult::Fetched, {}, {}},  // not a stored value
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored.toStdString() + " " + c.appId.toStdString());
+        Rig rig;
+        rig.settings.setString(u"afterEachLine"_s, c.stored);
+        rig.clipboard.setFetchResult(c.fetch);
+        rig.activeWindow.set(c.appId);
+        int restoresBefore = -1;
+        rig.keystroke.onFollowKey = [&] { restoresBefore = rig.clipboard.restoreCount(); };
+        rig.injector.paste(u"line"_s, {});
+        EXPECT_EQ(rig.keystroke.followKeys(), c.sent);
+        if (!c.sent.empty() && c.appId.isEmpty()) {
+            EXPECT_EQ(restoresBefore, 1) << "the key went before the clipboard was back";
+        }
+    }
+    // A failed paste sends no key either.
+    Rig rig;
+    rig.settings.setString(u"afterEachLine"_s, u"tab"_s);
+    rig.keystroke.setWorks(false);
+    rig.injector.paste(u"line"_s, {});
+    EXPECT_TRUE(rig.keystroke.followKeys().empty());
+}
+
 TEST(PasteInjector, LeavesTheTargetTimeBeforeAndAfterTheChord) {
     std::vector<std::string> log;
     std::vector<milliseconds> pauses;

@@ -22,7 +22,7 @@ App::App(PlatformServices services, std::ostream& console)
                 *services_.settings),
       runStore_(*services_.stateFile, *services_.settings),
       pasteRun_(runStore_, *services_.clipboard, injector_),
-      menu_(*services_.tray, language_, hotkeys_,
+      menu_(*services_.tray, language_, *services_.settings, hotkeys_,
             TrayMenu::Actions{
                 [this] { changeShortcut(); },
                 [this] { move(RunMove::Back); },

@@ -1,7 +1,9 @@
 #include "app/tray_menu.h"
 
 #include "app/language.h"
+#include "core/paste_method.h"
 #include "core/run_moves.h"
+#include "platform/settings_store.h"
 #include "hotkey/hotkey_registration.h"
 
 namespace quillet {
@@ -69,6 +71,22 @@ std::vector<MenuRow> TrayMenu::rows() {
     MenuRow usage = action(text::kUsage.in(language), {});
     usage.enabled = false;
     rows.push_back(std::move(usage));
+
+    MenuRow after = action(text::kAfterEachLine.in(language), {});
+    after.kind = MenuRow::Kind::Submenu;
+    const FollowKey follow = followKeyFor(settings_.string(QString::fromUtf16(kAfterEachLineKey)));
+    for (const auto& [key, title] : {std::pair{FollowKey::Nothing, text::kFollowNothing},
+                                     std::pair{FollowKey::Tab, text::kFollowTab},
+                                     std::pair{FollowKey::Enter, text::kFollowEnter}}) {
+        MenuRow row = action(title.in(language), [this, key] {
+            settings_.setString(QString::fromUtf16(kAfterEachLineKey), storedValue(key));
+            rebuild();
+        });
+        row.checkable = true;
+        row.checked = key == follow;
+        after.children.push_back(std::move(row));
+    }
+    rows.push_back(std::move(after));
 
     MenuRow languages = action(QString::fromUtf16(text::kLanguageMenu), {});
     languages.kind = MenuRow::Kind::Submenu;

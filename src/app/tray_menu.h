@@ -10,6 +10,7 @@ namespace quillet {
 
 class HotkeyRegistration;
 class LanguageChoice;
+class SettingsStore;
 
 // The tray item and its menu, in the current language: the shortcut and the
 // dialog that sets it, where the run stands and the moves within it, a usage
@@ -27,9 +28,13 @@ public:
         std::function<void()> quit;
     };
 
-    TrayMenu(Tray& tray, LanguageChoice& language, const HotkeyRegistration& hotkeys,
-             Actions actions)
-        : tray_(tray), language_(language), hotkeys_(hotkeys), actions_(std::move(actions)) {}
+    TrayMenu(Tray& tray, LanguageChoice& language, SettingsStore& settings,
+             const HotkeyRegistration& hotkeys, Actions actions)
+        : tray_(tray),
+          language_(language),
+          settings_(settings),
+          hotkeys_(hotkeys),
+          actions_(std::move(actions)) {}
 
     void show();
     // Builds the whole menu anew: after a language switch or a new shortcut.
@@ -43,6 +48,7 @@ public:
 private:
     Tray& tray_;
     LanguageChoice& language_;
+    SettingsStore& settings_;
     const HotkeyRegistration& hotkeys_;
     Actions actions_;
     AppState run_;

@@ -70,4 +70,25 @@ PasteMethod pasteMethodFor(const QString& appId, const PasteMethodOverrides& ove
     return listed(kControlShiftV, appId) ? PasteMethod::ControlShiftV : PasteMethod::ControlV;
 }
 
+FollowKey followKeyFor(const std::optional<QString>& stored) {
+    for (const FollowKey key : {FollowKey::Tab, FollowKey::Enter}) {
+        if (stored == storedValue(key)) {
+            return key;
+        }
+    }
+    return FollowKey::Nothing;
+}
+
+QString storedValue(FollowKey key) {
+    switch (key) {
+        case FollowKey::Tab:
+            return QStringLiteral("tab");
+        case FollowKey::Enter:
+            return QStringLiteral("enter");
+        case FollowKey::Nothing:
+            break;
+    }
+    return QStringLiteral("none");
+}
+
 }  // namespace quillet

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace quillet {
 
 // How a line reaches the focused application. Most paste the clipboard with
@@ -24,5 +26,14 @@ struct PasteMethodOverrides {
 // The method for an application, by its window class or app id; Control+V
 // for anything unknown, the empty id included.
 PasteMethod pasteMethodFor(const QString& appId, const PasteMethodOverrides& overrides = {});
+
+// A key sent after each line that arrived, so that forms and spreadsheets
+// fill without a hand on the keyboard between presses.
+enum class FollowKey { Nothing, Tab, Enter };
+
+inline constexpr auto kAfterEachLineKey = u"afterEachLine";
+// Stored as "none", "tab" or "enter"; anything else counts as none.
+FollowKey followKeyFor(const std::optional<QString>& stored);
+QString storedValue(FollowKey key);
 
 }  // namespace quillet

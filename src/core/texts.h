@@ -104,6 +104,10 @@ inline constexpr Text kBack{u"Back", u"上一行"};
 inline constexpr Text kSkip{u"Skip", u"跳过"};
 inline constexpr Text kStartOver{u"Start Over", u"从头开始"};
 inline constexpr Text kShowList{u"Show List…", u"显示列表…"};
+inline constexpr Text kAfterEachLine{u"After Each Line", u"每行之后"};
+inline constexpr Text kFollowNothing{u"Nothing", u"无"};
+inline constexpr Text kFollowTab{u"Tab", u"Tab 键"};
+inline constexpr Text kFollowEnter{u"Enter", u"回车键"};
 
 // About.
 inline constexpr Text kAboutTitle{u"About Quillet", u"关于 Quillet"};

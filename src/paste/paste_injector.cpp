@@ -37,10 +37,18 @@ Delivery PasteInjector::paste(const QString& line,
     };
     const PasteMethod method = pasteMethodFor(
         activeWindow_.appId(), {appList(kControlShiftVAppsKey), appList(kTypingAppsKey)});
+    const FollowKey follow = followKeyFor(settings_.string(QString::fromUtf16(kAfterEachLineKey)));
+    const auto followed = [&](Delivery delivery) {
+        // Only after a line that arrived: a Tab after nothing would skip a field.
+        if (delivery == Delivery::Delivered && follow != FollowKey::Nothing) {
+            keystroke_.postFollowKey(follow);
+        }
+        return delivery;
+    };
     if (method == PasteMethod::Typing) {
         // No clipboard to go through: the keys are the line.
         keystroke_.waitForKeysReleased(timing_.keyReleaseDeadline);
-        return keystroke_.typeText(line) ? Delivery::Delivered : Delivery::NoKeystroke;
+        return followed(keystroke_.typeText(line) ? Delivery::Delivered : Delivery::NoKeystroke);
     }
 
     if (!clipboard_.writeLine(line)) {
@@ -74,7 +82,9 @@ Delivery PasteInjector::paste(const QString& line,
     if (!posted) {
         return Delivery::NoKeystroke;
     }
-    return fetch == FetchResult::NotFetched ? Delivery::NotFetched : Delivery::Delivered;
+    // Sent once the line was taken and the clipboard is back: the key moves
+    // the focus on only after the target has the line.
+    return followed(fetch == FetchResult::NotFetched ? Delivery::NotFetched : Delivery::Delivered);
 }
 
 }  // namespace quillet

@@ -26,6 +26,9 @@ public:
     // again on every path. False when nothing was posted.
     virtual bool postPasteChord(PasteMethod method) = 0;
 
+    // Posts Tab or Enter alone, nothing else held. False when nothing was posted.
+    virtual bool postFollowKey(FollowKey key) = 0;
+
     // Types the text as keystrokes: every character, in any layout. False
     // when nothing could be typed.
     virtual bool typeText(const QString& text) = 0;

@@ -298,6 +298,21 @@ public:
         typed_.append(text);
         return true;
     }
+    bool postFollowKey(FollowKey key) override {
+        if (onFollowKey) {
+            onFollowKey();
+        }
+        std::lock_guard lock(mutex_);
+        followKeys_.push_back(key);
+        return works_;
+    }
+
+    // Runs as a follow key is posted, before it is recorded.
+    std::function<void()> onFollowKey;
+    std::vector<FollowKey> followKeys() const {
+        std::lock_guard lock(mutex_);
+        return followKeys_;
+    }
 
     void setWorks(bool works) { works_ = works; }
     int chords() const {
@@ -319,6 +334,7 @@ private:
     std::atomic<int> waits_ = 0;
     mutable std::mutex mutex_;
     std::vector<PasteMethod> methods_;
+    std::vector<FollowKey> followKeys_;
     QStringList typed_;
 };
 

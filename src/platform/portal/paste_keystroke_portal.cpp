@@ -99,6 +99,20 @@ bool PasteKeystrokePortal::postPasteChord(PasteMethod method) {
     return chord.press(vKey_);
 }
 
+bool PasteKeystrokePortal::postFollowKey(FollowKey key) {
+    if (key == FollowKey::Nothing || !running()) {
+        return false;
+    }
+    // Keysyms, not key codes: Tab and Return sit anywhere in a layout.
+    constexpr std::uint32_t kTab = 0xff09;
+    constexpr std::uint32_t kReturn = 0xff0d;
+    const std::uint32_t keysym = key == FollowKey::Tab ? kTab : kReturn;
+    if (!session_->keysym(keysym, true)) {
+        return false;
+    }
+    return session_->keysym(keysym, false);
+}
+
 bool PasteKeystrokePortal::typeText(const QString& text) {
     const auto keysyms = portal::keysymsForText(text);
     // A line typed in part is worse than none: the user would not see what is missing.

@@ -30,6 +30,7 @@ public:
     bool available() override;
     bool waitForKeysReleased(std::chrono::milliseconds deadline) override;
     bool postPasteChord(PasteMethod method) override;
+    bool postFollowKey(FollowKey key) override;
     bool typeText(const QString& text) override;
 
     // How long a press waits for the session to start (the user answering

@@ -260,6 +260,16 @@ bool PasteKeystrokeWayland::postPasteChord(PasteMethod method) {
     return posted;
 }
 
+bool PasteKeystrokeWayland::postFollowKey(FollowKey key) {
+    if (!keyboard_ || key == FollowKey::Nothing) {
+        return false;
+    }
+    bool posted = false;
+    const xkb_keysym_t keysym = key == FollowKey::Tab ? XKB_KEY_Tab : XKB_KEY_Return;
+    session_->call([&] { posted = keyboard_->type({keysym}); });
+    return posted;
+}
+
 bool PasteKeystrokeWayland::typeText(const QString& text) {
     const std::vector<xkb_keysym_t> keysyms = wayland::keysymsOf(text);
     if (!keyboard_ || keysyms.empty()) {

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <thread>
@@ -94,6 +95,35 @@ private:
 // Longest a chord waits for the keys somebody holds, after the first wait.
 constexpr auto kHeldKeysDeadline = std::chrono::seconds(2);
 
+// Presses the keys in order and lets go in reverse, with nothing else held.
+bool postChord(Display* display, std::initializer_list<::KeyCode> keys) {
+    // Keys checked and chord posted under one server grab: nothing can come
+    // in between. Keys still held at the deadline are let go first, so the
+    // target sees exactly this chord.
+    const auto until = std::chrono::steady_clock::now() + kHeldKeysDeadline;
+    for (;;) {
+        {
+            const ServerGrab grab(display);
+            const std::vector<::KeyCode> held = heldKeys(display);
+            if (held.empty() || std::chrono::steady_clock::now() >= until) {
+                for (const ::KeyCode code : held) {
+                    XTestFakeKeyEvent(display, code, False, CurrentTime);
+                }
+                ChordPress chord(display);
+                bool pressed = false;
+                for (const ::KeyCode code : keys) {
+                    pressed = chord.press(code) || pressed;
+                }
+                for (auto it = std::rbegin(keys); it != std::rend(keys); ++it) {
+                    chord.release(*it);
+                }
+                return pressed;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
 }  // namespace
 
 bool PasteKeystrokeX11::connect() {
@@ -137,39 +167,24 @@ bool PasteKeystrokeX11::postPasteChord(PasteMethod method) {
         return false;
     }
     Display* display = display_.get();
-    const ::KeyCode control = XKeysymToKeycode(display, XK_Control_L);
-    const ::KeyCode shift =
-        method == PasteMethod::ControlShiftV ? XKeysymToKeycode(display, XK_Shift_L) : 0;
     ::KeyCode v = XKeysymToKeycode(display, XK_v);
     if (v == 0) {
         v = kUsVKeycode;
     }
-    // Keys checked and chord posted under one server grab: nothing can come
-    // in between. Keys still held at the deadline are let go first, so the
-    // target sees exactly this chord.
-    const auto until = std::chrono::steady_clock::now() + kHeldKeysDeadline;
-    for (;;) {
-        {
-            const ServerGrab grab(display);
-            const std::vector<::KeyCode> held = heldKeys(display);
-            if (held.empty() || std::chrono::steady_clock::now() >= until) {
-                for (const ::KeyCode code : held) {
-                    XTestFakeKeyEvent(display, code, False, CurrentTime);
-                }
-                ChordPress chord(display);
-                const bool controlDown = chord.press(control);
-                if (shift != 0) {
-                    chord.press(shift);
-                }
-                const bool vDown = chord.press(v);
-                chord.release(v);
-                chord.release(shift);
-                chord.release(control);
-                return controlDown || vDown;
-            }
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    const ::KeyCode control = XKeysymToKeycode(display, XK_Control_L);
+    if (method == PasteMethod::ControlShiftV) {
+        return postChord(display, {control, XKeysymToKeycode(display, XK_Shift_L), v});
     }
+    return postChord(display, {control, v});
+}
+
+bool PasteKeystrokeX11::postFollowKey(FollowKey key) {
+    if (!connect() || key == FollowKey::Nothing) {
+        return false;
+    }
+    Display* display = display_.get();
+    return postChord(display,
+                     {XKeysymToKeycode(display, key == FollowKey::Tab ? XK_Tab : XK_Return)});
 }
 
 bool PasteKeystrokeX11::typeText(const QString& text) {
