@@ -90,6 +90,22 @@ TEST(SelectionReaderTest, ReadsWhatThisProcessPutThereAsOthersSeeIt) {
     EXPECT_TRUE(read.putBack);
     EXPECT_EQ(read.content, copied);
     EXPECT_EQ(clipboardData(u"text/html"_s), "<p>a</p>");
+
+    // Another program copies, and this thread has not yet handled the news:
+    // the new copy is read, not what we put back.
+    ASSERT_TRUE(copy("theirs"));
+    read = clipboard.read();
+    EXPECT_FALSE(read.putBack);
+    EXPECT_EQ(read.content.text, u"theirs");
+
+    // A copy made while the line was out is the newest and stays; a manager
+    // that took the line over gets the old copy back.
+    for (const QByteArray& meanwhile : {"newer"_ba, "secret line"_ba}) {
+        ASSERT_TRUE(onWorker([&] { return clipboard.writeLine(u"secret line"_s); }));
+        ASSERT_TRUE(copy(meanwhile));
+        ASSERT_TRUE(onWorker([&] { return clipboard.restore(copied); }));
+        EXPECT_EQ(clipboardData(), meanwhile == "newer" ? "newer"_ba : "a\nb"_ba);
+    }
 }
 
 TEST(SelectionReaderTest, GivesUpOnSilenceAndOnTooMuchThenReadsAgain) {

@@ -77,6 +77,35 @@ TEST_F(TrayTest, NoticesLeaveTheFocusAboutTakesItAndOnlyItsLinkButtonsOpenLinks)
     EXPECT_EQ(openedLinks(), "https://tarnwick.example/Quillet/\n");
 }
 
+// Back, Skip and Start Over in the menu steer the next press, and each is stored.
+TEST_F(TrayTest, MovesChosenInTheMenuSteerTheNextPress) {
+    ASSERT_TRUE(copy("a\nb\nc\nd\n"));
+    const auto press = [&](const QString& expected) {
+        ASSERT_TRUE(target_.focus());
+        x().chord(kDefaultChord);
+        ASSERT_TRUE(target_.waitForText(expected)) << target_.text().toStdString();
+    };
+    const auto stored = [&] {
+        const auto run = quillet_.storedRun();
+        return run ? run->currentIndex : -1;
+    };
+    press(u"a"_s);
+    // From the top: Set Shortcut, then (past the position) Back, Skip, Start Over.
+    const struct {
+        int downs;
+        std::int64_t index;  // stored afterwards
+        QString pasted;      // all the target holds after the next press
+    } moves[] = {{3, 2, u"ac"_s}, {2, 2, u"acc"_s}, {4, 0, u"acca"_s}};
+    for (const auto& move : moves) {
+        SCOPED_TRACE(move.downs);
+        std::vector<std::string> keys(static_cast<std::size_t>(move.downs), "Down");
+        keys.emplace_back("Return");
+        choose(u"Paste"_s, keys);
+        EXPECT_TRUE(waitUntil([&] { return stored() == move.index; }, 10s)) << stored();
+        press(move.pasted);
+    }
+}
+
 TEST_F(TrayTest, ChineseFromTheLanguageMenuIsStoredAndShownAndQuitEndsCleanly) {
     // From the bottom: Quit, About, Language; then its third entry, 中文.
     choose(u"Paste"_s, {"Up", "Up", "Up", "Right", "Down", "Down", "Return"});

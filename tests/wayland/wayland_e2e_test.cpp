@@ -142,6 +142,30 @@ TEST_F(SwayTest, TheCommandSaysWhenNoCopyRunsAndACallOnTheBusPastes) {
         << withoutBus.standardError().toStdString();
     EXPECT_EQ(runCommand(quilletBin, {QStringLiteral("--paste-next")}).exitCode, 0);
     EXPECT_TRUE(target.waitForText(QStringLiteral("firstsecond"))) << target.text().toStdString();
+
+    // Moves from the command line; each status counts the commands before it.
+    ASSERT_TRUE(desktop().copy(copied(QStringLiteral("first\nsecond\nthird\n"))));
+    const struct {
+        const char* option;
+        QByteArray status;
+    } moves[] = {
+        // The run stands until a press reads the new text.
+        {"--status", "All 2 lines pasted\n"},    {"--paste-next", "2 of 3 · next: second\n"},
+        {"--skip", "3 of 3 · next: third\n"},    {"--skip", "All 3 lines pasted\n"},
+        {"--back", "3 of 3 · next: third\n"},    {"--back", "2 of 3 · next: second\n"},
+        {"--restart", "1 of 3 · next: first\n"}, {"--back", "1 of 3 · next: first\n"},
+        {"--skip", "2 of 3 · next: second\n"},   {"--paste-next", "3 of 3 · next: third\n"},
+    };
+    for (const auto& move : moves) {
+        SCOPED_TRACE(move.option);
+        EXPECT_EQ(runCommand(quilletBin, {QString::fromLatin1(move.option)}).exitCode, 0);
+        const Ran status = runCommand(quilletBin, {QStringLiteral("--status")});
+        EXPECT_EQ(status.exitCode, 0);
+        EXPECT_EQ(status.output, move.status) << status.output.toStdString();
+    }
+    EXPECT_TRUE(target.waitForText(QStringLiteral("firstsecondfirstsecond")))
+        << target.text().toStdString();
+    EXPECT_EQ(quillet.stop(), 0);
 }
 
 }  // namespace

@@ -253,11 +253,17 @@ ClipboardRead ClipboardWayland::read() {
     if (cancelled_ || !channel_) {
         return failed(Outcome::NoAnswer);
     }
-    {
+    std::optional<ClipboardContent> ours;
+    session_->call([&] {
+        // A copy made just before the press ends our ownership with an event
+        // that may still be on its way: the compositor sent it before it
+        // answers this.
+        wl_display_roundtrip(session_->display());
         std::lock_guard lock(mutex_);
-        if (putBack_) {
-            return ClipboardRead{ClipboardRead::Status::Read, *putBack_, true};
-        }
+        ours = putBack_;
+    });
+    if (ours) {
+        return ClipboardRead{ClipboardRead::Status::Read, std::move(*ours), true};
     }
     return Reading(*session_, *channel_, limits_, cancelled_).content();
 }
@@ -266,6 +272,7 @@ bool ClipboardWayland::writeLine(const QString& line) {
     if (cancelled_ || !channel_) {
         return false;
     }
+    line_ = line;
     const QByteArray utf8 = line.toUtf8();
     Formats formats{{"text/plain;charset=utf-8", utf8}, {"text/plain", utf8}};
     // Clipboard histories that honour these marks skip the line.
@@ -278,6 +285,7 @@ bool ClipboardWayland::writeLine(const QString& line) {
         std::lock_guard lock(mutex_);
         putBack_.reset();
         lineSource_ = source;
+        lineLost_ = false;
         written = source != 0;
     });
     return written;
@@ -286,6 +294,22 @@ bool ClipboardWayland::writeLine(const QString& line) {
 bool ClipboardWayland::restore(const ClipboardContent& content) {
     if (cancelled_ || !channel_) {
         return false;
+    }
+    bool lineLost = false;
+    session_->call([&] {
+        // The news that somebody copied may still be on its way.
+        wl_display_roundtrip(session_->display());
+        std::lock_guard lock(mutex_);
+        lineLost = lineLost_;
+    });
+    // Somebody copied after the line went out: that copy is the user's
+    // newest and stays. A clipboard manager that took the line over holds
+    // the line itself, and the old copy comes back as usual.
+    if (lineLost) {
+        const ClipboardRead now = Reading(*session_, *channel_, limits_, cancelled_).content();
+        if (now.status == ClipboardRead::Status::Read && now.content.text != line_) {
+            return true;
+        }
     }
     bool restored = false;
     session_->call([&] {
@@ -335,6 +359,7 @@ void ClipboardWayland::onCancelled(std::uint64_t source) {
     if (source == putBackSource_) {
         putBack_.reset();
     }
+    lineLost_ = lineLost_ || source == lineSource_;
     if (watching_ && source == lineSource_) {
         lostOwnership_ = true;
         changed_.notify_all();

@@ -63,6 +63,8 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::uint64_t lineSource_ = 0;  // what writeLine put on the clipboard
+    bool lineLost_ = false;         // somebody else took the clipboard since
+    QString line_;                  // the paste worker's: the line last written
     bool watching_ = false;
     bool fetched_ = false;
     bool lostOwnership_ = false;

@@ -15,8 +15,9 @@
 
 namespace quillet {
 
-ClipboardX11::ClipboardX11(MainQueue& mainQueue) : mainQueue_(mainQueue) {
-    if (xcb_connection_t* connection = x11::qtConnection()) {
+ClipboardX11::ClipboardX11(MainQueue& mainQueue)
+    : mainQueue_(mainQueue), connection_(x11::qtConnection()) {
+    if (xcb_connection_t* connection = connection_) {
         const auto atoms = x11::internAtoms(
             connection, {"CLIPBOARD", "TARGETS", "TIMESTAMP", "_QUILLET_SERVER_TIME"});
         clipboardAtom_ = atoms[0];
@@ -39,10 +40,28 @@ ClipboardRead ClipboardX11::read() {
         std::lock_guard lock(mutex_);
         ours = putBack_;
     }
+    // Another program may have taken the clipboard a moment ago, before the
+    // UI thread has handled the news: what we put back would be read as the
+    // new copy. The server knows.
+    if (ours && !ownsClipboard()) {
+        std::lock_guard lock(mutex_);
+        putBack_.reset();
+        ours.reset();
+    }
     if (!ours) {
         return reader_.read();
     }
     return ClipboardRead{ClipboardRead::Status::Read, std::move(*ours), true};
+}
+
+bool ClipboardX11::ownsClipboard() const {
+    if (connection_ == nullptr) {
+        return true;
+    }
+    const xcb_setup_t* setup = xcb_get_setup(connection_);
+    const auto owner = x11::own(xcb_get_selection_owner_reply(
+        connection_, xcb_get_selection_owner(connection_, clipboardAtom_), nullptr));
+    return owner && (owner->owner & ~setup->resource_id_mask) == setup->resource_id_base;
 }
 
 bool ClipboardX11::writeLine(const QString& line) {
@@ -50,6 +69,7 @@ bool ClipboardX11::writeLine(const QString& line) {
         std::lock_guard lock(mutex_);
         putBack_.reset();
     }
+    line_ = line;
     // A line the clipboard never took must not be pasted: the chord would
     // paste whatever is there instead.
     bool claimed = false;
@@ -66,6 +86,15 @@ bool ClipboardX11::writeLine(const QString& line) {
 }
 
 bool ClipboardX11::restore(const ClipboardContent& content) {
+    // Somebody copied after the line went out: that copy is the user's
+    // newest and stays. A clipboard manager that took the line over holds
+    // the line itself, and the old copy comes back as usual.
+    if (!ownsClipboard()) {
+        const ClipboardRead now = reader_.read();
+        if (now.status == ClipboardRead::Status::Read && now.content.text != line_) {
+            return true;
+        }
+    }
     return mainQueue_.runSync([&] {
         const bool claimed = claim([&] {
             auto mime = std::make_unique<QMimeData>();
@@ -94,12 +123,10 @@ void ClipboardX11::keepPutBack(const ClipboardContent& content) {
 }
 
 bool ClipboardX11::claim(const std::function<std::unique_ptr<QMimeData>()>& content) {
-    xcb_connection_t* connection = x11::qtConnection();
-    if (connection == nullptr) {
+    if (connection_ == nullptr) {
         QGuiApplication::clipboard()->setMimeData(content().release(), QClipboard::Clipboard);
         return true;
     }
-    const xcb_setup_t* setup = xcb_get_setup(connection);
     // Qt claims the selection with the time of the last X event it handled.
     // When another program took the clipboard after that, the server ignores
     // the claim; so Qt handles an event with the current time first, and the
@@ -108,9 +135,7 @@ bool ClipboardX11::claim(const std::function<std::unique_ptr<QMimeData>()>& cont
     for (int attempt = 0; attempt < 3; ++attempt) {
         refreshServerTime();
         QGuiApplication::clipboard()->setMimeData(content().release(), QClipboard::Clipboard);
-        const auto owner = x11::own(xcb_get_selection_owner_reply(
-            connection, xcb_get_selection_owner(connection, clipboardAtom_), nullptr));
-        if (owner && (owner->owner & ~setup->resource_id_mask) == setup->resource_id_base) {
+        if (ownsClipboard()) {
             return true;
         }
     }

@@ -14,6 +14,8 @@
 #include <mutex>
 #include <optional>
 
+struct xcb_connection_t;
+
 class QEventLoop;
 class QMimeData;
 
@@ -48,15 +50,19 @@ private:
     // is ours; false when it never did.
     bool claim(const std::function<std::unique_ptr<QMimeData>()>& content);
     void keepPutBack(const ClipboardContent& content);
+    // Asks the server, from any thread, whether one of Qt's windows owns the clipboard.
+    bool ownsClipboard() const;
     void refreshServerTime();
 
     MainQueue& mainQueue_;
+    xcb_connection_t* connection_ = nullptr;  // Qt's; xcb may be used from any thread
     std::uint32_t clipboardAtom_ = 0;
     std::uint32_t targetsAtom_ = 0;
     std::uint32_t timestampAtom_ = 0;
     std::uint32_t clockAtom_ = 0;
     QEventLoop* clockWait_ = nullptr;  // UI thread only
     SelectionReaderX11 reader_;        // the paste worker's
+    QString line_;                     // the paste worker's: the line last written
 
     std::mutex mutex_;
     std::condition_variable changed_;
