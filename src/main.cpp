@@ -1,5 +1,7 @@
 #include "app/app.h"
+#include "platform/app_id.h"
 #include "platform/qt/alerts_qt.h"
+#include "platform/qt/autostart_qt.h"
 #include "platform/qt/commands_dbus.h"
 #include "platform/qt/main_queue_qt.h"
 #include "platform/qt/notifications_qt.h"
@@ -88,6 +90,15 @@ enum class Desktop {
     Wayland,  // a compositor with data-control: wlroots ones, KDE Plasma
 };
 
+// The `quillet` command that started us (it passes on its own name), in
+// full; this program itself when it was started directly.
+QString launcherPath() {
+    const QString invoked = QCoreApplication::arguments().value(0);
+    const QString launcher = invoked.contains(u'/') ? QFileInfo(invoked).absoluteFilePath()
+                                                    : QStandardPaths::findExecutable(invoked);
+    return launcher.isEmpty() ? QCoreApplication::applicationFilePath() : launcher;
+}
+
 // The services every desktop shares. Needs the QApplication.
 quillet::PlatformServices qtServices(Desktop desktop) {
     using namespace quillet;
@@ -103,6 +114,7 @@ quillet::PlatformServices qtServices(Desktop desktop) {
     services.tray = std::make_unique<TrayQt>();
     services.urlOpener = std::make_unique<UrlOpenerQt>();
     services.commands = std::make_unique<CommandsDBus>();
+    services.autostart = std::make_unique<AutostartQt>(launcherPath());
     return services;
 }
 
@@ -160,11 +172,8 @@ std::optional<Desktop> desktopOf(const quillet::wayland::Session* session) {
 // How the user makes a key run `quillet --paste-next`, in the spelling of
 // the compositor's configuration.
 void tellHowToBind() {
-    // The `quillet` command that started us (it passes on its own name): by
-    // that name where the PATH finds it, else in full.
-    const QString invoked = QCoreApplication::arguments().value(0);
-    const QString launcher = invoked.contains(u'/') ? QFileInfo(invoked).absoluteFilePath()
-                                                    : QStandardPaths::findExecutable(invoked);
+    // By its name where the PATH finds it, else in full.
+    const QString launcher = launcherPath();
     const bool onPath = QStandardPaths::findExecutable(QStringLiteral("quillet")) == launcher;
     const std::string command =
         (onPath ? QStringLiteral("quillet") : launcher).toStdString() + " --paste-next";
@@ -215,7 +224,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationVersion(QStringLiteral(QUILLET_VERSION));
     // Names our windows on Wayland (the app id) after the desktop file, not
     // after this binary.
-    QGuiApplication::setDesktopFileName(QStringLiteral("quillet"));
+    QGuiApplication::setDesktopFileName(QLatin1StringView(quillet::kAppId));
     // Closing a notice must never end the program: it has no main window.
     QApplication::setQuitOnLastWindowClosed(false);
     quitSignals.connect();

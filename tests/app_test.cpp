@@ -50,6 +50,7 @@ protected:
         tray = install<FakeTray>(services.tray);
         urls = install<RecordingUrlOpener>(services.urlOpener);
         commands = install<FakeCommands>(services.commands);
+        autostart = install<FakeAutostart>(services.autostart);
         app = std::make_unique<App>(std::move(services), console);
     }
 
@@ -90,6 +91,7 @@ protected:
     FakeTray* tray;
     RecordingUrlOpener* urls;
     FakeCommands* commands;
+    FakeAutostart* autostart;
     std::unique_ptr<App> app;
 };
 
@@ -103,7 +105,7 @@ TEST_F(AppTest, ALaterStartTakesTheStoredShortcutAndShowsTheMenu) {
               "[Skip] | [Start Over] | Show List… | -- | "
               "[Usage: Copy multi-lines, press shortcut to paste line by line.] | "
               "After Each Line > {Nothing* | Tab | Enter} | Language / 语言 > {Auto (System "
-              "Default) | English* | 中文} | -- | About | -- | "
+              "Default) | English* | 中文} | Start at Login | -- | About | -- | "
               "Quit~⌘Q"_s);
     EXPECT_TRUE(alerts->shown().empty());
     ASSERT_TRUE(tray->choose(u"Tab"_s));
@@ -118,7 +120,7 @@ TEST_F(AppTest, ALaterStartTakesTheStoredShortcutAndShowsTheMenu) {
         outline(tray->rows()),
         u"设置快捷键 (当前: ⌘F)~⌘F | -- | [没有列表：请复制多行文本] | [上一行] | [跳过] | "
         "[从头开始] | 显示列表… | -- | [使用说明：复制多行文本，按下快捷键逐行粘贴。] | "
-        "每行之后 > {无 | Tab 键* | 回车键} | Language / 语言 > {自动 (跟随系统) | English | 中文*} | -- | 关于 | -- | 退出~⌘Q"_s);
+        "每行之后 > {无 | Tab 键* | 回车键} | Language / 语言 > {自动 (跟随系统) | English | 中文*} | 登录时启动 | -- | 关于 | -- | 退出~⌘Q"_s);
     settings->setString(u"appLanguage"_s, u"fr"_s);
     languages->set({u"zh-CN"_s});
     ASSERT_TRUE(tray->choose(u"English"_s));
@@ -165,6 +167,32 @@ TEST_F(AppTest, MovesFromTheMenuAndCommandsQueueBehindPressesAndTheTrayFollows) 
     const auto stored = decodeAppState(stateFile->read().value_or(QByteArray()));
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->currentIndex, 0);
+}
+
+TEST_F(AppTest, StartAtLoginIsTickedByTheEntryAndAFailureSaysWhy) {
+    autostart->problem = u"cannot write /x: Permission denied"_s;
+    startWith(kDefaultShortcut);
+    ASSERT_TRUE(tray->choose(u"Start at Login"_s));
+    EXPECT_FALSE(tray->row(u"Start at Login"_s)->checked);
+    mainQueue->runPending();
+    autostart->problem.clear();
+    ASSERT_TRUE(tray->choose(u"Start at Login"_s));
+    EXPECT_TRUE(autostart->enabled());
+    EXPECT_TRUE(tray->row(u"Start at Login"_s)->checked);
+
+    ASSERT_TRUE(tray->choose(u"中文"_s));
+    autostart->problem = u"cannot remove /x: Permission denied"_s;
+    ASSERT_TRUE(tray->choose(u"登录时启动"_s));
+    EXPECT_TRUE(tray->row(u"登录时启动"_s)->checked);
+    autostart->problem.clear();
+    ASSERT_TRUE(tray->choose(u"登录时启动"_s));
+    EXPECT_FALSE(autostart->enabled());
+    EXPECT_FALSE(tray->row(u"登录时启动"_s)->checked);
+    mainQueue->runPending();
+    EXPECT_EQ(notices(), (QStringList{u"Quillet: Could not turn on Start at Login.\n"
+                                      "cannot write /x: Permission denied [OK]"_s,
+                                      u"Quillet: 无法关闭“登录时启动”。\n"
+                                      "cannot remove /x: Permission denied [好的]"_s}));
 }
 
 TEST_F(AppTest, AFirstStartStoresTheDefaultAndQueuesTheDialog) {

@@ -1,6 +1,7 @@
 // The platform's implementations that run without a display: the settings
-// file, the UI thread's queue, the X11 key translation, the tray glyph.
+// file, the autostart entry, the UI thread's queue, the X11 key translation, the tray glyph.
 
+#include "platform/qt/autostart_qt.h"
 #include "platform/qt/main_queue_qt.h"
 #include "platform/qt/settings_store_qt.h"
 #include "platform/qt/state_file_qt.h"
@@ -109,6 +110,63 @@ TEST(StateFileQt, KeepsTheRunOwnerOnlyAndRewritesBytesInPlace) {
     ASSERT_TRUE(QFile::remove(file));
     EXPECT_FALSE(state.overwrite(16, "3"_ba)) << "no file to rewrite";
     qunsetenv("XDG_STATE_HOME");
+}
+
+TEST(AutostartQt, WritesAnEntryThatStartsTheProgramRemovesItAndHonoursTheUsersSwitch) {
+    ASSERT_TRUE(configHome().isValid());
+    const QString folder = configHome().filePath(u"autostart"_s);
+    const QString file = folder + u"/org.tarnwick.Quillet.desktop"_s;
+    ASSERT_EQ(AutostartQt::filePath(), file);
+    const auto put = [&file](const QByteArray& contents) {
+        QFile entry(file);
+        return entry.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+               entry.write(contents) == contents.size();
+    };
+
+    AutostartQt autostart(u"/opt/my apps/quillet"_s);
+    EXPECT_FALSE(autostart.enabled());
+    EXPECT_EQ(autostart.setEnabled(false), QString()) << "nothing to remove is no failure";
+    ASSERT_EQ(autostart.setEnabled(true), QString());
+    EXPECT_TRUE(autostart.enabled());
+    QFile written(file);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = written.readAll().split('\n');
+    EXPECT_EQ(lines.front(), "[Desktop Entry]");
+    EXPECT_TRUE(lines.contains("Type=Application"));
+    EXPECT_TRUE(lines.contains("Exec=\"/opt/my apps/quillet\""));
+    ASSERT_EQ(autostart.setEnabled(false), QString());
+    EXPECT_FALSE(QFile::exists(file));
+
+    // An entry the user switched off is off; a Hidden key of another group is not its own.
+    for (const QByteArray& off : {"Hidden=true"_ba, "X-GNOME-Autostart-enabled=false"_ba}) {
+        ASSERT_TRUE(put("[Desktop Entry]\nType=Application\nExec=quillet\n"_ba + off + '\n'));
+        EXPECT_FALSE(autostart.enabled()) << off.constData();
+    }
+    ASSERT_TRUE(put("[Desktop Entry]\nExec=quillet\n[Desktop Action x]\nHidden=true\n"_ba));
+    EXPECT_TRUE(autostart.enabled());
+    ASSERT_TRUE(put("[Desktop Entry]\nHidden = true\n"_ba));
+    ASSERT_EQ(autostart.setEnabled(true), QString());
+    EXPECT_TRUE(autostart.enabled()) << "turning it on replaces the switched-off entry";
+
+    // A file where the folder should be fails even for root, and says where.
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    {
+        QFile blocker(folder);
+        ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    }
+    const QString problem = autostart.setEnabled(true);
+    EXPECT_TRUE(problem.startsWith(u"cannot write "_s + file + u": "_s)) << problem.toStdString();
+    EXPECT_FALSE(autostart.enabled());
+    ASSERT_TRUE(QFile::remove(folder));
+}
+
+TEST(AutostartQt, ExecQuotesAndEscapesWhatADesktopWouldSplitOrExpand) {
+    EXPECT_EQ(AutostartQt::execValue(u"/usr/bin/quillet"_s), u"/usr/bin/quillet"_s);
+    EXPECT_EQ(AutostartQt::execValue(u"/opt/100%/quillet"_s), u"/opt/100%%/quillet"_s);
+    // Quoted, with \ " ` $ escaped; then every backslash doubled for the string value.
+    EXPECT_EQ(AutostartQt::execValue(uR"(/home/my "apps"/$HOME/`x`/a\b)"_s),
+              uR"("/home/my \\"apps\\"/\\$HOME/\\`x\\`/a\\\\b")"_s);
+    EXPECT_EQ(AutostartQt::execValue(u"/tmp/a\nb c"_s), uR"("/tmp/a\nb c")"_s);
 }
 
 TEST(MainQueueQt, RunsTasksInOrderAndHoldsLaterOnesWhileATaskRunsAModalLoop) {

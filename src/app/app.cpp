@@ -22,7 +22,7 @@ App::App(PlatformServices services, std::ostream& console)
                 *services_.settings),
       runStore_(*services_.stateFile, *services_.settings),
       pasteRun_(runStore_, *services_.clipboard, injector_),
-      menu_(*services_.tray, language_, *services_.settings, hotkeys_,
+      menu_(*services_.tray, language_, *services_.settings, hotkeys_, *services_.autostart,
             TrayMenu::Actions{
                 [this] { changeShortcut(); },
                 [this] { move(RunMove::Back); },
@@ -34,6 +34,7 @@ App::App(PlatformServices services, std::ostream& console)
                                   *services_.urlOpener);
                 },
                 [] { QCoreApplication::quit(); },
+                [this](bool wanted) { setStartAtLogin(wanted); },
             }) {
     services_.hotkey->setHandler([this] { onShortcutPressed(); });
     services_.commands->setHandler([this](Command command) { onCommand(command); });
@@ -149,6 +150,15 @@ void App::publishRun() {
 void App::showRun(AppState run) {
     shownRun_ = run;
     menu_.setRun(std::move(run));
+}
+
+void App::setStartAtLogin(bool wanted) {
+    const QString problem = services_.autostart->setEnabled(wanted);
+    if (!problem.isEmpty()) {
+        console_ << "quillet: " << problem.toStdString() << std::endl;
+        notices_.tell(wanted ? text::kStartAtLoginOnFailed : text::kStartAtLoginOffFailed, problem);
+    }
+    menu_.rebuild();
 }
 
 void App::changeShortcut() {

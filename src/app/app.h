@@ -58,6 +58,7 @@ private:
     // Paste worker: tells the UI thread where the run stands now.
     void publishRun();
     void showRun(AppState run);
+    void setStartAtLogin(bool wanted);
 
     PlatformServices services_;
     std::ostream& console_;

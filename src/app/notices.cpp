@@ -29,13 +29,19 @@ std::optional<Text> noticeFor(StepResult result) {
 }
 
 void Notices::tell(const Text& message) {
-    mainQueue_.post([this, message] {
+    tell(message, {});
+}
+
+void Notices::tell(const Text& message, const QString& detail) {
+    mainQueue_.post([this, message, detail] {
         if (muted_) {
             return;
         }
         const Language language = language_.current();
-        notifications_.show(QString::fromUtf16(kDisplayName), message.in(language),
-                            text::kOk.in(language));
+        notifications_.show(
+            QString::fromUtf16(kDisplayName),
+            detail.isEmpty() ? message.in(language) : message.in(language) + u'\n' + detail,
+            text::kOk.in(language));
     });
 }
 

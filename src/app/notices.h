@@ -25,6 +25,8 @@ public:
 
     // Any thread; returns before the notice is shown.
     void tell(const Text& message);
+    // The message, then on a line of its own what the system said.
+    void tell(const Text& message, const QString& detail);
     // The notices a press calls for; that the run cannot be saved is told once.
     void tell(const StepOutcome& outcome);
 

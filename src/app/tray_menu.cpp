@@ -5,6 +5,7 @@
 #include "core/run_moves.h"
 #include "platform/settings_store.h"
 #include "hotkey/hotkey_registration.h"
+#include "platform/autostart.h"
 
 namespace quillet {
 
@@ -107,6 +108,15 @@ std::vector<MenuRow> TrayMenu::rows() {
         languageRow(QString::fromUtf16(text::kChineseItem), kLanguageChinese),
     };
     rows.push_back(std::move(languages));
+
+    // A click asks for the opposite of the tick the user saw.
+    const bool startsAtLogin = autostart_.enabled();
+    MenuRow startAtLogin = action(text::kStartAtLogin.in(language), [this, startsAtLogin] {
+        actions_.setStartAtLogin(!startsAtLogin);
+    });
+    startAtLogin.checkable = true;
+    startAtLogin.checked = startsAtLogin;
+    rows.push_back(std::move(startAtLogin));
 
     rows.push_back(separator());
     rows.push_back(action(text::kAbout.in(language), actions_.about));

@@ -8,13 +8,14 @@
 
 namespace quillet {
 
+class Autostart;
 class HotkeyRegistration;
 class LanguageChoice;
 class SettingsStore;
 
 // The tray item and its menu, in the current language: the shortcut and the
 // dialog that sets it, where the run stands and the moves within it, a usage
-// hint, the language choice, About and Quit. UI thread only.
+// hint, the language choice, start at login, About and Quit. UI thread only.
 class TrayMenu {
 public:
     // Run once the menu has closed.
@@ -26,14 +27,16 @@ public:
         std::function<void()> showList;
         std::function<void()> about;
         std::function<void()> quit;
+        std::function<void(bool)> setStartAtLogin;
     };
 
     TrayMenu(Tray& tray, LanguageChoice& language, SettingsStore& settings,
-             const HotkeyRegistration& hotkeys, Actions actions)
+             const HotkeyRegistration& hotkeys, const Autostart& autostart, Actions actions)
         : tray_(tray),
           language_(language),
           settings_(settings),
           hotkeys_(hotkeys),
+          autostart_(autostart),
           actions_(std::move(actions)) {}
 
     void show();
@@ -50,6 +53,7 @@ private:
     LanguageChoice& language_;
     SettingsStore& settings_;
     const HotkeyRegistration& hotkeys_;
+    const Autostart& autostart_;
     Actions actions_;
     AppState run_;
 };

@@ -109,6 +109,13 @@ inline constexpr Text kFollowNothing{u"Nothing", u"无"};
 inline constexpr Text kFollowTab{u"Tab", u"Tab 键"};
 inline constexpr Text kFollowEnter{u"Enter", u"回车键"};
 
+// Start at login, and why it could not be changed (the reason follows).
+inline constexpr Text kStartAtLogin{u"Start at Login", u"登录时启动"};
+inline constexpr Text kStartAtLoginOnFailed{u"Could not turn on Start at Login.",
+                                            u"无法开启“登录时启动”。"};
+inline constexpr Text kStartAtLoginOffFailed{u"Could not turn off Start at Login.",
+                                             u"无法关闭“登录时启动”。"};
+
 // About.
 inline constexpr Text kAboutTitle{u"About Quillet", u"关于 Quillet"};
 inline constexpr Text kAboutBody{

@@ -2,6 +2,7 @@
 
 #include "platform/active_window.h"
 #include "platform/alerts.h"
+#include "platform/autostart.h"
 #include "platform/clipboard.h"
 #include "platform/commands.h"
 #include "platform/global_hotkey.h"
@@ -36,6 +37,7 @@ struct PlatformServices {
     std::unique_ptr<UrlOpener> urlOpener;
     std::unique_ptr<KeyTranslator> keyTranslator;
     std::unique_ptr<Commands> commands;
+    std::unique_ptr<Autostart> autostart;
 };
 
 }  // namespace quillet

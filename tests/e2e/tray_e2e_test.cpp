@@ -1,12 +1,15 @@
 // The tray item and its menu, driven as a user would: a click on the icon in
 // a real tray host, keys in the menu, and what the program then does with
-// the focus, links, the language and quitting.
+// the focus, links, start at login, the language and quitting.
 
 #include "x_harness.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace quillet::harness {
 namespace {
@@ -106,9 +109,26 @@ TEST_F(TrayTest, MovesChosenInTheMenuSteerTheNextPress) {
     }
 }
 
-TEST_F(TrayTest, ChineseFromTheLanguageMenuIsStoredAndShownAndQuitEndsCleanly) {
-    // From the bottom: Quit, About, Language; then its third entry, 中文.
-    choose(u"Paste"_s, {"Up", "Up", "Up", "Right", "Down", "Down", "Return"});
+TEST_F(TrayTest, StartAtLoginAndChineseFromTheMenuAreStoredAndQuitEndsCleanly) {
+    // From the bottom: Quit, About, Start at Login: an entry that starts this `quillet`.
+    const QString entry = quillet_.configHome() + u"/autostart/org.tarnwick.Quillet.desktop"_s;
+    choose(u"Paste"_s, {"Up", "Up", "Up", "Return"});
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(entry); }, 10s));
+    QFile file(entry);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    const auto exec = std::find_if(lines.begin(), lines.end(), [](const QByteArray& line) {
+        return line.startsWith("Exec=/");
+    });
+    ASSERT_NE(exec, lines.end());
+    const QFileInfo command(QString::fromUtf8(exec->mid(5)));
+    EXPECT_EQ(command.fileName(), u"quillet"_s);
+    EXPECT_TRUE(command.isExecutable());
+    choose(u"Paste"_s, {"Up", "Up", "Up", "Return"});
+    EXPECT_TRUE(waitUntil([&] { return !QFile::exists(entry); }, 10s));
+
+    // Language, then its third entry, 中文.
+    choose(u"Paste"_s, {"Up", "Up", "Up", "Up", "Right", "Down", "Down", "Return"});
     EXPECT_TRUE(waitUntil([&] { return quillet_.stored(u"appLanguage"_s) == u"zh"_s; }, 10s));
     choose(u"粘贴"_s, {"Up", "Return"});
     ASSERT_TRUE(quillet_.waitForExit());

@@ -4,6 +4,7 @@
 
 #include "platform/active_window.h"
 #include "platform/alerts.h"
+#include "platform/autostart.h"
 #include "platform/clipboard.h"
 #include "platform/commands.h"
 #include "platform/global_hotkey.h"
@@ -496,6 +497,23 @@ public:
 
 private:
     std::vector<QUrl> opened_;
+};
+
+// Start at login as a flag; while `problem` is set, changing it fails for that reason.
+class FakeAutostart final : public Autostart {
+public:
+    bool enabled() const override { return enabled_; }
+    QString setEnabled(bool enabled) override {
+        if (problem.isEmpty()) {
+            enabled_ = enabled;
+        }
+        return problem;
+    }
+
+    QString problem;
+
+private:
+    bool enabled_ = false;
 };
 
 }  // namespace quillet

@@ -1,5 +1,7 @@
 #include "platform/qt/notifications_qt.h"
 
+#include "platform/app_id.h"
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -40,9 +42,9 @@ void NotificationsQt::show(const QString& title, const QString& text, const QStr
     QDBusMessage notify =
         QDBusMessage::createMethodCall(kService, QStringLiteral("/org/freedesktop/Notifications"),
                                        kService, QStringLiteral("Notify"));
-    notify << QStringLiteral("Quillet") << lastId_ << QStringLiteral("quillet") << title << text
+    notify << QStringLiteral("Quillet") << lastId_ << QString::fromLatin1(kAppId) << title << text
            << QStringList()
-           << QVariantMap{{QStringLiteral("desktop-entry"), QStringLiteral("quillet")}}
+           << QVariantMap{{QStringLiteral("desktop-entry"), QString::fromLatin1(kAppId)}}
            << kExpireMs;
     // Answered later: the UI thread never waits for the service.
     auto* call = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(notify), this);
