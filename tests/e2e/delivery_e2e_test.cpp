@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QObject>
 #include <QProcess>
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -105,6 +106,45 @@ TEST(TerminalTest, EachGetsTheLineTheWayItTakesIt) {
         [] { return clipboardData() == "  Zwölf € tab\there @ ünï  \nzweite Zeile\nVTE: é¼\n"; },
         5s))
         << "the copy is put back";
+}
+
+// With Tab after each line, a form of a real application fills field by
+// field from one press per line: zenity's GTK form prints what it holds.
+TEST(FormTest, TabAfterEachLineFillsAFormFieldByField) {
+    Program quillet;
+    {
+        QSettings settings(quillet.settingsFile(), QSettings::IniFormat);
+        settings.setValue(u"afterEachLine"_s, u"tab"_s);
+    }
+    ASSERT_TRUE(quillet.start()) << quillet.error();
+    QProcess form;
+    form.start(u"zenity"_s, {u"--forms"_s, u"--title=Quillet form"_s, u"--add-entry=Name"_s,
+                             u"--add-entry=City"_s, u"--add-entry=Country"_s});
+    std::optional<XWindow> window;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            window = x().windowNamed(form.processId(), u"Quillet form"_s);
+            return window.has_value();
+        },
+        20s));
+    ASSERT_TRUE(x().focus(window->id));
+    ASSERT_TRUE(copy("Ada Lovelace\n\nLondon\n  United Kingdom \n"));
+    for (int line = 1; line <= 3; ++line) {
+        x().chord(kDefaultChord);
+        // The next press waits for this one; the stored index says it is done.
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                const auto run = quillet.storedRun();
+                return run && run->currentIndex == line;
+            },
+            10s));
+    }
+    // The last Tab went to the first button, Cancel; the next one is OK.
+    x().chord({"Tab"});
+    x().chord({"Return"});
+    ASSERT_TRUE(form.waitForFinished(10000));
+    EXPECT_EQ(form.exitCode(), 0);
+    EXPECT_EQ(form.readAllStandardOutput(), "Ada Lovelace|London|United Kingdom\n");
 }
 
 // A notification service on a session bus of the test's own: it records
