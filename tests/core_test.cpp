@@ -6,6 +6,7 @@
 #include "core/lines.h"
 #include "core/paste_method.h"
 #include "core/run_moves.h"
+#include "core/run_rows.h"
 #include "core/texts.h"
 
 #include <gtest/gtest.h>
@@ -247,6 +248,43 @@ TEST(RunMoves, ThePositionNamesTheNextLineShortenedInBothLanguages) {
     EXPECT_EQ(text(4, Language::English), u"All 4 lines pasted");
     EXPECT_EQ(text(4, Language::Chinese), u"4 行已全部粘贴");
     EXPECT_EQ(positionText(AppState{}, Language::English), u"No list: copy some lines");
+}
+
+TEST(RunRows, MarksAndTheRowsANewSnapshotRedraws) {
+    const QStringList abcd{u"a"_s, u"b"_s, u"c"_s, u"d"_s};
+    const auto at = [&](std::int64_t index) { return AppState{abcd, index, {}}; };
+    using Kind = RowChange::Kind;
+    const struct {
+        std::int64_t from;
+        std::int64_t to;
+        RowChange change;
+    } cases[] = {
+        {1, 1, {}},
+        {1, 2, {Kind::Marks, 1, 2}},
+        {3, 0, {Kind::Marks, 0, 3}},
+        // A cursor at the end stands on no row, and one past it counts as the end.
+        {2, 4, {Kind::Marks, 2, 3}},
+        {9, 4, {}},
+        {9, 3, {Kind::Marks, 3, 3}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.from * 10 + c.to);
+        EXPECT_EQ(rowChange(at(c.from), at(c.to)), c.change);
+    }
+    // Equal lines that are not shared still move only the marks.
+    const AppState copied{QStringList{u"a"_s, u"b"_s, u"c"_s, u"d"_s}, 2, {}};
+    EXPECT_EQ(rowChange(at(0), copied), (RowChange{Kind::Marks, 0, 2}));
+    EXPECT_EQ(rowChange(at(0), AppState{{u"a"_s}, 0, {}}), (RowChange{Kind::Lines, 0, 0}));
+    EXPECT_EQ(rowChange(at(2), AppState{}), (RowChange{Kind::Lines, 0, -1}));
+    EXPECT_EQ(rowChange(AppState{}, AppState{}), RowChange{});
+
+    EXPECT_EQ(rowMark(at(2), 1), RowMark::Pasted);
+    EXPECT_EQ(rowMark(at(2), 2), RowMark::Next);
+    EXPECT_EQ(rowMark(at(2), 3), RowMark::Ahead);
+    EXPECT_EQ(rowMark(at(9), 3), RowMark::Pasted);
+    EXPECT_EQ(nextRow(at(3)), 3);
+    EXPECT_EQ(nextRow(at(4)), std::nullopt);
+    EXPECT_EQ(nextRow(AppState{}), std::nullopt);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "app/app.h"
 
 #include "app/link_dialogs.h"
+#include "app/run_window.h"
 #include "core/run_moves.h"
 #include "hotkey/capture_dialog.h"
 
@@ -28,7 +29,7 @@ App::App(PlatformServices services, std::ostream& console)
                 [this] { move(RunMove::Back); },
                 [this] { move(RunMove::Skip); },
                 [this] { move(RunMove::StartOver); },
-                [] {},
+                [this] { showList(); },
                 [this] {
                     runLinkDialog(aboutDialog(language_.current()), *services_.alerts,
                                   *services_.urlOpener);
@@ -37,6 +38,11 @@ App::App(PlatformServices services, std::ostream& console)
                 [this](bool wanted) { setStartAtLogin(wanted); },
             }) {
     services_.hotkey->setHandler([this] { onShortcutPressed(); });
+    language_.setOnChange([this] {
+        if (runWindow_) {
+            runWindow_->setLanguage(language_.current());
+        }
+    });
     services_.commands->setHandler([this](Command command) { onCommand(command); });
     services_.commands->setStatusHandler([this](std::function<void(const QString&)> answer) {
         // Behind the presses and moves asked for before it.
@@ -149,6 +155,9 @@ void App::publishRun() {
 
 void App::showRun(AppState run) {
     shownRun_ = run;
+    if (runWindow_) {
+        runWindow_->setRun(run);
+    }
     menu_.setRun(std::move(run));
 }
 
@@ -159,6 +168,15 @@ void App::setStartAtLogin(bool wanted) {
         notices_.tell(wanted ? text::kStartAtLoginOnFailed : text::kStartAtLoginOffFailed, problem);
     }
     menu_.rebuild();
+}
+
+void App::showList() {
+    if (!runWindow_) {
+        runWindow_ = std::make_unique<RunWindow>([this](std::int64_t index) { moveTo(index); });
+    }
+    runWindow_->setLanguage(language_.current());
+    runWindow_->setRun(shownRun_);
+    runWindow_->open();
 }
 
 void App::changeShortcut() {

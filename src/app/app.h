@@ -10,8 +10,11 @@
 #include "platform/services.h"
 
 #include <iosfwd>
+#include <memory>
 
 namespace quillet {
+
+class RunWindow;
 
 // The program: owns every long-lived resource and wires a press of the
 // shortcut to a paste step on the worker, the tray menu to its commands and
@@ -59,6 +62,8 @@ private:
     void publishRun();
     void showRun(AppState run);
     void setStartAtLogin(bool wanted);
+    // Opens the run's window, made the first time it is asked for.
+    void showList();
 
     PlatformServices services_;
     std::ostream& console_;
@@ -71,6 +76,7 @@ private:
     TrayMenu menu_;
     QString commandsProblem_;
     AppState shownRun_;
+    std::unique_ptr<RunWindow> runWindow_;
     // Last: destroyed first, while everything its tasks use still exists.
     SerialQueue pasteQueue_{"paste"};
 };

@@ -18,6 +18,9 @@ QString LanguageChoice::stored() const {
 void LanguageChoice::set(QStringView code) {
     settings_.setString(QString::fromUtf16(kAppLanguageKey), code.toString());
     settings_.synchronize();
+    if (onChange_) {
+        onChange_();
+    }
 }
 
 }  // namespace quillet

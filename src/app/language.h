@@ -2,6 +2,8 @@
 
 #include "core/texts.h"
 
+#include <functional>
+
 namespace quillet {
 
 class SettingsStore;
@@ -18,10 +20,13 @@ public:
     // "auto", "en", "zh", or whatever else is stored.
     QString stored() const;
     void set(QStringView code);
+    // Called after every set(), for what shows texts outside the menu.
+    void setOnChange(std::function<void()> onChange) { onChange_ = std::move(onChange); }
 
 private:
     SettingsStore& settings_;
     const UiLanguages& languages_;
+    std::function<void()> onChange_;
 };
 
 }  // namespace quillet

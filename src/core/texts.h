@@ -104,6 +104,7 @@ inline constexpr Text kBack{u"Back", u"上一行"};
 inline constexpr Text kSkip{u"Skip", u"跳过"};
 inline constexpr Text kStartOver{u"Start Over", u"从头开始"};
 inline constexpr Text kShowList{u"Show List…", u"显示列表…"};
+inline constexpr Text kListTitle{u"Quillet — List", u"Quillet — 列表"};
 inline constexpr Text kAfterEachLine{u"After Each Line", u"每行之后"};
 inline constexpr Text kFollowNothing{u"Nothing", u"无"};
 inline constexpr Text kFollowTab{u"Tab", u"Tab 键"};

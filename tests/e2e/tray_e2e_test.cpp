@@ -135,5 +135,43 @@ TEST_F(TrayTest, StartAtLoginAndChineseFromTheMenuAreStoredAndQuitEndsCleanly) {
     EXPECT_EQ(quillet_.exitCode(), 0);
 }
 
+// The list opened from the menu takes the keyboard; a line chosen there
+// comes next. Open, it never takes the keyboard back from where the user
+// types, and closing it leaves the program running.
+TEST_F(TrayTest, ALineChosenInTheListComesNextAndTheOpenListLeavesTheFocus) {
+    ASSERT_TRUE(copy("London\nParis\nRome\nOslo\n"));
+    x().chord(kDefaultChord);
+    ASSERT_TRUE(target_.waitForText(u"London"_s));
+
+    // From the bottom: Quit, About, Start at Login, Language, After Each Line,
+    // then Show List… past the greyed usage row.
+    choose(u"Paste"_s, {"Up", "Up", "Up", "Up", "Up", "Up", "Return"});
+    std::optional<XWindow> list;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            list = x().windowNamed(quillet_.pid(), u"Quillet — List"_s);
+            return list && x().focusedWindow() == list->id;
+        },
+        10s));
+    // Paris is selected: one down is Rome.
+    x().chord({"Down"});
+    x().chord({"Return"});
+    ASSERT_TRUE(waitUntil(
+        [&] { return quillet_.storedRun().value_or(AppState{}).currentIndex == 2; }, 10s));
+
+    // The list follows the first press before the second pastes: had it taken
+    // the keyboard, Oslo would not arrive.
+    ASSERT_TRUE(target_.focus());
+    x().chord(kDefaultChord);
+    x().chord(kDefaultChord);
+    EXPECT_TRUE(target_.waitForText(u"LondonRomeOslo"_s)) << target_.text().toStdString();
+    EXPECT_TRUE(x().windowNamed(quillet_.pid(), list->name));
+    EXPECT_EQ(x().focusedWindow(), target_.window());
+
+    x().close(list->id);
+    ASSERT_TRUE(waitUntil([&] { return !x().windowNamed(quillet_.pid(), list->name); }, 10s));
+    EXPECT_TRUE(quillet_.running());
+}
+
 }  // namespace
 }  // namespace quillet::harness
