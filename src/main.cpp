@@ -186,7 +186,10 @@ void tellHowToBind() {
               << command
               << "\n"
                  "  Hyprland (hyprland.conf):       bind = CTRL ALT SUPER, V, exec, "
-              << command << std::endl;
+              << command
+              << "\n"
+                 "--back, --skip and --restart in place of --paste-next move in the list."
+              << std::endl;
 }
 
 }  // namespace

@@ -101,7 +101,8 @@ TEST_F(AppTest, ALaterStartTakesTheStoredShortcutAndShowsTheMenu) {
     EXPECT_TRUE(tray->shown());
     EXPECT_EQ(tray->toolTip(), u"Paste\nNo list: copy some lines");
     EXPECT_EQ(outline(tray->rows()),
-              u"Set Shortcut (Current: ⌘F)~⌘F | -- | [No list: copy some lines] | [Back] | "
+              u"Set Shortcut (Current: ⌘F)~⌘F | Move Shortcuts > {Back… | Skip… | Start Over…} | "
+              "-- | [No list: copy some lines] | [Back] | "
               "[Skip] | [Start Over] | Show List… | -- | "
               "[Usage: Copy multi-lines, press shortcut to paste line by line.] | "
               "After Each Line > {Nothing* | Tab | Enter} | Language / 语言 > {Auto (System "
@@ -116,11 +117,12 @@ TEST_F(AppTest, ALaterStartTakesTheStoredShortcutAndShowsTheMenu) {
     ASSERT_TRUE(tray->choose(u"中文"_s));
     EXPECT_EQ(settings->string(u"appLanguage"_s), u"zh");
     EXPECT_EQ(tray->toolTip(), u"粘贴\n没有列表：请复制多行文本");
-    EXPECT_EQ(
-        outline(tray->rows()),
-        u"设置快捷键 (当前: ⌘F)~⌘F | -- | [没有列表：请复制多行文本] | [上一行] | [跳过] | "
-        "[从头开始] | 显示列表… | -- | [使用说明：复制多行文本，按下快捷键逐行粘贴。] | "
-        "每行之后 > {无 | Tab 键* | 回车键} | Language / 语言 > {自动 (跟随系统) | English | 中文*} | 登录时启动 | -- | 关于 | -- | 退出~⌘Q"_s);
+    EXPECT_EQ(outline(tray->rows()),
+              u"设置快捷键 (当前: ⌘F)~⌘F | 移动快捷键 > {上一行… | 跳过… | 从头开始…} | -- | "
+              "[没有列表：请复制多行文本] | [上一行] | [跳过] | "
+              "[从头开始] | 显示列表… | -- | [使用说明：复制多行文本，按下快捷键逐行粘贴。] | "
+              "每行之后 > {无 | Tab 键* | 回车键} | Language / 语言 > {自动 (跟随系统) | English | "
+              "中文*} | 登录时启动 | -- | 关于 | -- | 退出~⌘Q"_s);
     settings->setString(u"appLanguage"_s, u"fr"_s);
     languages->set({u"zh-CN"_s});
     ASSERT_TRUE(tray->choose(u"English"_s));
@@ -195,10 +197,49 @@ TEST_F(AppTest, StartAtLoginIsTickedByTheEntryAndAFailureSaysWhy) {
                                       "cannot remove /x: Permission denied [好的]"_s}));
 }
 
+TEST_F(AppTest, AMoveShortcutMovesTheRunAndShowsBesideItsMoveInTheMenu) {
+    const Shortcut back{0x0B, 0x1C0000}, skip{0x2D, 0x1C0000};
+    settings->setInteger(u"backHotkeyCode"_s, back.keyCode);
+    settings->setInteger(u"backHotkeyModifiers"_s, 0x1C0000);
+    settings->setInteger(u"skipHotkeyCode"_s, skip.keyCode);
+    settings->setInteger(u"skipHotkeyModifiers"_s, 0x1C0000);
+    startWith(kDefaultShortcut);
+    EXPECT_EQ(hotkey->held(ShortcutAction::Back), back);
+    EXPECT_EQ(hotkey->held(ShortcutAction::StartOver), std::nullopt);
+    const auto settle = [&] {
+        app->waitForPendingPastes();
+        mainQueue->runPending();
+    };
+
+    clipboard->copy(u"London\nParis\nRome"_s);
+    press();
+    hotkey->press(skip);
+    settle();
+    EXPECT_EQ(tray->toolTip(), u"Paste\n3 of 3 · next: Rome");
+    hotkey->press(back);
+    hotkey->press(back);
+    press();
+    settle();
+    EXPECT_EQ(clipboard->writtenLines(), (QStringList{u"London"_s, u"London"_s}));
+    EXPECT_EQ(tray->toolTip(), u"Paste\n2 of 3 · next: Paris");
+    EXPECT_EQ(outline(tray->rows()).section(u" | -- | "_s, 0, 1),
+              u"Set Shortcut (Current: ⌃⌥⌘V)~⌃⌥⌘V | "
+              "Move Shortcuts > {Back…~⌃⌥⌘B | Skip…~⌃⌥⌘N | Start Over…} | -- | "
+              "[2 of 3 · next: Paris] | Back~⌃⌥⌘B | Skip~⌃⌥⌘N | Start Over | Show List…"_s);
+
+    // Quitting lets go of every shortcut.
+    app->prepareToQuit();
+    for (const ShortcutAction action : kShortcutActions) {
+        EXPECT_EQ(hotkey->held(action), std::nullopt);
+    }
+}
+
 TEST_F(AppTest, AFirstStartStoresTheDefaultAndQueuesTheDialog) {
     app->start();
     EXPECT_EQ(settings->integer(u"hotkeyCode"_s), 9);
     EXPECT_EQ(hotkey->held(), kDefaultShortcut);
+    EXPECT_EQ(hotkey->grabs(), 1) << "the moves have no shortcut by default";
+    EXPECT_FALSE(settings->contains(u"backHotkeyCode"_s));
     // The dialog waits on the main queue until start-up has returned, and
     // so does the stored run, read on the worker.
     app->waitForPendingPastes();

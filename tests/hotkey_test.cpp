@@ -1,5 +1,5 @@
-// The shortcut: what the capture makes of key sequences, and how a new
-// shortcut is stored, taken and rolled back.
+// The shortcuts: what the capture makes of key sequences, and how a new
+// shortcut is stored, taken and rolled back, the paste's and the moves'.
 
 #include "hotkey/hotkey_registration.h"
 #include "hotkey/shortcut_capture.h"
@@ -145,6 +145,80 @@ TEST(HotkeyRegistration, ANewShortcutThatCannotBeTakenRollsBack) {
     EXPECT_EQ(rig.hotkeys.current(), cmdF) << "the shortcut that worked is kept";
     EXPECT_EQ(rig.hotkey.held(), cmdF);
     EXPECT_EQ(rig.console.str(), "Hotkey registration failed\n");
+}
+
+TEST(HotkeyRegistration, MovesHaveNoShortcutUntilOneIsChosenAndNoTwoActionsShareOne) {
+    RegistrationRig rig;
+    const Shortcut f3{kF3, 0}, cmdB{kB, kCommand};
+    // Out of range counts as none, and grabs nothing.
+    rig.settings.setInteger(u"skipHotkeyCode"_s, 0x10000);
+    rig.settings.setInteger(u"skipHotkeyModifiers"_s, 0);
+    rig.settings.setInteger(u"restartHotkeyCode"_s, kF);
+    rig.settings.setInteger(u"restartHotkeyModifiers"_s, -1);
+    ASSERT_TRUE(rig.hotkeys.registerStoredOrDefault());
+    rig.hotkeys.registerStoredMoves();
+    for (const ShortcutAction move : kMoveActions) {
+        EXPECT_EQ(rig.hotkeys.shortcutFor(move), std::nullopt);
+        EXPECT_EQ(rig.hotkey.held(move), std::nullopt);
+    }
+    EXPECT_EQ(rig.hotkey.grabs(), 1);
+    EXPECT_FALSE(rig.settings.contains(u"backHotkeyCode"_s));
+
+    using enum HotkeyRegistration::Change;
+    EXPECT_EQ(rig.hotkeys.change(ShortcutAction::Back, f3), Set);
+    EXPECT_EQ(rig.settings.integer(u"backHotkeyCode"_s), kF3);
+    EXPECT_EQ(rig.settings.integer(u"backHotkeyModifiers"_s), 0);
+    EXPECT_EQ(rig.hotkey.held(ShortcutAction::Back), f3);
+    EXPECT_EQ(rig.hotkey.held(), kDefaultShortcut);
+
+    // Refused before anything is stored or grabbed; lock bits make no other shortcut.
+    const int grabs = rig.hotkey.grabs();
+    EXPECT_EQ(rig.hotkeys.change(ShortcutAction::Skip, kDefaultShortcut), Duplicate);
+    EXPECT_EQ(rig.hotkeys.change(ShortcutAction::Skip, {kF3, 0x10000}), Duplicate);
+    EXPECT_EQ(rig.hotkeys.change(ShortcutAction::PasteNext, f3), Duplicate);
+    EXPECT_EQ(rig.hotkeys.actionWith(f3, ShortcutAction::Skip), ShortcutAction::Back);
+    EXPECT_EQ(rig.hotkey.grabs(), grabs);
+    EXPECT_EQ(rig.settings.integer(u"skipHotkeyCode"_s), 0x10000);
+    EXPECT_EQ(rig.hotkeys.current(), kDefaultShortcut);
+
+    // A move's own shortcut again is no duplicate.
+    EXPECT_EQ(rig.hotkeys.change(ShortcutAction::Back, f3), Set);
+    EXPECT_EQ(rig.hotkeys.change(ShortcutAction::Skip, cmdB), Set);
+    EXPECT_EQ(rig.console.str(), "");
+}
+
+TEST(HotkeyRegistration, AMoveThatCannotBeTakenRollsBackAndClearingLeavesTheOthers) {
+    RegistrationRig rig;
+    const Shortcut f3{kF3, 0}, taken{kK, kControl | kShift};
+    rig.hotkey.taken.push_back(taken);
+    ASSERT_TRUE(rig.hotkeys.registerStoredOrDefault());
+    ASSERT_EQ(rig.hotkeys.change(ShortcutAction::Back, f3), HotkeyRegistration::Change::Set);
+
+    EXPECT_EQ(rig.hotkeys.change(ShortcutAction::Back, taken), HotkeyRegistration::Change::Failed);
+    EXPECT_EQ(rig.hotkeys.shortcutFor(ShortcutAction::Back), f3);
+    EXPECT_EQ(rig.hotkey.held(ShortcutAction::Back), f3);
+    // A move that had none has none again, and nothing stored.
+    EXPECT_EQ(rig.hotkeys.change(ShortcutAction::StartOver, taken),
+              HotkeyRegistration::Change::Failed);
+    EXPECT_FALSE(rig.settings.contains(u"restartHotkeyCode"_s));
+    EXPECT_FALSE(rig.settings.contains(u"restartHotkeyModifiers"_s));
+    EXPECT_EQ(rig.console.str(),
+              "Hotkey registration failed: Back\nHotkey registration failed: Start Over\n");
+
+    // The dialog lets go of one shortcut; a cancelled one comes back.
+    rig.hotkeys.release(ShortcutAction::Back);
+    EXPECT_EQ(rig.hotkey.held(ShortcutAction::Back), std::nullopt);
+    EXPECT_EQ(rig.hotkey.held(), kDefaultShortcut);
+    rig.hotkeys.registerStored(ShortcutAction::Back);
+    EXPECT_EQ(rig.hotkey.held(ShortcutAction::Back), f3);
+
+    rig.hotkeys.clear(ShortcutAction::Back);
+    EXPECT_EQ(rig.hotkey.held(ShortcutAction::Back), std::nullopt);
+    EXPECT_FALSE(rig.settings.contains(u"backHotkeyCode"_s));
+    EXPECT_EQ(rig.hotkeys.shortcutFor(ShortcutAction::Back), std::nullopt);
+    EXPECT_TRUE(rig.hotkeys.held());
+    rig.hotkeys.registerStoredMoves();
+    EXPECT_EQ(rig.hotkey.held(ShortcutAction::Back), std::nullopt);
 }
 
 }  // namespace

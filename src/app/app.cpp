@@ -25,7 +25,7 @@ App::App(PlatformServices services, std::ostream& console)
       pasteRun_(runStore_, *services_.clipboard, injector_),
       menu_(*services_.tray, language_, *services_.settings, hotkeys_, *services_.autostart,
             TrayMenu::Actions{
-                [this] { changeShortcut(); },
+                [this](ShortcutAction action) { changeShortcut(action); },
                 [this] { move(RunMove::Back); },
                 [this] { move(RunMove::Skip); },
                 [this] { move(RunMove::StartOver); },
@@ -37,7 +37,7 @@ App::App(PlatformServices services, std::ostream& console)
                 [] { QCoreApplication::quit(); },
                 [this](bool wanted) { setStartAtLogin(wanted); },
             }) {
-    services_.hotkey->setHandler([this] { onShortcutPressed(); });
+    services_.hotkey->setHandler([this](ShortcutAction action) { onShortcut(action); });
     language_.setOnChange([this] {
         if (runWindow_) {
             runWindow_->setLanguage(language_.current());
@@ -62,7 +62,7 @@ App::App(PlatformServices services, std::ostream& console)
 }
 
 App::~App() {
-    services_.hotkey->release();
+    services_.hotkey->releaseAll();
     // A step waiting for the UI thread is released and stores nothing.
     services_.mainQueue->shutDown();
 }
@@ -73,7 +73,7 @@ void App::start() {
     // `quillet --paste-next` instead.
     const bool grabs = services_.hotkey->canGrab();
     if (grabs && !readStoredShortcut(*services_.settings)) {
-        services_.mainQueue->post([this] { changeShortcut(); });
+        services_.mainQueue->post([this] { changeShortcut(ShortcutAction::PasteNext); });
     }
     if (!services_.keystroke->available()) {
         services_.mainQueue->post([this] {
@@ -83,6 +83,7 @@ void App::start() {
     }
     if (grabs) {
         hotkeys_.registerStoredOrDefault();
+        hotkeys_.registerStoredMoves();
     }
     commandsProblem_ = services_.commands->listen();
     menu_.show();
@@ -112,6 +113,23 @@ void App::onShortcutPressed() {
         notices_.tell(pasteRun_.step());
         publishRun();
     });
+}
+
+void App::onShortcut(ShortcutAction action) {
+    switch (action) {
+        case ShortcutAction::PasteNext:
+            onShortcutPressed();
+            break;
+        case ShortcutAction::Back:
+            move(RunMove::Back);
+            break;
+        case ShortcutAction::Skip:
+            move(RunMove::Skip);
+            break;
+        case ShortcutAction::StartOver:
+            move(RunMove::StartOver);
+            break;
+    }
 }
 
 void App::move(RunMove move) {
@@ -179,24 +197,54 @@ void App::showList() {
     runWindow_->open();
 }
 
-void App::changeShortcut() {
+void App::changeShortcut(ShortcutAction action) {
     if (!services_.hotkey->canGrab()) {
         notices_.tell(text::kShortcutFailed);
         return;
     }
-    // Released first: while the dialog is open, pressing the old shortcut pastes nothing.
-    hotkeys_.release();
-    const auto chosen = runCaptureDialog(language_.current(), shortcutText(hotkeys_.current()),
-                                         *services_.keyTranslator);
+    // Released first: while the dialog is open, pressing the old shortcut does nothing.
+    hotkeys_.release(action);
+    const Language language = language_.current();
+    std::optional<Shortcut> chosen;
+    if (action == ShortcutAction::PasteNext) {
+        chosen =
+            runCaptureDialog(language, shortcutText(hotkeys_.current()), *services_.keyTranslator);
+    } else {
+        const auto assigned = hotkeys_.shortcutFor(action);
+        const MoveCapture capture =
+            runMoveCaptureDialog(language, actionName(action),
+                                 assigned ? std::optional(shortcutText(*assigned)) : std::nullopt,
+                                 *services_.keyTranslator);
+        if (capture.cleared) {
+            hotkeys_.clear(action);
+            notices_.tell(text::kShortcutCleared);
+            menu_.rebuild();
+            return;
+        }
+        chosen = capture.chosen;
+    }
     if (!chosen) {
-        hotkeys_.registerStoredOrDefault();
+        hotkeys_.registerStored(action);
         return;
     }
-    if (hotkeys_.change(*chosen)) {
-        notices_.tell(text::kShortcutSet);
-        menu_.rebuild();
-    } else {
-        notices_.tell(text::kShortcutFailed);
+    switch (hotkeys_.change(action, *chosen)) {
+        case HotkeyRegistration::Change::Set:
+            notices_.tell(text::kShortcutSet);
+            menu_.rebuild();
+            break;
+        case HotkeyRegistration::Change::Failed:
+            notices_.tell(text::kShortcutFailed);
+            break;
+        case HotkeyRegistration::Change::Duplicate: {
+            // The dialog let go of the shortcut it was opened for.
+            hotkeys_.registerStored(action);
+            const ShortcutAction owner =
+                hotkeys_.actionWith(*chosen, action).value_or(ShortcutAction::PasteNext);
+            notices_.tell([shown = shortcutText(*chosen), owner](Language now) {
+                return text::kShortcutInUse.in(now).arg(shown, actionName(owner).in(now));
+            });
+            break;
+        }
     }
 }
 

@@ -56,7 +56,8 @@ public:
     const QString& commandsProblem() const { return commandsProblem_; }
 
 private:
-    void changeShortcut();
+    void onShortcut(ShortcutAction action);
+    void changeShortcut(ShortcutAction action);
     void onCommand(Command command);
     // Paste worker: tells the UI thread where the run stands now.
     void publishRun();

@@ -33,15 +33,19 @@ void Notices::tell(const Text& message) {
 }
 
 void Notices::tell(const Text& message, const QString& detail) {
-    mainQueue_.post([this, message, detail] {
+    tell([message, detail](Language language) {
+        return detail.isEmpty() ? message.in(language) : message.in(language) + u'\n' + detail;
+    });
+}
+
+void Notices::tell(std::function<QString(Language)> message) {
+    mainQueue_.post([this, message = std::move(message)] {
         if (muted_) {
             return;
         }
         const Language language = language_.current();
-        notifications_.show(
-            QString::fromUtf16(kDisplayName),
-            detail.isEmpty() ? message.in(language) : message.in(language) + u'\n' + detail,
-            text::kOk.in(language));
+        notifications_.show(QString::fromUtf16(kDisplayName), message(language),
+                            text::kOk.in(language));
     });
 }
 

@@ -4,6 +4,7 @@
 #include "paste/paste_run.h"
 
 #include <atomic>
+#include <functional>
 #include <optional>
 
 namespace quillet {
@@ -27,6 +28,8 @@ public:
     void tell(const Text& message);
     // The message, then on a line of its own what the system said.
     void tell(const Text& message, const QString& detail);
+    // A message worded when it shows, from parts in that language.
+    void tell(std::function<QString(Language)> message);
     // The notices a press calls for; that the run cannot be saved is told once.
     void tell(const StepOutcome& outcome);
 

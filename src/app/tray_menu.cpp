@@ -49,23 +49,38 @@ std::vector<MenuRow> TrayMenu::rows() {
     std::vector<MenuRow> rows;
     MenuRow setShortcut =
         action(text::kSetShortcutCurrent.in(language) + shortcutText(shortcut) + u')',
-               actions_.changeShortcut);
+               [this] { actions_.changeShortcut(ShortcutAction::PasteNext); });
     setShortcut.hint = shortcutHint(shortcut);
     rows.push_back(std::move(setShortcut));
+    // A move's hint is its shortcut, where it has one.
+    const auto moveHint = [this](ShortcutAction move) {
+        const auto assigned = hotkeys_.shortcutFor(move);
+        return assigned ? shortcutHint(*assigned) : QString();
+    };
+    MenuRow moveShortcuts = action(text::kMoveShortcuts.in(language), {});
+    moveShortcuts.kind = MenuRow::Kind::Submenu;
+    for (const ShortcutAction move : kMoveActions) {
+        MenuRow row = action(actionName(move).in(language) + u'…',
+                             [this, move] { actions_.changeShortcut(move); });
+        row.hint = moveHint(move);
+        moveShortcuts.children.push_back(std::move(row));
+    }
+    rows.push_back(std::move(moveShortcuts));
     rows.push_back(separator());
 
     MenuRow position = action(positionText(run_, language), {});
     position.enabled = false;
     rows.push_back(std::move(position));
     const bool hasRun = !run_.lines.isEmpty();
-    const auto move = [&](const Text& title, const std::function<void()>& onChosen) {
-        MenuRow row = action(title.in(language), onChosen);
+    const auto move = [&](ShortcutAction which, const std::function<void()>& onChosen) {
+        MenuRow row = action(actionName(which).in(language), onChosen);
         row.enabled = hasRun;
+        row.hint = moveHint(which);
         rows.push_back(std::move(row));
     };
-    move(text::kBack, actions_.back);
-    move(text::kSkip, actions_.skip);
-    move(text::kStartOver, actions_.startOver);
+    move(ShortcutAction::Back, actions_.back);
+    move(ShortcutAction::Skip, actions_.skip);
+    move(ShortcutAction::StartOver, actions_.startOver);
     rows.push_back(action(text::kShowList.in(language), actions_.showList));
     rows.push_back(separator());
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/app_state.h"
+#include "core/shortcut_action.h"
 #include "platform/tray.h"
 
 #include <functional>
@@ -13,14 +14,14 @@ class HotkeyRegistration;
 class LanguageChoice;
 class SettingsStore;
 
-// The tray item and its menu, in the current language: the shortcut and the
-// dialog that sets it, where the run stands and the moves within it, a usage
+// The tray item and its menu, in the current language: the shortcuts and the
+// dialog that sets each, where the run stands and the moves within it, a usage
 // hint, the language choice, start at login, About and Quit. UI thread only.
 class TrayMenu {
 public:
     // Run once the menu has closed.
     struct Actions {
-        std::function<void()> changeShortcut;
+        std::function<void(ShortcutAction)> changeShortcut;
         std::function<void()> back;
         std::function<void()> skip;
         std::function<void()> startOver;

@@ -84,6 +84,16 @@ inline constexpr Text kModifierMissing{u" (Modifier missing)", u" (缺少修饰�
 inline constexpr Text kConfirm{u"Confirm", u"确认"};
 inline constexpr Text kCancel{u"Cancel", u"取消"};
 
+// Shortcuts of the moves, beside the paste's.
+inline constexpr Text kMoveShortcuts{u"Move Shortcuts", u"移动快捷键"};
+inline constexpr Text kSetMoveShortcutTitle{u"Set Shortcut: %1", u"设置快捷键：%1"};
+inline constexpr Text kPasteNextAction{u"Paste Next Line", u"粘贴下一行"};
+inline constexpr Text kNoShortcut{u"None", u"无"};
+inline constexpr Text kClear{u"Clear", u"清除"};
+inline constexpr Text kShortcutCleared{u"Shortcut cleared.", u"快捷键已清除。"};
+inline constexpr Text kShortcutInUse{u"%1 is already the shortcut for “%2”. Please choose another.",
+                                     u"%1 已是“%2”的快捷键。请选择其他快捷键。"};
+
 // The tray item and its menu.
 inline constexpr Text kTrayTitle{u"Paste", u"粘贴"};
 inline constexpr Text kSetShortcutCurrent{u"Set Shortcut (Current: ", u"设置快捷键 (当前: "};

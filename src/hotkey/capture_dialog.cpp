@@ -95,13 +95,12 @@ QLabel* addLabel(QGridLayout& grid, int row, const QString& text) {
     return label;
 }
 
-}  // namespace
-
-std::optional<Shortcut> runCaptureDialog(Language language, const QString& currentText,
-                                         KeyTranslator& translator, QWidget* parent) {
+// Runs the dialog; a Clear button comes with `clearable`, and is on while
+// there is a shortcut to clear.
+MoveCapture runDialog(Language language, const QString& title, const QString& currentText,
+                      std::optional<bool> clearable, KeyTranslator& translator, QWidget* parent) {
     QDialog dialog(parent);
     dialog.setObjectName(QLatin1StringView(kCaptureDialogName));
-    const QString title = text::kSetShortcutTitle.in(language);
     dialog.setWindowTitle(title);
     ShortcutCapture capture(language);
 
@@ -151,13 +150,25 @@ std::optional<Shortcut> runCaptureDialog(Language language, const QString& curre
     auto* cancel = new QPushButton(text::kCancel.in(language));
     cancel->setObjectName(QLatin1StringView(kCancelButtonName));
     buttons->addWidget(confirm);
+    MoveCapture result;
+    if (clearable) {
+        auto* clear = new QPushButton(text::kClear.in(language));
+        clear->setObjectName(QLatin1StringView(kClearButtonName));
+        clear->setEnabled(*clearable);
+        // Never the default: Return must not take a shortcut away.
+        clear->setAutoDefault(false);
+        buttons->addWidget(clear);
+        QObject::connect(clear, &QPushButton::clicked, &dialog, [&dialog, &result] {
+            result.cleared = true;
+            dialog.reject();
+        });
+    }
     buttons->addWidget(cancel);
     grid->addLayout(buttons, 4, 0, 1, 2);
     QObject::connect(confirm, &QPushButton::clicked, &dialog, &QDialog::accept);
     QObject::connect(cancel, &QPushButton::clicked, &dialog, &QDialog::reject);
 
     field->setFocus();
-    std::optional<Shortcut> chosen;
     {
         const KeyWatch watch(dialog, *field, *confirm, capture, translator);
         // Modal before it is shown: exec() cannot make a visible window modal.
@@ -168,10 +179,27 @@ std::optional<Shortcut> runCaptureDialog(Language language, const QString& curre
         const bool accepted = dialog.exec() == QDialog::Accepted;
         // Confirm counts only while it can be pressed; otherwise this is a Cancel.
         if (accepted && confirm->isEnabled()) {
-            chosen = capture.captured();
+            result.chosen = capture.captured();
         }
     }
-    return chosen;
+    return result;
+}
+
+}  // namespace
+
+std::optional<Shortcut> runCaptureDialog(Language language, const QString& currentText,
+                                         KeyTranslator& translator, QWidget* parent) {
+    return runDialog(language, text::kSetShortcutTitle.in(language), currentText, std::nullopt,
+                     translator, parent)
+        .chosen;
+}
+
+MoveCapture runMoveCaptureDialog(Language language, const Text& move,
+                                 const std::optional<QString>& currentText,
+                                 KeyTranslator& translator, QWidget* parent) {
+    return runDialog(language, text::kSetMoveShortcutTitle.in(language).arg(move.in(language)),
+                     currentText.value_or(text::kNoShortcut.in(language)), currentText.has_value(),
+                     translator, parent);
 }
 
 }  // namespace quillet

@@ -9,57 +9,127 @@ namespace quillet {
 
 namespace {
 
-const QString kCodeKey = QString::fromUtf16(kHotkeyCodeKey);
-const QString kModifiersKey = QString::fromUtf16(kHotkeyModifiersKey);
+std::size_t indexOf(ShortcutAction action) {
+    return static_cast<std::size_t>(action);
+}
+
+// Only the four shortcut modifiers take part; lock bits and the like are dropped.
+Shortcut grabbed(Shortcut shortcut) {
+    return {shortcut.keyCode, shortcut.modifiers & modifier::kShortcutMask};
+}
 
 }  // namespace
 
-std::optional<Shortcut> readStoredShortcut(const SettingsStore& settings) {
-    return shortcutFromStored(settings.integer(kCodeKey), settings.integer(kModifiersKey));
+std::optional<Shortcut> readStoredShortcut(const SettingsStore& settings, ShortcutAction action) {
+    const ShortcutKeys keys = shortcutKeys(action);
+    return shortcutFromStored(settings.integer(QString::fromUtf16(keys.code)),
+                              settings.integer(QString::fromUtf16(keys.modifiers)));
 }
 
-bool HotkeyRegistration::grab(Shortcut shortcut) {
-    // Only the four shortcut modifiers take part; lock bits and the like are dropped.
-    held_ = hotkey_.grab({shortcut.keyCode, shortcut.modifiers & modifier::kShortcutMask});
-    if (!held_) {
-        console_ << "Hotkey registration failed" << std::endl;
+bool HotkeyRegistration::grab(ShortcutAction action, Shortcut shortcut) {
+    const bool held = hotkey_.grab(action, grabbed(shortcut));
+    held_[indexOf(action)] = held;
+    if (!held) {
+        console_ << "Hotkey registration failed";
+        if (action != ShortcutAction::PasteNext) {
+            // The console speaks English, like the commands it goes with.
+            console_ << ": " << actionName(action).in(Language::English).toStdString();
+        }
+        console_ << std::endl;
     }
-    return held_;
+    return held;
 }
 
-bool HotkeyRegistration::store(std::int64_t keyCode, std::int64_t modifiers) {
-    const bool codeStored = settings_.setInteger(kCodeKey, keyCode);
-    return settings_.setInteger(kModifiersKey, modifiers) && codeStored;
+bool HotkeyRegistration::store(ShortcutAction action, std::int64_t keyCode,
+                               std::int64_t modifiers) {
+    const ShortcutKeys keys = shortcutKeys(action);
+    const bool codeStored = settings_.setInteger(QString::fromUtf16(keys.code), keyCode);
+    return settings_.setInteger(QString::fromUtf16(keys.modifiers), modifiers) && codeStored;
 }
 
 bool HotkeyRegistration::registerStoredOrDefault() {
     if (const auto stored = readStoredShortcut(settings_)) {
-        return grab(*stored);
+        return grab(ShortcutAction::PasteNext, *stored);
     }
-    store(kDefaultShortcut.keyCode, static_cast<std::int64_t>(kDefaultShortcut.modifiers));
-    return grab(kDefaultShortcut);
+    store(ShortcutAction::PasteNext, kDefaultShortcut.keyCode,
+          static_cast<std::int64_t>(kDefaultShortcut.modifiers));
+    return grab(ShortcutAction::PasteNext, kDefaultShortcut);
 }
 
-bool HotkeyRegistration::change(Shortcut shortcut) {
-    const std::int64_t previousCode = settings_.integer(kCodeKey);
-    const std::int64_t previousModifiers = settings_.integer(kModifiersKey);
-    store(shortcut.keyCode, static_cast<std::int64_t>(shortcut.modifiers));
-    if (grab(shortcut)) {
-        return true;
+void HotkeyRegistration::registerStoredMoves() {
+    for (const ShortcutAction action : kMoveActions) {
+        registerStored(action);
+    }
+}
+
+void HotkeyRegistration::registerStored(ShortcutAction action) {
+    if (action == ShortcutAction::PasteNext) {
+        registerStoredOrDefault();
+        return;
+    }
+    // Settings edited by hand may give one shortcut to two actions: the
+    // platform refuses it to the second.
+    if (const auto stored = readStoredShortcut(settings_, action)) {
+        grab(action, *stored);
+    }
+}
+
+HotkeyRegistration::Change HotkeyRegistration::change(ShortcutAction action, Shortcut shortcut) {
+    if (actionWith(shortcut, action)) {
+        return Change::Duplicate;
+    }
+    const auto previous = shortcutFor(action);
+    store(action, shortcut.keyCode, static_cast<std::int64_t>(shortcut.modifiers));
+    if (grab(action, shortcut)) {
+        return Change::Set;
     }
     // Keep the shortcut that worked rather than one nobody can press.
-    store(previousCode, previousModifiers);
-    registerStoredOrDefault();
-    return false;
+    if (previous) {
+        store(action, previous->keyCode, static_cast<std::int64_t>(previous->modifiers));
+        grab(action, *previous);
+    } else {
+        clear(action);
+    }
+    return Change::Failed;
+}
+
+void HotkeyRegistration::clear(ShortcutAction action) {
+    release(action);
+    const ShortcutKeys keys = shortcutKeys(action);
+    settings_.remove(QString::fromUtf16(keys.code));
+    settings_.remove(QString::fromUtf16(keys.modifiers));
+}
+
+void HotkeyRegistration::release(ShortcutAction action) {
+    hotkey_.release(action);
+    held_[indexOf(action)] = false;
 }
 
 void HotkeyRegistration::release() {
-    hotkey_.release();
-    held_ = false;
+    hotkey_.releaseAll();
+    held_ = {};
 }
 
 Shortcut HotkeyRegistration::current() const {
     return readStoredShortcut(settings_).value_or(kDefaultShortcut);
+}
+
+std::optional<Shortcut> HotkeyRegistration::shortcutFor(ShortcutAction action) const {
+    if (action == ShortcutAction::PasteNext) {
+        return current();
+    }
+    return readStoredShortcut(settings_, action);
+}
+
+std::optional<ShortcutAction> HotkeyRegistration::actionWith(Shortcut shortcut,
+                                                             ShortcutAction except) const {
+    for (const ShortcutAction action : kShortcutActions) {
+        const auto other = shortcutFor(action);
+        if (action != except && other && grabbed(*other) == grabbed(shortcut)) {
+            return action;
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace quillet

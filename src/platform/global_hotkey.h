@@ -1,26 +1,31 @@
 #pragma once
 
 #include "core/keys.h"
+#include "core/shortcut_action.h"
 
 #include <functional>
 
 namespace quillet {
 
-// One system-wide shortcut, in the program's own key vocabulary. UI thread only.
+// The system-wide shortcuts, one per action at most, in the program's own
+// key vocabulary. UI thread only.
 class GlobalHotkey {
 public:
     virtual ~GlobalHotkey() = default;
 
-    // Called on the UI thread once per physical press of the shortcut.
-    virtual void setHandler(std::function<void()> onPress) = 0;
+    // Called on the UI thread once per physical press of a shortcut held,
+    // with the action it was taken for.
+    virtual void setHandler(std::function<void(ShortcutAction)> onPress) = 0;
 
-    // Releases any previous shortcut, then takes this one. False when it
-    // could not be taken; nothing is held then.
-    virtual bool grab(Shortcut shortcut) = 0;
+    // Releases the action's previous shortcut, then takes this one; the other
+    // actions keep theirs. False when it could not be taken, or another
+    // action holds it: the action holds nothing then.
+    virtual bool grab(ShortcutAction action, Shortcut shortcut) = 0;
 
-    virtual void release() = 0;
+    virtual void release(ShortcutAction action) = 0;
+    virtual void releaseAll() = 0;
 
-    // Called on the UI thread when the shortcut was pressed but never
+    // Called on the UI thread when a shortcut was pressed but never
     // reached the program, because another one held the whole keyboard (a
     // window manager that takes the Super key, say). Where the platform
     // cannot tell, it is never called.

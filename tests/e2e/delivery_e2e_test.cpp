@@ -165,34 +165,15 @@ public Q_SLOTS:
     }
 };
 
-class SessionBus {
-public:
-    SessionBus() {
-        daemon_.start(u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--print-address"_s});
-        if (daemon_.waitForReadyRead(10000)) {
-            address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
-        }
-    }
-    ~SessionBus() {
-        QDBusConnection::disconnectFromBus(u"notices"_s);
-        daemon_.kill();
-        daemon_.waitForFinished(5000);
-    }
-    SessionBus(const SessionBus&) = delete;
-    SessionBus& operator=(const SessionBus&) = delete;
-
-    const QString& address() const { return address_; }
-    bool serve(NotificationService& service) {
-        QDBusConnection bus = QDBusConnection::connectToBus(address_, u"notices"_s);
-        return bus.registerService(u"org.freedesktop.Notifications"_s) &&
-               bus.registerObject(u"/org/freedesktop/Notifications"_s, &service,
-                                  QDBusConnection::ExportAllSlots);
-    }
-
-private:
-    QProcess daemon_;
-    QString address_;
-};
+// Serves the notifications on the bus until the service goes.
+bool serve(const SessionBus& bus, NotificationService& service) {
+    QDBusConnection connection = QDBusConnection::connectToBus(bus.address(), u"notices"_s);
+    QObject::connect(&service, &QObject::destroyed,
+                     [] { QDBusConnection::disconnectFromBus(u"notices"_s); });
+    return connection.registerService(u"org.freedesktop.Notifications"_s) &&
+           connection.registerObject(u"/org/freedesktop/Notifications"_s, &service,
+                                     QDBusConnection::ExportAllSlots);
+}
 
 class NoticeTest : public testing::Test {
 protected:
@@ -227,7 +208,7 @@ TEST_F(NoticeTest, NoticesGoToTheNotificationServiceAndALineNobodyTookComesAgain
     SessionBus bus;
     ASSERT_FALSE(bus.address().isEmpty());
     NotificationService service;
-    ASSERT_TRUE(bus.serve(service));
+    ASSERT_TRUE(serve(bus, service));
     Program quillet;
     quillet.setEnvironment(u"DBUS_SESSION_BUS_ADDRESS"_s, bus.address());
     ASSERT_TRUE(quillet.start()) << quillet.error();

@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSettings>
 
 #include <gtest/gtest.h>
 
@@ -148,6 +149,53 @@ TEST_F(ProgramTest, AHundredMegabyteCopyPastesItsFirstLineAndIsStored) {
     EXPECT_TRUE(
         waitUntil([&] { return QFileInfo(quillet_.stateFile()).size() > big.size(); }, 180s));
     EXPECT_EQ(quillet_.storedRun().value_or(AppState{}).currentIndex, 1);
+}
+
+// The moves have shortcuts of their own beside the paste's: each moves the
+// run, as `quillet --status` tells, and the paste goes on from there.
+TEST(ProgramMovesTest, MoveShortcutsMoveTheRunAndThePasteStillPastes) {
+    const SessionBus bus;
+    ASSERT_FALSE(bus.address().isEmpty());
+    TargetWindow target;
+    ASSERT_TRUE(target.started());
+    Program quillet;
+    {
+        // ⌃⌥⌘B goes back, ⌃⌥⌘N skips.
+        QSettings settings(quillet.settingsFile(), QSettings::IniFormat);
+        settings.setValue(u"backHotkeyCode"_s, 0x0B);
+        settings.setValue(u"backHotkeyModifiers"_s, 1835008);
+        settings.setValue(u"skipHotkeyCode"_s, 0x2D);
+        settings.setValue(u"skipHotkeyModifiers"_s, 1835008);
+    }
+    quillet.setEnvironment(u"DBUS_SESSION_BUS_ADDRESS"_s, bus.address());
+    ASSERT_TRUE(quillet.start()) << quillet.error();
+    const auto statusBecomes = [&](const QString& expected) {
+        QString status;
+        if (waitUntil(
+                [&] {
+                    status = QString::fromUtf8(quillet.command({u"--status"_s})).trimmed();
+                    return status == expected;
+                },
+                10s)) {
+            return testing::AssertionSuccess();
+        }
+        return testing::AssertionFailure() << "status: " << status.toStdString();
+    };
+    const std::vector<std::string> back{"Control_L", "Alt_L", "Super_L", "b"};
+
+    ASSERT_TRUE(copy("a\nb\nc\n"));
+    x().chord(kDefaultChord);
+    ASSERT_TRUE(target.waitForText(u"a"_s)) << target.text().toStdString();
+    x().chord({"Control_L", "Alt_L", "Super_L", "n"});
+    EXPECT_TRUE(statusBecomes(u"3 of 3 · next: c"_s));
+    x().chord(back);
+    x().chord(back);
+    EXPECT_TRUE(statusBecomes(u"1 of 3 · next: a"_s));
+    x().chord(kDefaultChord);
+    EXPECT_TRUE(target.waitForText(u"aa"_s)) << target.text().toStdString();
+    EXPECT_TRUE(statusBecomes(u"2 of 3 · next: b"_s));
+    EXPECT_FALSE(quillet.output().contains("registration failed"))
+        << quillet.output().toStdString();
 }
 
 TEST(ProgramStartTest, AShortcutHeldByAnotherProgramIsReportedAndItRunsOn) {

@@ -104,7 +104,7 @@ TEST(PortalBackend, WithoutAPortalNothingIsHeldAndNoKeyIsSent) {
 
     // A grab still unanswered at its deadline counts as held: it must fail first.
     GlobalHotkeyPortal hotkey(none, std::chrono::seconds(30));
-    EXPECT_FALSE(hotkey.grab(kDefaultShortcut));
+    EXPECT_FALSE(hotkey.grab(ShortcutAction::PasteNext, kDefaultShortcut));
 
     InMemorySettingsStore settings;
     PasteKeystrokePortal keystroke(settings, {}, none);

@@ -455,6 +455,28 @@ bool Program::waitForOutput(const QByteArray& text, Clock::duration timeout) {
     return waitUntil([&] { return output().contains(text); }, timeout);
 }
 
+QByteArray Program::command(const QStringList& arguments) {
+    QProcess command;
+    command.setProcessEnvironment(process_.processEnvironment());
+    command.start(QStringLiteral(QUILLET_BIN), arguments);
+    command.waitForFinished(10000);
+    return command.readAllStandardOutput();
+}
+
+SessionBus::SessionBus() {
+    daemon_.start(QStringLiteral("dbus-daemon"),
+                  {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                   QStringLiteral("--print-address")});
+    if (daemon_.waitForReadyRead(10000)) {
+        address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
+    }
+}
+
+SessionBus::~SessionBus() {
+    daemon_.kill();
+    daemon_.waitForFinished(5000);
+}
+
 bool Program::launch() {
     if (!error_.empty()) {
         return false;

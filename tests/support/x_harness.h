@@ -155,6 +155,9 @@ public:
     // What it wrote to stdout and stderr so far.
     const QByteArray& output();
     bool waitForOutput(const QByteArray& text, Clock::duration timeout = 10s);
+    // Runs the `quillet` command with these arguments where the program runs
+    // (its bus, its folders); what it printed on stdout.
+    QByteArray command(const QStringList& arguments);
     const std::string& error() const { return error_; }
     // Keeps the first reason it is not usable, with what it said; false.
     bool fail(const std::string& message);
@@ -184,6 +187,22 @@ private:
     std::string error_;
     Clock::time_point startedAt_;
     std::optional<Clock::time_point> armedAt_;
+};
+
+// A D-Bus session bus of the test's own, ended with this object.
+class SessionBus {
+public:
+    SessionBus();
+    ~SessionBus();
+    SessionBus(const SessionBus&) = delete;
+    SessionBus& operator=(const SessionBus&) = delete;
+
+    // Empty when the bus did not start.
+    const QString& address() const { return address_; }
+
+private:
+    QProcess daemon_;
+    QString address_;
 };
 
 // A text field that receives the pastes and reports each text it holds

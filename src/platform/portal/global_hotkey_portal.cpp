@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <map>
 #include <mutex>
 #include <optional>
 
@@ -82,39 +83,121 @@ private:
 
 }  // namespace
 
-// The portal's side of the shortcut, on a thread of its own: one session at
-// a time, holding one shortcut, whose presses it passes on.
+// The portal's id and description of an action's shortcut. KDE keeps the
+// keys it first bound for an id and ignores a new preferred trigger, so each
+// trigger gets an id of its own.
+PortalShortcut portalShortcut(ShortcutAction action, const QString& trigger) {
+    const char* id = "paste-next ";
+    const char* description = "Paste the next line";
+    switch (action) {
+        case ShortcutAction::PasteNext:
+            break;
+        case ShortcutAction::Back:
+            id = "back ";
+            description = "Back: the line before comes next again";
+            break;
+        case ShortcutAction::Skip:
+            id = "skip ";
+            description = "Skip: pass over the next line";
+            break;
+        case ShortcutAction::StartOver:
+            id = "start-over ";
+            description = "Start over: the first line comes next";
+            break;
+    }
+    return {QLatin1String(id) + trigger,
+            {{QStringLiteral("description"), QLatin1String(description)},
+             {QStringLiteral("preferred_trigger"), trigger}}};
+}
+
+// The portal's side of the shortcuts, on a thread of its own: one session at
+// a time, holding every action's shortcut, whose presses it passes on.
 class ShortcutsConversation final : public QObject {
     Q_OBJECT
 
 public:
-    ShortcutsConversation(QDBusConnection connection, std::function<void()> onActivated)
+    ShortcutsConversation(QDBusConnection connection,
+                          std::function<void(ShortcutAction)> onActivated)
         : connection_(std::move(connection)), onActivated_(std::move(onActivated)) {
         qDBusRegisterMetaType<PortalShortcut>();
         qDBusRegisterMetaType<QList<PortalShortcut>>();
     }
 
-    // Replaces the session with one that holds the shortcut.
-    void bind(const QString& trigger, const std::shared_ptr<Outcome>& outcome) {
+    // Replaces the session with one that holds the action's new shortcut
+    // beside the others; the outcome tells whether the action's one has keys.
+    void bind(ShortcutAction action, const QString& trigger,
+              const std::shared_ptr<Outcome>& outcome) {
+        wanted_[action] = trigger;
+        rebind(action, outcome);
+    }
+
+    // The others stay, in a session of their own.
+    void release(ShortcutAction action) {
+        if (wanted_.erase(action) == 0) {
+            return;
+        }
+        if (wanted_.empty()) {
+            close();
+        } else {
+            rebind(std::nullopt, nullptr);
+        }
+    }
+
+    void close() {
+        ++generation_;
+        closeSession(session_);
+        session_.clear();
+        ids_.clear();
+        wanted_.clear();
+    }
+
+private Q_SLOTS:
+    void onActivated(const QDBusObjectPath& session, const QString& id, qulonglong /*timestamp*/,
+                     const QVariantMap& /*options*/) {
+        // Ids of earlier shortcuts stay in the desktop's settings, and may still fire.
+        if (session.path() != session_) {
+            return;
+        }
+        for (const auto& [action, held] : ids_) {
+            if (held == id) {
+                onActivated_(action);
+            }
+        }
+    }
+
+private:
+    static void settle(const std::shared_ptr<Outcome>& outcome, bool bound) {
+        if (outcome) {
+            outcome->set(bound);
+        }
+    }
+
+    // The action whose shortcut is new, if any, did not get keys: it holds nothing.
+    void drop(std::optional<ShortcutAction> changed, const std::shared_ptr<Outcome>& outcome) {
+        if (changed) {
+            wanted_.erase(*changed);
+            ids_.erase(*changed);
+        }
+        settle(outcome, false);
+    }
+
+    void rebind(std::optional<ShortcutAction> changed, const std::shared_ptr<Outcome>& outcome) {
         // The new session has the old one's token, and Plasma names the
         // shortcuts' group after it: an old session closing late took the
-        // new shortcut with it. So the old one is gone first.
+        // new shortcuts with it. So the old one is gone first.
         ++generation_;
         closeSession(session_, QDBus::Block);
         session_.clear();
-        id_.clear();
+        ids_.clear();
         if (!listening_) {
             listening_ = connection_.connect(
                 service(), path(), kInterface, QStringLiteral("Activated"), this,
                 SLOT(onActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
         }
-        // KDE keeps the keys it first bound for an id and ignores a new
-        // preferred trigger, so each trigger gets an id of its own.
-        const QString id = QStringLiteral("paste-next ") + trigger;
-        const QList<PortalShortcut> shortcuts{
-            {id,
-             {{QStringLiteral("description"), QStringLiteral("Paste the next line")},
-              {QStringLiteral("preferred_trigger"), trigger}}}};
+        QList<PortalShortcut> shortcuts;
+        for (const auto& [action, trigger] : wanted_) {
+            shortcuts.append(portalShortcut(action, trigger));
+        }
         const unsigned generation = ++generation_;
         const QString token = newToken(u"quillet_gs");
         QDBusMessage call = portalCall(QStringLiteral("CreateSession"));
@@ -124,7 +207,8 @@ public:
                             {QStringLiteral("shortcuts"), QVariant::fromValue(shortcuts)}};
         PortalRequest::send(
             connection_, call, token, this,
-            [this, generation, id, shortcuts, outcome](std::optional<PortalResponse> response) {
+            [this, generation, changed, shortcuts,
+             outcome](std::optional<PortalResponse> response) {
                 const QString handle =
                     response && response->granted()
                         ? response->results.value(QStringLiteral("session_handle")).toString()
@@ -132,31 +216,14 @@ public:
                 if (generation != generation_ || handle.isEmpty()) {
                     // A session no longer wanted would keep the token taken.
                     closeSession(handle);
-                    outcome->set(false);
+                    settle(outcome, false);
                     return;
                 }
                 session_ = handle;
-                bindShortcuts(id, shortcuts, outcome);
+                bindShortcuts(changed, shortcuts, outcome);
             });
     }
 
-    void close() {
-        ++generation_;
-        closeSession(session_);
-        session_.clear();
-        id_.clear();
-    }
-
-private Q_SLOTS:
-    void onActivated(const QDBusObjectPath& session, const QString& id, qulonglong /*timestamp*/,
-                     const QVariantMap& /*options*/) {
-        // Ids of earlier shortcuts stay in the desktop's settings, and may still fire.
-        if (!id_.isEmpty() && session.path() == session_ && id == id_) {
-            onActivated_();
-        }
-    }
-
-private:
     void closeSession(const QString& handle, QDBus::CallMode mode = QDBus::NoBlock) {
         if (!handle.isEmpty()) {
             connection_.call(
@@ -171,7 +238,8 @@ private:
         return QDBusMessage::createMethodCall(service(), path(), kInterface, method);
     }
 
-    void bindShortcuts(const QString& id, const QList<PortalShortcut>& shortcuts,
+    void bindShortcuts(std::optional<ShortcutAction> changed,
+                       const QList<PortalShortcut>& shortcuts,
                        const std::shared_ptr<Outcome>& outcome) {
         const unsigned generation = generation_;
         const QString token = newToken(u"quillet_gs");
@@ -180,18 +248,27 @@ private:
              << QString() << QVariantMap{{QStringLiteral("handle_token"), token}};
         PortalRequest::send(
             connection_, call, token, this,
-            [this, generation, id, outcome](std::optional<PortalResponse> response) {
+            [this, generation, changed, outcome](std::optional<PortalResponse> response) {
                 if (generation != generation_) {
-                    outcome->set(false);
+                    settle(outcome, false);
                     return;
                 }
-                if (!response || !response->granted() || !boundHasKeys(*response, id)) {
+                if (!response || !response->granted()) {
                     close();
-                    outcome->set(false);
+                    settle(outcome, false);
                     return;
                 }
-                id_ = id;
-                checkPlasmaKeys(outcome);
+                for (const auto& [action, trigger] : wanted_) {
+                    const QString id = portalShortcut(action, trigger).id;
+                    if (boundHasKeys(*response, id)) {
+                        ids_[action] = id;
+                    }
+                }
+                if (changed && !ids_.contains(*changed)) {
+                    drop(changed, outcome);
+                    return;
+                }
+                checkPlasmaKeys(changed, outcome);
             });
     }
 
@@ -200,9 +277,10 @@ private:
     // holds them; and it keeps every shortcut the program ever bound, keys
     // and all. Its daemon tells the truth, and forgets the earlier ones on
     // request. Elsewhere the portal's word stands.
-    void checkPlasmaKeys(const std::shared_ptr<Outcome>& outcome) {
+    void checkPlasmaKeys(std::optional<ShortcutAction> changed,
+                         const std::shared_ptr<Outcome>& outcome) {
         if (!connection_.interface()->isServiceRegistered(kPlasmaDaemon)) {
-            outcome->set(true);
+            settle(outcome, true);
             return;
         }
         const QDBusMessage call = QDBusMessage::createMethodCall(
@@ -210,46 +288,40 @@ private:
             QStringLiteral("org.kde.kglobalaccel.Component"), QStringLiteral("allShortcutInfos"));
         auto* watcher = new QDBusPendingCallWatcher(connection_.asyncCall(call), this);
         const unsigned generation = generation_;
-        QObject::connect(
-            watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, generation, outcome](QDBusPendingCallWatcher* finished) {
-                finished->deleteLater();
-                const PlasmaKeys keys =
-                    finished->isError() ? PlasmaKeys{true, {}} : plasmaKeys(finished->reply());
-                if (generation != generation_) {
-                    outcome->set(false);
-                    return;
-                }
-                if (!keys.held) {
-                    close();
-                    outcome->set(false);
-                    return;
-                }
-                for (const QString& earlier : keys.earlier) {
-                    connection_.call(
-                        QDBusMessage::createMethodCall(
-                            kPlasmaDaemon, QStringLiteral("/kglobalaccel"),
-                            QStringLiteral("org.kde.KGlobalAccel"), QStringLiteral("unregister"))
-                            << kSessionToken << earlier,
-                        QDBus::NoBlock);
-                }
-                outcome->set(true);
-            });
+        QObject::connect(watcher, &QDBusPendingCallWatcher::finished, this,
+                         [this, generation, changed, outcome](QDBusPendingCallWatcher* finished) {
+                             finished->deleteLater();
+                             if (generation != generation_) {
+                                 settle(outcome, false);
+                                 return;
+                             }
+                             // Without an answer the portal's word stands.
+                             const auto listed = finished->isError()
+                                                     ? std::nullopt
+                                                     : plasmaShortcuts(finished->reply());
+                             if (changed && listed && !listed->keyed.contains(ids_[*changed])) {
+                                 drop(changed, outcome);
+                             } else {
+                                 settle(outcome, true);
+                             }
+                             if (listed) {
+                                 forgetEarlier(listed->all);
+                             }
+                         });
     }
 
-    struct PlasmaKeys {
-        bool held = false;    // the shortcut held has keys
-        QStringList earlier;  // ids of the shortcuts bound before it
+    struct PlasmaShortcuts {
+        QStringList all;
+        QStringList keyed;  // those with keys
     };
 
     // The daemon lists, per shortcut, its id, five names, its keys and its
-    // default keys; a key of 0 is none.
-    PlasmaKeys plasmaKeys(const QDBusMessage& reply) const {
-        PlasmaKeys keys;
+    // default keys; a key of 0 is none. None for a reply without a list.
+    static std::optional<PlasmaShortcuts> plasmaShortcuts(const QDBusMessage& reply) {
         if (reply.arguments().isEmpty()) {
-            keys.held = true;
-            return keys;
+            return std::nullopt;
         }
+        PlasmaShortcuts shortcuts;
         const auto infos = reply.arguments().constFirst().value<QDBusArgument>();
         infos.beginArray();
         while (!infos.atEnd()) {
@@ -264,14 +336,29 @@ private:
             }
             infos >> bound >> defaults;
             infos.endStructure();
-            if (id != id_) {
-                keys.earlier.append(id);
-            } else if (std::any_of(bound.begin(), bound.end(), [](int key) { return key != 0; })) {
-                keys.held = true;
+            shortcuts.all.append(id);
+            if (std::any_of(bound.begin(), bound.end(), [](int key) { return key != 0; })) {
+                shortcuts.keyed.append(id);
             }
         }
         infos.endArray();
-        return keys;
+        return shortcuts;
+    }
+
+    // Asks the daemon to forget every shortcut the session does not hold.
+    void forgetEarlier(const QStringList& listed) {
+        for (const QString& id : listed) {
+            const bool held = std::any_of(ids_.begin(), ids_.end(),
+                                          [&id](const auto& entry) { return entry.second == id; });
+            if (!held) {
+                connection_.call(
+                    QDBusMessage::createMethodCall(kPlasmaDaemon, QStringLiteral("/kglobalaccel"),
+                                                   QStringLiteral("org.kde.KGlobalAccel"),
+                                                   QStringLiteral("unregister"))
+                        << kSessionToken << id,
+                    QDBus::NoBlock);
+            }
+        }
     }
 
     // The desktop answers with what it bound; a shortcut it could not give
@@ -288,11 +375,12 @@ private:
     }
 
     QDBusConnection connection_;
-    std::function<void()> onActivated_;
+    std::function<void(ShortcutAction)> onActivated_;
     bool listening_ = false;
     unsigned generation_ = 0;  // a later bind or close turns earlier answers away
     QString session_;
-    QString id_;  // the shortcut held; "" while none is
+    std::map<ShortcutAction, QString> wanted_;  // the trigger asked for, per action
+    std::map<ShortcutAction, QString> ids_;     // the shortcuts held; with keys each
 };
 
 }  // namespace quillet::portal
@@ -302,16 +390,17 @@ namespace quillet {
 GlobalHotkeyPortal::GlobalHotkeyPortal(QDBusConnection connection,
                                        std::chrono::milliseconds answerDeadline)
     : answerDeadline_(answerDeadline),
-      conversation_(std::make_unique<portal::ShortcutsConversation>(std::move(connection), [this] {
-          QMetaObject::invokeMethod(
-              &callContext_,
-              [this] {
-                  if (onPress_) {
-                      onPress_();
-                  }
-              },
-              Qt::QueuedConnection);
-      })) {
+      conversation_(std::make_unique<portal::ShortcutsConversation>(
+          std::move(connection), [this](ShortcutAction action) {
+              QMetaObject::invokeMethod(
+                  &callContext_,
+                  [this, action] {
+                      if (onPress_) {
+                          onPress_(action);
+                      }
+                  },
+                  Qt::QueuedConnection);
+          })) {
     thread_.setObjectName(QStringLiteral("quillet-shortcuts"));
     conversation_->moveToThread(&thread_);
     thread_.start();
@@ -325,25 +414,40 @@ GlobalHotkeyPortal::~GlobalHotkeyPortal() {
     thread_.wait();
 }
 
-void GlobalHotkeyPortal::setHandler(std::function<void()> onPress) {
+void GlobalHotkeyPortal::setHandler(std::function<void(ShortcutAction)> onPress) {
     onPress_ = std::move(onPress);
 }
 
-bool GlobalHotkeyPortal::grab(Shortcut shortcut) {
+bool GlobalHotkeyPortal::grab(ShortcutAction action, Shortcut shortcut) {
     const auto trigger = portal::shortcutTrigger(shortcut);
-    if (!trigger) {
-        release();
+    const bool another = std::any_of(triggers_.begin(), triggers_.end(), [&](const auto& entry) {
+        return entry.first != action && entry.second == trigger;
+    });
+    if (!trigger || another) {
+        release(action);
         return false;
     }
+    triggers_[action] = *trigger;
     auto outcome = std::make_shared<portal::Outcome>();
     QMetaObject::invokeMethod(conversation_.get(),
-                              [conversation = conversation_.get(), trigger = *trigger, outcome] {
-                                  conversation->bind(trigger, outcome);
-                              });
-    return outcome->wait(answerDeadline_).value_or(true);
+                              [conversation = conversation_.get(), action, trigger = *trigger,
+                               outcome] { conversation->bind(action, trigger, outcome); });
+    const bool bound = outcome->wait(answerDeadline_).value_or(true);
+    if (!bound) {
+        triggers_.erase(action);
+    }
+    return bound;
 }
 
-void GlobalHotkeyPortal::release() {
+void GlobalHotkeyPortal::release(ShortcutAction action) {
+    triggers_.erase(action);
+    QMetaObject::invokeMethod(conversation_.get(), [conversation = conversation_.get(), action] {
+        conversation->release(action);
+    });
+}
+
+void GlobalHotkeyPortal::releaseAll() {
+    triggers_.clear();
     QMetaObject::invokeMethod(conversation_.get(),
                               [conversation = conversation_.get()] { conversation->close(); });
 }

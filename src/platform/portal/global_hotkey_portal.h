@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 
 namespace quillet {
@@ -16,10 +17,11 @@ namespace portal {
 class ShortcutsConversation;
 }
 
-// The shortcut through the portal's GlobalShortcuts interface: the desktop
-// binds it and tells the program when it is pressed. Each trigger is a
-// shortcut of its own in the desktop's settings, under the group "quillet";
-// on Plasma its shortcut daemon is asked too, since Plasma 5.27's portal
+// The shortcuts through the portal's GlobalShortcuts interface: the desktop
+// binds them, all in one session, and tells the program when one is pressed.
+// Each trigger is a shortcut of its own in the desktop's settings, under the
+// group "quillet"; a change to one action's shortcut binds them all anew.
+// On Plasma its shortcut daemon is asked too, since Plasma 5.27's portal
 // reports keys it could not give, and keeps every earlier shortcut bound.
 //
 // The conversation with the portal runs on a thread of its own, and grab()
@@ -39,14 +41,16 @@ public:
     GlobalHotkeyPortal(const GlobalHotkeyPortal&) = delete;
     GlobalHotkeyPortal& operator=(const GlobalHotkeyPortal&) = delete;
 
-    void setHandler(std::function<void()> onPress) override;
-    bool grab(Shortcut shortcut) override;
-    void release() override;
+    void setHandler(std::function<void(ShortcutAction)> onPress) override;
+    bool grab(ShortcutAction action, Shortcut shortcut) override;
+    void release(ShortcutAction action) override;
+    void releaseAll() override;
 
 private:
     std::chrono::milliseconds answerDeadline_;
-    std::function<void()> onPress_;
-    QObject callContext_;  // queued handler calls die with this object
+    std::function<void(ShortcutAction)> onPress_;
+    std::map<ShortcutAction, QString> triggers_;  // asked for, so no two actions share one
+    QObject callContext_;                         // queued handler calls die with this object
     QThread thread_;
     std::unique_ptr<portal::ShortcutsConversation> conversation_;  // lives on thread_
 };

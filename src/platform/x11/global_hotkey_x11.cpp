@@ -108,30 +108,38 @@ GlobalHotkeyX11::~GlobalHotkeyX11() {
         return;  // Qt's connection is gone, and the grabs with it
     }
     QCoreApplication::instance()->removeNativeEventFilter(this);
-    releaseGrabs();
+    releaseAll();
 }
 
-void GlobalHotkeyX11::setHandler(std::function<void()> onPress) {
+void GlobalHotkeyX11::setHandler(std::function<void(ShortcutAction)> onPress) {
     onPress_ = std::move(onPress);
 }
 
-bool GlobalHotkeyX11::grab(Shortcut shortcut) {
-    release();
+bool GlobalHotkeyX11::grab(ShortcutAction action, Shortcut shortcut) {
+    release(action);
     if (connection_ == nullptr) {
         return false;
     }
+    Slot& slot = slots_[static_cast<std::size_t>(action)];
     auto set = planGrabs(shortcut);
-    if (!set || !takeGrabs(std::move(*set))) {
+    if (!set || clashes(slot, *set) || !takeGrabs(slot, std::move(*set))) {
         return false;
     }
-    shortcut_ = shortcut;
+    slot.shortcut = shortcut;
     return true;
 }
 
-void GlobalHotkeyX11::release() {
-    shortcut_.reset();
+void GlobalHotkeyX11::release(ShortcutAction action) {
+    Slot& slot = slots_[static_cast<std::size_t>(action)];
+    slot.shortcut.reset();
+    releaseGrabs(slot);
+}
+
+void GlobalHotkeyX11::releaseAll() {
     regrabTimer_.stop();
-    releaseGrabs();
+    for (const ShortcutAction action : kShortcutActions) {
+        release(action);
+    }
 }
 
 std::optional<GlobalHotkeyX11::GrabSet> GlobalHotkeyX11::planGrabs(Shortcut shortcut) const {
@@ -169,7 +177,17 @@ std::optional<GlobalHotkeyX11::GrabSet> GlobalHotkeyX11::planGrabs(Shortcut shor
     return set;
 }
 
-bool GlobalHotkeyX11::takeGrabs(GrabSet set) {
+bool GlobalHotkeyX11::clashes(const Slot& slot, const GrabSet& set) const {
+    return std::any_of(slots_.begin(), slots_.end(), [&](const Slot& other) {
+        return &other != &slot &&
+               std::any_of(set.grabs.begin(), set.grabs.end(), [&](const Grab& grab) {
+                   return std::find(other.held.grabs.begin(), other.held.grabs.end(), grab) !=
+                          other.held.grabs.end();
+               });
+    });
+}
+
+bool GlobalHotkeyX11::takeGrabs(Slot& slot, GrabSet set) {
     std::vector<xcb_void_cookie_t> cookies;
     cookies.reserve(set.grabs.size());
     for (const Grab& grab : set.grabs) {
@@ -183,46 +201,68 @@ bool GlobalHotkeyX11::takeGrabs(GrabSet set) {
             ok = false;  // BadAccess: another client holds this combination
         }
     }
-    held_ = std::move(set);
+    slot.held = std::move(set);
     modifierMap_ = x11::ModifierMap::read(connection_);
     keyDown_ = 0;
     lastReleaseTime_ = 0;
     if (!ok) {
         // Ungrabbing never touches another client's grabs, so undo every one.
-        releaseGrabs();
+        releaseGrabs(slot);
     }
     return ok;
 }
 
-void GlobalHotkeyX11::releaseGrabs() {
-    if (connection_ == nullptr || held_.grabs.empty()) {
+void GlobalHotkeyX11::releaseGrabs(Slot& slot) {
+    if (connection_ == nullptr || slot.held.grabs.empty()) {
         return;
     }
     std::vector<xcb_void_cookie_t> cookies;
-    cookies.reserve(held_.grabs.size());
-    for (const Grab& grab : held_.grabs) {
+    cookies.reserve(slot.held.grabs.size());
+    for (const Grab& grab : slot.held.grabs) {
         cookies.push_back(xcb_ungrab_key_checked(connection_, grab.keycode, root_, grab.modifiers));
     }
     // Waiting for the answers also makes the keys free for others on return.
     for (const xcb_void_cookie_t cookie : cookies) {
         own(xcb_request_check(connection_, cookie));
     }
-    held_ = {};
+    slot.held = {};
 }
 
 void GlobalHotkeyX11::regrab() {
-    if (!shortcut_) {
-        return;
+    // Every changed slot lets go first, so that one's new keys never meet
+    // another's old ones.
+    std::array<std::optional<GrabSet>, kShortcutActions.size()> plans;
+    for (std::size_t i = 0; i < slots_.size(); ++i) {
+        if (!slots_[i].shortcut) {
+            continue;
+        }
+        plans[i] = planGrabs(*slots_[i].shortcut);
+        if (plans[i] && *plans[i] == slots_[i].held) {
+            plans[i].reset();  // the mapping changed elsewhere; keep the grabs without a gap
+            continue;
+        }
+        releaseGrabs(slots_[i]);
     }
-    auto set = planGrabs(*shortcut_);
-    if (set && *set == held_) {
-        return;  // the mapping changed elsewhere; keep the grabs without a gap
-    }
-    releaseGrabs();
     // When the new layout lacks the key, nothing is held until a later mapping has it.
-    if (set) {
-        takeGrabs(std::move(*set));
+    for (std::size_t i = 0; i < slots_.size(); ++i) {
+        if (plans[i] && !clashes(slots_[i], *plans[i])) {
+            takeGrabs(slots_[i], std::move(*plans[i]));
+        }
     }
+}
+
+bool GlobalHotkeyX11::GrabSet::matches(std::uint8_t keycode, std::uint16_t state) const {
+    const auto locks =
+        static_cast<std::uint16_t>(x11::kLockMask | masks.numLock | masks.scrollLock);
+    return std::find(keycodes.begin(), keycodes.end(), keycode) != keycodes.end() &&
+           (state & kModifierBits & ~locks) == modifiers;
+}
+
+bool GlobalHotkeyX11::holdsKeycode(std::uint8_t keycode) const {
+    return std::any_of(slots_.begin(), slots_.end(), [keycode](const Slot& slot) {
+        return std::find(slot.held.keycodes.begin(), slot.held.keycodes.end(), keycode) !=
+               slot.held.keycodes.end();
+    });
 }
 
 bool GlobalHotkeyX11::nativeEventFilter(const QByteArray& eventType, void* message,
@@ -271,9 +311,7 @@ bool GlobalHotkeyX11::nativeEventFilter(const QByteArray& eventType, void* messa
 }
 
 void GlobalHotkeyX11::onKeyPress(const xcb_key_press_event_t& event) {
-    if (held_.grabs.empty() || event.event != root_ ||
-        std::find(held_.keycodes.begin(), held_.keycodes.end(), event.detail) ==
-            held_.keycodes.end()) {
+    if (event.event != root_ || !holdsKeycode(event.detail)) {
         return;
     }
     const bool repeat = keyDown_ == event.detail || (!detectableRepeat_ && lastReleaseTime_ != 0 &&
@@ -281,24 +319,24 @@ void GlobalHotkeyX11::onKeyPress(const xcb_key_press_event_t& event) {
     keyDown_ = event.detail;
     grabPressTime_ = event.time;
     blockedTimer_.stop();
-    const auto locks =
-        static_cast<std::uint16_t>(x11::kLockMask | held_.masks.numLock | held_.masks.scrollLock);
-    // While the grab is active every key comes here, so the modifiers are checked.
-    if ((event.state & kModifierBits & ~locks) != held_.modifiers) {
+    // While a grab is active every key comes here, so the modifiers are checked.
+    const auto slot = std::find_if(slots_.begin(), slots_.end(), [&](const Slot& candidate) {
+        return candidate.held.matches(event.detail, event.state);
+    });
+    if (slot == slots_.end() || repeat) {
         return;
     }
-    if (!repeat) {
-        // Run the handler from the event loop, not from inside Qt's xcb event
-        // dispatch: it may open a dialog or register another shortcut.
-        QMetaObject::invokeMethod(
-            &callContext_,
-            [this] {
-                if (onPress_) {
-                    onPress_();
-                }
-            },
-            Qt::QueuedConnection);
-    }
+    const ShortcutAction action = kShortcutActions[static_cast<std::size_t>(slot - slots_.begin())];
+    // Run the handler from the event loop, not from inside Qt's xcb event
+    // dispatch: it may open a dialog or register another shortcut.
+    QMetaObject::invokeMethod(
+        &callContext_,
+        [this, action] {
+            if (onPress_) {
+                onPress_(action);
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void GlobalHotkeyX11::onRawKey(const xcb_ge_generic_event_t& event) {
@@ -312,8 +350,7 @@ void GlobalHotkeyX11::onRawKey(const xcb_ge_generic_event_t& event) {
     const bool press = event.event_type == XCB_INPUT_RAW_KEY_PRESS;
     const bool repeat = (raw.flags & XCB_INPUT_KEY_EVENT_FLAGS_KEY_REPEAT) != 0;
     rawDown_[keycode] = press;
-    if (!press || repeat || held_.grabs.empty() || !modifierMap_ ||
-        std::find(held_.keycodes.begin(), held_.keycodes.end(), keycode) == held_.keycodes.end()) {
+    if (!press || repeat || !modifierMap_ || !holdsKeycode(keycode)) {
         return;
     }
     std::uint16_t state = 0;
@@ -322,9 +359,8 @@ void GlobalHotkeyX11::onRawKey(const xcb_ge_generic_event_t& event) {
             state |= modifierMap_->bitsOf(static_cast<std::uint8_t>(key));
         }
     }
-    const auto locks =
-        static_cast<std::uint16_t>(x11::kLockMask | held_.masks.numLock | held_.masks.scrollLock);
-    if ((state & kModifierBits & ~locks) == held_.modifiers) {
+    if (std::any_of(slots_.begin(), slots_.end(),
+                    [&](const Slot& slot) { return slot.held.matches(keycode, state); })) {
         rawPressTime_ = raw.time;
         blockedTimer_.start();
     }

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <array>
 #include <bitset>
 #include <cstdint>
 #include <functional>
@@ -20,10 +21,12 @@ struct xcb_key_press_event_t;
 
 namespace quillet {
 
-// The shortcut as passive key grabs on the root window, through Qt's own xcb
+// The shortcuts as passive key grabs on the root window, through Qt's own xcb
 // connection. Every keycode that carries the key's keysym is grabbed, once per
-// combination of the lock modifiers, so the shortcut works whatever lock is on;
-// the grabs are renewed when the keyboard mapping changes.
+// combination of the lock modifiers, so a shortcut works whatever lock is on;
+// the grabs are renewed when the keyboard mapping changes. Each action's
+// grabs are its own; two actions never hold the same key and modifiers, as
+// ungrabbing one would let go of the other.
 class GlobalHotkeyX11 final : public GlobalHotkey, private QAbstractNativeEventFilter {
 public:
     // Needs a QGuiApplication on the xcb platform; without one every
@@ -33,9 +36,10 @@ public:
     GlobalHotkeyX11(const GlobalHotkeyX11&) = delete;
     GlobalHotkeyX11& operator=(const GlobalHotkeyX11&) = delete;
 
-    void setHandler(std::function<void()> onPress) override;
-    bool grab(Shortcut shortcut) override;
-    void release() override;
+    void setHandler(std::function<void(ShortcutAction)> onPress) override;
+    bool grab(ShortcutAction action, Shortcut shortcut) override;
+    void release(ShortcutAction action) override;
+    void releaseAll() override;
     void setBlockedHandler(std::function<void()> onBlocked) override;
 
 private:
@@ -52,6 +56,13 @@ private:
         std::vector<std::uint8_t> keycodes;
         std::vector<Grab> grabs;  // every keycode with every lock combination
         friend bool operator==(const GrabSet&, const GrabSet&) = default;
+        bool matches(std::uint8_t keycode, std::uint16_t state) const;
+    };
+
+    // One action's shortcut.
+    struct Slot {
+        std::optional<Shortcut> shortcut;  // what the user asked for, kept across remaps
+        GrabSet held;                      // what is grabbed now; no grabs when nothing is
     };
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
@@ -62,16 +73,18 @@ private:
     void askForDetectableRepeat();
 
     std::optional<GrabSet> planGrabs(Shortcut shortcut) const;
-    bool takeGrabs(GrabSet set);
-    void releaseGrabs();
+    // Whether a grab of the set belongs to another slot already.
+    bool clashes(const Slot& slot, const GrabSet& set) const;
+    bool takeGrabs(Slot& slot, GrabSet set);
+    void releaseGrabs(Slot& slot);
     void regrab();
+    bool holdsKeycode(std::uint8_t keycode) const;
 
     xcb_connection_t* connection_ = nullptr;
     std::uint32_t root_ = 0;
     int xkbEventType_ = -1;  // the event code of XKEYBOARD, when present
-    std::function<void()> onPress_;
-    std::optional<Shortcut> shortcut_;  // what the user asked for, kept across remaps
-    GrabSet held_;                      // what is grabbed now; no grabs when nothing is
+    std::function<void(ShortcutAction)> onPress_;
+    std::array<Slot, kShortcutActions.size()> slots_;  // indexed by the action
     // Auto-repeat shows up as presses without releases once the server keeps
     // it detectable; otherwise as release+press pairs with one timestamp,
     // which two quick presses on a busy server can share too.
