@@ -202,10 +202,14 @@ void App::changeShortcut(ShortcutAction action) {
         notices_.tell(text::kShortcutFailed);
         return;
     }
-    // Released first: while the dialog is open, pressing the old shortcut does nothing.
-    hotkeys_.release(action);
+    // Every shortcut is let go while the dialog is open: the old one does
+    // nothing then, and the dialog sees the others' combinations (a grab of
+    // ours hides them from our own windows too), so a duplicate is refused
+    // rather than pasting or moving.
+    hotkeys_.release();
     const Language language = language_.current();
     std::optional<Shortcut> chosen;
+    bool cleared = false;
     if (action == ShortcutAction::PasteNext) {
         chosen =
             runCaptureDialog(language, shortcutText(hotkeys_.current()), *services_.keyTranslator);
@@ -215,13 +219,19 @@ void App::changeShortcut(ShortcutAction action) {
             runMoveCaptureDialog(language, actionName(action),
                                  assigned ? std::optional(shortcutText(*assigned)) : std::nullopt,
                                  *services_.keyTranslator);
-        if (capture.cleared) {
-            hotkeys_.clear(action);
-            notices_.tell(text::kShortcutCleared);
-            menu_.rebuild();
-            return;
-        }
         chosen = capture.chosen;
+        cleared = capture.cleared;
+    }
+    for (const ShortcutAction other : kShortcutActions) {
+        if (other != action) {
+            hotkeys_.registerStored(other);
+        }
+    }
+    if (cleared) {
+        hotkeys_.clear(action);
+        notices_.tell(text::kShortcutCleared);
+        menu_.rebuild();
+        return;
     }
     if (!chosen) {
         hotkeys_.registerStored(action);
@@ -236,7 +246,6 @@ void App::changeShortcut(ShortcutAction action) {
             notices_.tell(text::kShortcutFailed);
             break;
         case HotkeyRegistration::Change::Duplicate: {
-            // The dialog let go of the shortcut it was opened for.
             hotkeys_.registerStored(action);
             const ShortcutAction owner =
                 hotkeys_.actionWith(*chosen, action).value_or(ShortcutAction::PasteNext);

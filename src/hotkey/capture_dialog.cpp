@@ -155,8 +155,6 @@ MoveCapture runDialog(Language language, const QString& title, const QString& cu
         auto* clear = new QPushButton(text::kClear.in(language));
         clear->setObjectName(QLatin1StringView(kClearButtonName));
         clear->setEnabled(*clearable);
-        // Never the default: Return must not take a shortcut away.
-        clear->setAutoDefault(false);
         buttons->addWidget(clear);
         QObject::connect(clear, &QPushButton::clicked, &dialog, [&dialog, &result] {
             result.cleared = true;

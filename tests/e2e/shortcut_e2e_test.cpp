@@ -9,10 +9,12 @@
 #include <QApplication>
 #include <QDialog>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 
 #include <gtest/gtest.h>
 
@@ -27,7 +29,8 @@ constexpr std::uint16_t kControlShiftMask = (1U << 0) | (1U << 2);
 // Opens the dialog here and runs the script inside its modal loop, once the
 // dialog has the keyboard focus; closes it afterwards if the script did not.
 // It is found as the modal widget: the rest of the program waits for it.
-std::optional<Shortcut> runDialog(const std::function<void(QDialog&)>& script) {
+template <typename Open>
+auto runDialogWith(const std::function<void(QDialog&)>& script, Open open) {
     KeyTranslatorX11 translator;
     QTimer::singleShot(0, [&] {
         QDialog* dialog = nullptr;
@@ -47,7 +50,20 @@ std::optional<Shortcut> runDialog(const std::function<void(QDialog&)>& script) {
             dialog->reject();
         }
     });
-    return runCaptureDialog(Language::English, u"⌃⌥⌘V"_s, translator);
+    return open(translator);
+}
+
+std::optional<Shortcut> runDialog(const std::function<void(QDialog&)>& script) {
+    return runDialogWith(script, [](KeyTranslator& translator) {
+        return runCaptureDialog(Language::English, u"⌃⌥⌘V"_s, translator);
+    });
+}
+
+// The dialog for Back's shortcut, with this one as the current.
+auto backDialog(Language language, std::optional<QString> current) {
+    return [language, current](KeyTranslator& translator) {
+        return runMoveCaptureDialog(language, text::kBack, current, translator);
+    };
 }
 
 template <typename Widget>
@@ -61,18 +77,18 @@ Widget& part(QDialog& dialog, const char* name) {
 struct Buttons {
     QPoint confirm;
     QPoint cancel;
+    QPoint clear;  // a move's dialog only
 };
 
-Buttons measureButtons() {
-    Buttons buttons;
-    runDialog([&](QDialog& dialog) {
-        const auto fromCorner = [&](const char* name) {
-            const auto& button = part<QPushButton>(dialog, name);
-            return dialog.rect().bottomRight() - button.mapTo(&dialog, button.rect().center());
-        };
-        buttons = {fromCorner(kConfirmButtonName), fromCorner(kCancelButtonName)};
-    });
-    return buttons;
+Buttons measureButtons(QDialog& dialog) {
+    const auto fromCorner = [&](const char* name) {
+        const auto* button = dialog.findChild<QPushButton*>(QLatin1StringView(name));
+        return button == nullptr
+                   ? QPoint()
+                   : dialog.rect().bottomRight() - button->mapTo(&dialog, button->rect().center());
+    };
+    return {fromCorner(kConfirmButtonName), fromCorner(kCancelButtonName),
+            fromCorner(kClearButtonName)};
 }
 
 TEST(CaptureDialogTest, JudgesRealKeysAndConfirmReturnsTheHeldCombination) {
@@ -104,6 +120,32 @@ TEST(CaptureDialogTest, JudgesRealKeysAndConfirmReturnsTheHeldCombination) {
     EXPECT_EQ(chosen, (Shortcut{0x28, modifier::kControl | modifier::kShift}));
 }
 
+TEST(CaptureDialogTest, AMovesDialogNamesItAndClearsOnlyAShortcutItHas) {
+    const auto none = runDialogWith(
+        [](QDialog& dialog) {
+            EXPECT_EQ(dialog.windowTitle(), u"设置快捷键：上一行"_s);
+            EXPECT_TRUE(part<QLabel>(dialog, kCurrentLabelName).text().contains(u"<b>无</b>"_s));
+            EXPECT_FALSE(part<QPushButton>(dialog, kClearButtonName).isEnabled());
+            auto& confirm = part<QPushButton>(dialog, kConfirmButtonName);
+            x().chord(kControlShiftK);
+            ASSERT_TRUE(waitUntil([&] { return confirm.isEnabled(); }, 5s));
+            confirm.click();
+        },
+        backDialog(Language::Chinese, std::nullopt));
+    EXPECT_EQ(none.chosen, (Shortcut{0x28, modifier::kControl | modifier::kShift}));
+    EXPECT_FALSE(none.cleared);
+
+    const auto cleared = runDialogWith(
+        [](QDialog& dialog) {
+            auto& clear = part<QPushButton>(dialog, kClearButtonName);
+            EXPECT_EQ(clear.text(), u"Clear"_s);
+            clear.click();
+        },
+        backDialog(Language::English, u"⌃⌥⌘B"_s));
+    EXPECT_TRUE(cleared.cleared);
+    EXPECT_FALSE(cleared.chosen);
+}
+
 // The window's picture once it has stopped changing for a while: painted in full.
 QImage settledImage(const XWindow& window) {
     QImage last;
@@ -122,7 +164,7 @@ QImage settledImage(const XWindow& window) {
 class ShortcutTest : public testing::Test {
 protected:
     void SetUp() override {
-        buttons_ = measureButtons();
+        runDialog([&](QDialog& dialog) { buttons_ = measureButtons(dialog); });
         ASSERT_TRUE(target_.started());
         ASSERT_TRUE(target_.focus());  // back from the dialog shown here
     }
@@ -133,11 +175,11 @@ protected:
     }
 
     // The dialog, once it has the keyboard: the keys pressed next are for it.
-    XWindow focusedDialog() {
+    XWindow focusedDialog(const QString& title = u"Set Shortcut"_s) {
         std::optional<XWindow> found;
         EXPECT_TRUE(waitUntil(
             [&] {
-                found = x().windowNamed(quillet_->pid(), u"Set Shortcut"_s);
+                found = x().windowNamed(quillet_->pid(), title);
                 return found && x().focusedWindow() == found->id;
             },
             10s))
@@ -180,11 +222,12 @@ protected:
         ASSERT_TRUE(target_.focus());
     }
 
-    bool stored(int code, int modifiers) {
+    // Under "hotkeyCode" and "hotkeyModifiers", or another action's keys.
+    bool stored(int code, int modifiers, const QString& prefix = u"hotkey"_s) {
         return waitUntil(
             [&] {
-                return quillet_->stored(u"hotkeyCode"_s) == code &&
-                       quillet_->stored(u"hotkeyModifiers"_s) == modifiers;
+                return quillet_->stored(prefix + u"Code"_s) == code &&
+                       quillet_->stored(prefix + u"Modifiers"_s) == modifiers;
             },
             10s);
     }
@@ -264,6 +307,61 @@ TEST_F(ShortcutTest, FirstRunAsksAtOnceAndKeepsTheDefaultWhenTheChoiceIsTakenOrC
     EXPECT_EQ(target_.text(), u"keptagain"_s);
     EXPECT_TRUE(stored(9, 1835008));
     EXPECT_FALSE(x().notice(quillet_->pid()));
+}
+
+// A move's shortcut, from its row under Move Shortcuts. While its dialog is
+// open no shortcut is held, so the paste's is seen there and refused; after
+// it every one works again. Confirm moves the move's shortcut, Clear takes it away.
+TEST_F(ShortcutTest, AMovesShortcutRefusesThePastesAndIsMovedByConfirmAndTakenByClear) {
+    Buttons buttons;
+    runDialogWith([&](QDialog& dialog) { buttons = measureButtons(dialog); },
+                  backDialog(Language::English, u"⌃⌥⌘B"_s));
+    ASSERT_TRUE(target_.focus());
+    {
+        QSettings settings(config_.filePath(u"tarnwick/Quillet.conf"_s), QSettings::IniFormat);
+        settings.setValue(u"hotkeyCode"_s, 9);
+        settings.setValue(u"hotkeyModifiers"_s, 1835008);
+        settings.setValue(u"backHotkeyCode"_s, 11);  // ⌃⌥⌘B
+        settings.setValue(u"backHotkeyModifiers"_s, 1835008);
+    }
+    launch();
+    ASSERT_TRUE(copy("one\ntwo\n"));
+    pressAndExpect(kDefaultChord, u"one"_s);
+    const auto openBackDialog = [&] {
+        EXPECT_TRUE(x().openTrayMenu(quillet_->pid(), u"Paste"_s));
+        for (const char* key : {"Down", "Down", "Right", "Return"}) {
+            x().chord({key});
+        }
+        return focusedDialog(u"Set Shortcut: Back"_s);
+    };
+    const auto storedIndex = [&] {
+        return quillet_->storedRun().value_or(AppState{}).currentIndex;
+    };
+
+    XWindow dialog = openBackDialog();
+    EXPECT_FALSE(x().grabbedElsewhere(kDefaultChordMask, "b"));
+    EXPECT_FALSE(x().grabbedElsewhere(kDefaultChordMask, "v"));
+    pressInDialog(dialog, kDefaultChord);
+    click(dialog, buttons.confirm);
+    closeNotice();
+    EXPECT_TRUE(stored(11, 1835008, u"backHotkey"_s));
+    x().chord({"Control_L", "Alt_L", "Super_L", "b"});
+    EXPECT_TRUE(waitUntil([&] { return storedIndex() == 0; }, 10s));
+    pressAndExpect(kDefaultChord, u"oneone"_s);
+
+    dialog = openBackDialog();
+    pressInDialog(dialog, kControlShiftK);
+    click(dialog, buttons.confirm);
+    EXPECT_TRUE(stored(40, 393216, u"backHotkey"_s));
+    closeNotice();
+    x().chord(kControlShiftK);
+    EXPECT_TRUE(waitUntil([&] { return storedIndex() == 0; }, 10s));
+
+    dialog = openBackDialog();
+    click(dialog, buttons.clear);
+    EXPECT_TRUE(waitUntil([&] { return !quillet_->stored(u"backHotkeyCode"_s).isValid(); }, 10s));
+    closeNotice();
+    EXPECT_FALSE(x().grabbedElsewhere(kControlShiftMask, "k")) << "a cleared shortcut is held";
 }
 
 }  // namespace

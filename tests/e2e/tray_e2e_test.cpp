@@ -93,12 +93,13 @@ TEST_F(TrayTest, MovesChosenInTheMenuSteerTheNextPress) {
         return run ? run->currentIndex : -1;
     };
     press(u"a"_s);
-    // From the top: Set Shortcut, then (past the position) Back, Skip, Start Over.
+    // From the top: Set Shortcut, Move Shortcuts, then (past the position)
+    // Back, Skip, Start Over.
     const struct {
         int downs;
         std::int64_t index;  // stored afterwards
         QString pasted;      // all the target holds after the next press
-    } moves[] = {{3, 2, u"ac"_s}, {2, 2, u"acc"_s}, {4, 0, u"acca"_s}};
+    } moves[] = {{4, 2, u"ac"_s}, {3, 2, u"acc"_s}, {5, 0, u"acca"_s}};
     for (const auto& move : moves) {
         SCOPED_TRACE(move.downs);
         std::vector<std::string> keys(static_cast<std::size_t>(move.downs), "Down");

@@ -144,10 +144,7 @@ public:
     }
 
     void close() {
-        ++generation_;
-        closeSession(session_);
-        session_.clear();
-        ids_.clear();
+        endSession();
         wanted_.clear();
     }
 
@@ -166,6 +163,14 @@ private Q_SLOTS:
     }
 
 private:
+    // Nothing is held until the next bind; what is wanted stays.
+    void endSession() {
+        ++generation_;
+        closeSession(session_);
+        session_.clear();
+        ids_.clear();
+    }
+
     static void settle(const std::shared_ptr<Outcome>& outcome, bool bound) {
         if (outcome) {
             outcome->set(bound);
@@ -213,10 +218,14 @@ private:
                     response && response->granted()
                         ? response->results.value(QStringLiteral("session_handle")).toString()
                         : QString();
-                if (generation != generation_ || handle.isEmpty()) {
+                if (generation != generation_) {
                     // A session no longer wanted would keep the token taken.
                     closeSession(handle);
                     settle(outcome, false);
+                    return;
+                }
+                if (handle.isEmpty()) {
+                    drop(changed, outcome);
                     return;
                 }
                 session_ = handle;
@@ -254,8 +263,8 @@ private:
                     return;
                 }
                 if (!response || !response->granted()) {
-                    close();
-                    settle(outcome, false);
+                    endSession();
+                    drop(changed, outcome);
                     return;
                 }
                 for (const auto& [action, trigger] : wanted_) {
