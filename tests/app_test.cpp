@@ -169,6 +169,17 @@ TEST_F(AppTest, MovesFromTheMenuAndCommandsQueueBehindPressesAndTheTrayFollows) 
     const auto stored = decodeAppState(stateFile->read().value_or(QByteArray()));
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->currentIndex, 0);
+
+    // Back asked for while a press is in flight waits for it: the press
+    // moves on, then Back offers the same line again; both are stored.
+    settings->setString(u"afterEachLine"_s, u"tab"_s);
+    keystroke->onFollowKey = [this] { commands->send(Command::Back); };
+    press();
+    mainQueue->runPending();
+    keystroke->onFollowKey = {};
+    EXPECT_EQ(clipboard->writtenLines().back(), u"London");
+    EXPECT_EQ(app->shownRun().currentIndex, 0);
+    EXPECT_EQ(decodeAppState(stateFile->read().value_or(QByteArray()))->currentIndex, 0);
 }
 
 TEST_F(AppTest, StartAtLoginIsTickedByTheEntryAndAFailureSaysWhy) {
