@@ -12,6 +12,9 @@
 #include "platform/x11/selection_reader_x11.h"
 #include "x_harness.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+
 #include <gtest/gtest.h>
 
 #include <future>
@@ -91,9 +94,11 @@ TEST(SelectionReaderTest, ReadsWhatThisProcessPutThereAsOthersSeeIt) {
     EXPECT_EQ(read.content, copied);
     EXPECT_EQ(clipboardData(u"text/html"_s), "<p>a</p>");
 
-    // Another program copies, and this thread has not yet handled the news:
-    // the new copy is read, not what we put back.
-    ASSERT_TRUE(copy("theirs"));
+    // Another program copies, and this thread has not yet handled the news
+    // (no event runs until the read is done): the new copy is read, not what
+    // we put back.
+    ASSERT_TRUE(copy("theirs", u"UTF8_STRING"_s, Events::Held));
+    ASSERT_TRUE(QGuiApplication::clipboard()->ownsClipboard()) << "Qt heard: this proves nothing";
     read = clipboard.read();
     EXPECT_FALSE(read.putBack);
     EXPECT_EQ(read.content.text, u"theirs");
@@ -152,6 +157,7 @@ protected:
         EXPECT_TRUE(copy(data, type));
         const ClipboardRead read = onWorker([&] { return clipboard_.read(); });
         EXPECT_EQ(read.status, Status::Read);
+        EXPECT_FALSE(read.putBack) << "the copy was taken for what the last paste put back";
         return read.content;
     }
 
@@ -190,8 +196,9 @@ TEST_F(PasteTest, DeliversTheLineByteForByteAndPutsBackWhatWasThere) {
         EXPECT_TRUE(target_.waitForText(expected)) << target_.text().size();
         // Read as another program would, while we serve what we put back.
         EXPECT_TRUE(waitUntil([&] { return clipboardData(c.type) == c.before; }, 10s))
-            << "got \"" << clipboardData(c.type).left(40).toStdString()
-            << "\", offered: " << clipboardData(u"TARGETS"_s).size() << " bytes of targets, owner "
+            << c.type.toStdString() << " read back as \""
+            << clipboardData(c.type).left(40).toStdString() << "\"; offered: "
+            << clipboardData(u"TARGETS"_s).trimmed().replace('\n', ' ').toStdString() << "; owner "
             << x().clipboardOwner();
     }
 }

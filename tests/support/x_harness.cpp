@@ -14,6 +14,7 @@
 #include <xcb/xcb.h>
 
 #include <stdexcept>
+#include <thread>
 
 namespace quillet::harness {
 
@@ -340,7 +341,7 @@ XClient& x() {
 
 // ---------------------------------------------------------------------------
 
-bool copy(const QByteArray& data, const QString& mimeType) {
+bool copy(const QByteArray& data, const QString& mimeType, Events events) {
     const std::uint32_t before = x().clipboardOwner();
     QProcess xclip;
     xclip.setStandardOutputFile(QProcess::nullDevice());
@@ -353,14 +354,26 @@ bool copy(const QByteArray& data, const QString& mimeType) {
     xclip.write(data);
     xclip.closeWriteChannel();
     // Its parent exits once it has read everything; the child serves the copy.
-    return waitUntil([&] { return xclip.state() == QProcess::NotRunning; }, 60s) &&
-           xclip.exitStatus() == QProcess::NormalExit && xclip.exitCode() == 0 &&
-           waitUntil(
-               [&] {
-                   const std::uint32_t owner = x().clipboardOwner();
-                   return owner != XCB_NONE && owner != before;
-               },
-               5s);
+    // QProcess's own wait feeds it the input without running any events.
+    const bool exited = events == Events::Run
+                            ? waitUntil([&] { return xclip.state() == QProcess::NotRunning; }, 60s)
+                            : xclip.waitForFinished(60000);
+    if (!exited || xclip.exitStatus() != QProcess::NormalExit || xclip.exitCode() != 0) {
+        return false;
+    }
+    const auto taken = [&] {
+        const std::uint32_t owner = x().clipboardOwner();
+        return owner != XCB_NONE && owner != before;
+    };
+    if (events == Events::Run) {
+        return waitUntil(taken, 5s);
+    }
+    for (const auto deadline = Clock::now() + 5s; !taken(); std::this_thread::sleep_for(5ms)) {
+        if (Clock::now() >= deadline) {
+            return false;
+        }
+    }
+    return true;
 }
 
 QByteArray clipboardData(const QString& mimeType) {

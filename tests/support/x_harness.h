@@ -117,7 +117,12 @@ XClient& x();
 
 // The CLIPBOARD selection as another program uses it, through xclip. copy()
 // returns once xclip owns the selection; a child of it keeps serving it.
-bool copy(const QByteArray& data, const QString& mimeType = QStringLiteral("UTF8_STRING"));
+// While it waits, this thread's Qt events run (Events::Run), or none do
+// (Events::Held), as on a UI thread busy elsewhere: this process may then
+// own the clipboard still in Qt's eyes after the server gave it to xclip.
+enum class Events { Run, Held };
+bool copy(const QByteArray& data, const QString& mimeType = QStringLiteral("UTF8_STRING"),
+          Events events = Events::Run);
 QByteArray clipboardData(const QString& mimeType = QStringLiteral("UTF8_STRING"));
 
 // A program under test in a process of its own, with settings and runtime
