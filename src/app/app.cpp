@@ -37,13 +37,13 @@ App::App(PlatformServices services, std::ostream& console)
                 [] { QCoreApplication::quit(); },
                 [this](bool wanted) { setStartAtLogin(wanted); },
             }) {
-    services_.hotkey->setHandler([this](ShortcutAction action) { onShortcut(action); });
+    services_.hotkey->setHandler([this](ShortcutAction action) { onAction(action); });
     language_.setOnChange([this] {
         if (runWindow_) {
             runWindow_->setLanguage(language_.current());
         }
     });
-    services_.commands->setHandler([this](Command command) { onCommand(command); });
+    services_.commands->setHandler([this](Command command) { onAction(command); });
     services_.commands->setStatusHandler([this](std::function<void(const QString&)> answer) {
         // Behind the presses and moves asked for before it.
         pasteQueue_.async([this, answer = std::move(answer)] {
@@ -109,13 +109,25 @@ void App::prepareToQuit() {
 }
 
 void App::onShortcutPressed() {
-    pasteQueue_.async([this] {
-        notices_.tell(pasteRun_.step());
+    queueStep([this] { return pasteRun_.step(); });
+}
+
+void App::move(RunMove move) {
+    queueStep([this, move] { return pasteRun_.move(move); });
+}
+
+void App::moveTo(std::int64_t index) {
+    queueStep([this, index] { return pasteRun_.moveTo(index); });
+}
+
+void App::queueStep(std::function<StepOutcome()> step) {
+    pasteQueue_.async([this, step = std::move(step)] {
+        notices_.tell(step());
         publishRun();
     });
 }
 
-void App::onShortcut(ShortcutAction action) {
+void App::onAction(ShortcutAction action) {
     switch (action) {
         case ShortcutAction::PasteNext:
             onShortcutPressed();
@@ -127,37 +139,6 @@ void App::onShortcut(ShortcutAction action) {
             move(RunMove::Skip);
             break;
         case ShortcutAction::StartOver:
-            move(RunMove::StartOver);
-            break;
-    }
-}
-
-void App::move(RunMove move) {
-    pasteQueue_.async([this, move] {
-        notices_.tell(pasteRun_.move(move));
-        publishRun();
-    });
-}
-
-void App::moveTo(std::int64_t index) {
-    pasteQueue_.async([this, index] {
-        notices_.tell(pasteRun_.moveTo(index));
-        publishRun();
-    });
-}
-
-void App::onCommand(Command command) {
-    switch (command) {
-        case Command::PasteNext:
-            onShortcutPressed();
-            break;
-        case Command::Back:
-            move(RunMove::Back);
-            break;
-        case Command::Skip:
-            move(RunMove::Skip);
-            break;
-        case Command::StartOver:
             move(RunMove::StartOver);
             break;
     }

@@ -56,9 +56,11 @@ public:
     const QString& commandsProblem() const { return commandsProblem_; }
 
 private:
-    void onShortcut(ShortcutAction action);
+    // A shortcut pressed or a command received.
+    void onAction(ShortcutAction action);
+    // Paste worker: one step of the run, then its notice and the new position.
+    void queueStep(std::function<StepOutcome()> step);
     void changeShortcut(ShortcutAction action);
-    void onCommand(Command command);
     // Paste worker: tells the UI thread where the run stands now.
     void publishRun();
     void showRun(AppState run);

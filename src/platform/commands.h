@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/shortcut_action.h"
+
 #include <QString>
 
 #include <functional>
@@ -7,13 +9,9 @@
 namespace quillet {
 
 // What other processes ask of the running copy: `quillet --paste-next` run
-// by a desktop's own shortcut settings, a script, a D-Bus call.
-enum class Command {
-    PasteNext,  // one press of the shortcut
-    Back,       // the line before comes next again
-    Skip,       // the next line is passed over
-    StartOver,  // the first line comes next
-};
+// by a desktop's own shortcut settings, a script, a D-Bus call. The same
+// actions the shortcuts stand for, handled alike.
+using Command = ShortcutAction;
 
 // Where those commands arrive. UI thread only.
 class Commands {
