@@ -306,7 +306,7 @@ TEST_F(ShortcutTest, FirstRunAsksAtOnceAndKeepsTheDefaultWhenTheChoiceIsTakenOrC
         20s));
     EXPECT_EQ(target_.text(), u"keptagain"_s);
     EXPECT_TRUE(stored(9, 1835008));
-    EXPECT_FALSE(x().notice(quillet_->pid()));
+    EXPECT_FALSE(x().notice(quillet_->pid())) << quillet_->output().toStdString();
 }
 
 // A move's shortcut, from its row under Move Shortcuts. While its dialog is

@@ -202,6 +202,8 @@ bool GlobalHotkeyX11::takeGrabs(Slot& slot, GrabSet set) {
         }
     }
     slot.held = std::move(set);
+    slot.grabbedAt = cookies.back().sequence;
+    slot.settled = false;
     modifierMap_ = x11::ModifierMap::read(connection_);
     keyDown_ = 0;
     lastReleaseTime_ = 0;
@@ -272,6 +274,9 @@ bool GlobalHotkeyX11::nativeEventFilter(const QByteArray& eventType, void* messa
     }
     const auto* event = static_cast<const xcb_generic_event_t*>(message);
     const std::uint8_t type = event->response_type & ~kSendEventBit;
+    if (type != XCB_KEYMAP_NOTIFY) {  // the one event without a sequence number
+        settle(event->sequence);
+    }
     switch (type) {
         case XCB_KEY_PRESS:
             // Sent events never come from our grabs.
@@ -359,10 +364,22 @@ void GlobalHotkeyX11::onRawKey(const xcb_ge_generic_event_t& event) {
             state |= modifierMap_->bitsOf(static_cast<std::uint8_t>(key));
         }
     }
-    if (std::any_of(slots_.begin(), slots_.end(),
-                    [&](const Slot& slot) { return slot.held.matches(keycode, state); })) {
+    if (std::any_of(slots_.begin(), slots_.end(), [&](const Slot& slot) {
+            return slot.settled && slot.held.matches(keycode, state);
+        })) {
         rawPressTime_ = raw.time;
         blockedTimer_.start();
+    }
+}
+
+void GlobalHotkeyX11::settle(std::uint16_t sequence) {
+    for (Slot& slot : slots_) {
+        // Sequence numbers wrap at 16 bits; the first event after the grabs
+        // comes long before the difference could.
+        if (!slot.settled &&
+            static_cast<std::int16_t>(sequence - static_cast<std::uint16_t>(slot.grabbedAt)) >= 0) {
+            slot.settled = true;
+        }
     }
 }
 

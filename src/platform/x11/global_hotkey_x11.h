@@ -63,12 +63,18 @@ private:
     struct Slot {
         std::optional<Shortcut> shortcut;  // what the user asked for, kept across remaps
         GrabSet held;                      // what is grabbed now; no grabs when nothing is
+        // Events carry the sequence number of the last request the server had
+        // done when it made them. Until one comes from after the grabs, raw
+        // keys may be from before them, when the combination was not ours.
+        std::uint32_t grabbedAt = 0;
+        bool settled = true;
     };
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
     void onKeyPress(const xcb_key_press_event_t& event);
     void onKeyRelease(const xcb_key_press_event_t& event);
     void onRawKey(const xcb_ge_generic_event_t& event);
+    void settle(std::uint16_t sequence);
     void watchRawKeys();
     void askForDetectableRepeat();
 
