@@ -94,7 +94,8 @@ TEST(SessionTest, TheXServerGoingAwayEndsTheProgramWithAMessage) {
     ASSERT_TRUE(quillet.start()) << quillet.error();
 
     server.stop();
-    ASSERT_TRUE(quillet.waitForExit());
+    ASSERT_TRUE(quillet.waitForExit()) << quillet.output().toStdString() << "\n"
+                                       << quillet.stacks();
     EXPECT_GT(quillet.exitCode(), 0);
     EXPECT_TRUE(quillet.output().contains("X11")) << quillet.output().toStdString();
 }

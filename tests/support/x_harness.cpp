@@ -464,6 +464,23 @@ const QByteArray& Program::output() {
     return output_;
 }
 
+std::string Program::stacks() const {
+    if (!running()) {
+        return "(it is not running)";
+    }
+    QProcess gdb;
+    gdb.setProcessChannelMode(QProcess::MergedChannels);
+    gdb.start(QStringLiteral("gdb"),
+              {QStringLiteral("-p"), QString::number(pid()), QStringLiteral("-batch"),
+               QStringLiteral("-ex"), QStringLiteral("thread apply all bt")});
+    if (!gdb.waitForFinished(60000)) {
+        gdb.kill();
+        gdb.waitForFinished(5000);
+        return "(no stacks: gdb " + gdb.errorString().toStdString() + ")";
+    }
+    return "its stacks:\n" + gdb.readAll().toStdString();
+}
+
 bool Program::waitForOutput(const QByteArray& text, Clock::duration timeout) {
     return waitUntil([&] { return output().contains(text); }, timeout);
 }
@@ -519,8 +536,9 @@ bool Program::stop() {
     if (running()) {
         process_.terminate();
         if (!waitForExit(10s)) {
+            const std::string hung = stacks();
             kill();
-            return fail("it ignored SIGTERM for 10 s");
+            return fail("it ignored SIGTERM for 10 s; " + hung);
         }
     }
     // The bare program has no handler: SIGTERM ends it by default.

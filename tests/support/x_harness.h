@@ -159,6 +159,9 @@ public:
 
     // What it wrote to stdout and stderr so far.
     const QByteArray& output();
+    // Every thread's stack while it runs, for a program that hangs; says why
+    // when there is none.
+    std::string stacks() const;
     bool waitForOutput(const QByteArray& text, Clock::duration timeout = 10s);
     // Runs the `quillet` command with these arguments where the program runs
     // (its bus, its folders); what it printed on stdout.
