@@ -400,16 +400,7 @@ GlobalHotkeyPortal::GlobalHotkeyPortal(QDBusConnection connection,
                                        std::chrono::milliseconds answerDeadline)
     : answerDeadline_(answerDeadline),
       conversation_(std::make_unique<portal::ShortcutsConversation>(
-          std::move(connection), [this](ShortcutAction action) {
-              QMetaObject::invokeMethod(
-                  &callContext_,
-                  [this, action] {
-                      if (onPress_) {
-                          onPress_(action);
-                      }
-                  },
-                  Qt::QueuedConnection);
-          })) {
+          std::move(connection), [this](ShortcutAction action) { presses_.post(action); })) {
     thread_.setObjectName(QStringLiteral("quillet-shortcuts"));
     conversation_->moveToThread(&thread_);
     thread_.start();
@@ -424,7 +415,7 @@ GlobalHotkeyPortal::~GlobalHotkeyPortal() {
 }
 
 void GlobalHotkeyPortal::setHandler(std::function<void(ShortcutAction)> onPress) {
-    onPress_ = std::move(onPress);
+    presses_.setHandler(std::move(onPress));
 }
 
 bool GlobalHotkeyPortal::grab(ShortcutAction action, Shortcut shortcut) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/global_hotkey.h"
+#include "platform/press_relay.h"
 
 #include <QDBusConnection>
 #include <QObject>
@@ -48,9 +49,8 @@ public:
 
 private:
     std::chrono::milliseconds answerDeadline_;
-    std::function<void(ShortcutAction)> onPress_;
     std::map<ShortcutAction, QString> triggers_;  // asked for, so no two actions share one
-    QObject callContext_;                         // queued handler calls die with this object
+    PressRelay presses_;
     QThread thread_;
     std::unique_ptr<portal::ShortcutsConversation> conversation_;  // lives on thread_
 };

@@ -5,7 +5,6 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
-#include <QMetaObject>
 
 // X11 headers after Qt's: they define macros that break Qt headers.
 #include <xcb/xcb.h>
@@ -112,7 +111,7 @@ GlobalHotkeyX11::~GlobalHotkeyX11() {
 }
 
 void GlobalHotkeyX11::setHandler(std::function<void(ShortcutAction)> onPress) {
-    onPress_ = std::move(onPress);
+    presses_.setHandler(std::move(onPress));
 }
 
 bool GlobalHotkeyX11::grab(ShortcutAction action, Shortcut shortcut) {
@@ -332,16 +331,7 @@ void GlobalHotkeyX11::onKeyPress(const xcb_key_press_event_t& event) {
         return;
     }
     const ShortcutAction action = kShortcutActions[static_cast<std::size_t>(slot - slots_.begin())];
-    // Run the handler from the event loop, not from inside Qt's xcb event
-    // dispatch: it may open a dialog or register another shortcut.
-    QMetaObject::invokeMethod(
-        &callContext_,
-        [this, action] {
-            if (onPress_) {
-                onPress_(action);
-            }
-        },
-        Qt::QueuedConnection);
+    presses_.post(action);  // not from inside Qt's xcb event dispatch
 }
 
 void GlobalHotkeyX11::onRawKey(const xcb_ge_generic_event_t& event) {

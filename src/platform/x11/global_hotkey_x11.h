@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/global_hotkey.h"
+#include "platform/press_relay.h"
 #include "platform/x11/keymap.h"
 #include "platform/x11/server_keymap.h"
 
@@ -88,8 +89,7 @@ private:
 
     xcb_connection_t* connection_ = nullptr;
     std::uint32_t root_ = 0;
-    int xkbEventType_ = -1;  // the event code of XKEYBOARD, when present
-    std::function<void(ShortcutAction)> onPress_;
+    int xkbEventType_ = -1;                            // the event code of XKEYBOARD, when present
     std::array<Slot, kShortcutActions.size()> slots_;  // indexed by the action
     // Auto-repeat shows up as presses without releases once the server keeps
     // it detectable; otherwise as release+press pairs with one timestamp,
@@ -108,7 +108,7 @@ private:
     std::uint32_t grabPressTime_ = 0;
     QTimer blockedTimer_;
     std::function<void()> onBlocked_;
-    QObject callContext_;  // queued handler calls die with this object
+    PressRelay presses_;
 };
 
 }  // namespace quillet
