@@ -4,17 +4,32 @@
 # tests. Source it; it sets up its own cleanup trap.
 #
 # After `session_start WIDTHxHEIGHT`: $session is a private folder, DISPLAY,
-# XDG_CONFIG_HOME, XDG_STATE_HOME and XDG_RUNTIME_DIR point into it, and every process started
-# with `session_spawn` is ended when the script exits.
+# XDG_CONFIG_HOME, XDG_STATE_HOME and XDG_RUNTIME_DIR point into it,
+# DBUS_SESSION_BUS_ADDRESS names a bus of its own, and every process started
+# with `session_spawn` is ended when the script exits, the last started first.
+#
+# Every bus started here can start no service of the machine's (see
+# session-bus.conf): a notification daemon or portal installed on the machine
+# would otherwise take what Quillet shows, or choose its route.
 #
 # After `wayland_session_start KEYBOARD`: a headless sway with a session bus
 # of its own and KEYBOARD (a program that keeps a virtual keyboard on the
 # seat) runs in $wl_session, and `in_wayland COMMAND...` runs a command there.
 
+session_bus_config="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/session-bus.conf"
+
 session_pids=()
+alive() { [ -e "/proc/$1" ] && ! grep -q '^State:[[:space:]]*Z' "/proc/$1/status" 2>/dev/null; }
 session_cleanup() {
-    local pid
-    for pid in "${session_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    # Clients before the servers they use: a program whose X server went first
+    # says so, after the script's verdict.
+    local i pid
+    for ((i = ${#session_pids[@]} - 1; i >= 0; i--)); do
+        pid="${session_pids[i]}"
+        kill "$pid" 2>/dev/null || continue
+        for _ in $(seq 100); do alive "$pid" || break; sleep 0.05; done
+        kill -KILL "$pid" 2>/dev/null || true
+    done
     wait 2>/dev/null || true
     [ -n "${session:-}" ] && rm -rf "$session"
     [ -n "${wl_session:-}" ] && rm -rf "$wl_session"
@@ -56,6 +71,10 @@ session_start() {  # session_start WIDTHxHEIGHT
     exec 3>&-
     wait_for 10 test -s "$session/display"
     export DISPLAY=":$(cat "$session/display")"
+    session_spawn dbus-daemon --config-file="$session_bus_config" --nofork --nopidfile \
+        --address="unix:path=$session/runtime/bus" >"$session/dbus.log" 2>&1
+    wait_for 10 test -S "$session/runtime/bus"
+    export DBUS_SESSION_BUS_ADDRESS="unix:path=$session/runtime/bus"
 }
 
 session_desktop() {  # a calm desktop colour and a tray host at the top right
@@ -148,7 +167,7 @@ wayland_session_start() {  # wayland_session_start KEYBOARD
         DBUS_SESSION_BUS_ADDRESS="unix:path=$wl_session/runtime/bus" LC_ALL=C.UTF-8)
     printf '%s\n' 'output HEADLESS-1 resolution 1280x720' 'xwayland disable' \
         'default_border none' >"$wl_session/sway.conf"
-    wayland_spawn dbus-daemon --session --nofork --nopidfile \
+    wayland_spawn dbus-daemon --config-file="$session_bus_config" --nofork --nopidfile \
         --address="unix:path=$wl_session/runtime/bus" >"$wl_session/dbus.log" 2>&1
     wait_for 10 test -S "$wl_session/runtime/bus"
     wayland_spawn WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \

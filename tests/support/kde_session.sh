@@ -24,11 +24,23 @@ if [ "${1:-}" != --inside ]; then
     # exec; a copy has none, and must keep the name: KWin picks its own
     # platform plugin by it.
     cp /usr/bin/kwin_wayland "$dir/kwin_wayland"
+    # The session's bus starts the portal, its KDE backend and what they use,
+    # and nothing else the machine has installed (no notification daemon, no
+    # portal of another desktop).
+    mkdir -p "$dir/bus/services"
+    cp "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/session-bus.conf" "$dir/bus/"
+    for service in org.freedesktop.portal.Desktop org.freedesktop.impl.portal.desktop.kde \
+        org.freedesktop.impl.portal.PermissionStore org.freedesktop.portal.Documents \
+        org.kde.kglobalaccel; do
+        if [ -f "/usr/share/dbus-1/services/$service.service" ]; then
+            ln -s "/usr/share/dbus-1/services/$service.service" "$dir/bus/services/"
+        fi
+    done
     status=0
     # The bus and the services it starts write to session.log; the command
     # keeps this script's standard error (as descriptor 3 on the way in).
     env HOME="$dir" XDG_RUNTIME_DIR="$dir/runtime" XDG_CONFIG_HOME="$dir/config" \
-        dbus-run-session -- "$0" --inside "$dir" "$@" 3>&2 2>"$dir/session.log" || status=$?
+        dbus-run-session --config-file="$dir/bus/session-bus.conf" -- "$0" --inside "$dir" "$@" 3>&2 2>"$dir/session.log" || status=$?
     if [ "$status" -ne 0 ]; then
         echo "kde_session: logs of the session:" >&2
         tail -n 20 "$dir"/*.log >&2 || true

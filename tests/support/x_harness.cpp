@@ -407,6 +407,7 @@ Program::Program(Options options)
     env.insert(QStringLiteral("XDG_STATE_HOME"), configHome_ + QStringLiteral("/state"));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir_.path());
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
     process_.setProcessEnvironment(env);
     process_.setProgram(isQuillet() ? QStringLiteral(QUILLET_BIN) : executable_);
 
@@ -494,8 +495,10 @@ QByteArray Program::command(const QStringList& arguments) {
 }
 
 SessionBus::SessionBus() {
+    // It starts none of the machine's services: a notification daemon
+    // installed there would take the notices a test looks for.
     daemon_.start(QStringLiteral("dbus-daemon"),
-                  {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                  {QStringLiteral("--config-file=" QUILLET_BUS_CONFIG), QStringLiteral("--nofork"),
                    QStringLiteral("--print-address")});
     if (daemon_.waitForReadyRead(10000)) {
         address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
@@ -510,6 +513,16 @@ SessionBus::~SessionBus() {
 bool Program::launch() {
     if (!error_.empty()) {
         return false;
+    }
+    // A bus of its own unless the test gave one: never the user's (its
+    // notices would go to the desktop), and never one shared with another
+    // test's program (commands would reach the wrong one).
+    if (!process_.processEnvironment().contains(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"))) {
+        ownBus_ = std::make_unique<SessionBus>();
+        if (ownBus_->address().isEmpty()) {
+            return fail("no session bus of its own");
+        }
+        setEnvironment(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), ownBus_->address());
     }
     output_.clear();
     armedAt_.reset();

@@ -125,6 +125,8 @@ bool copy(const QByteArray& data, const QString& mimeType = QStringLiteral("UTF8
           Events events = Events::Run);
 QByteArray clipboardData(const QString& mimeType = QStringLiteral("UTF8_STRING"));
 
+class SessionBus;
+
 // A program under test in a process of its own, with settings and runtime
 // folders of its own, so that nothing of the user's is touched.
 class Program {
@@ -186,6 +188,7 @@ private:
     bool isQuillet() const { return executable_.isEmpty(); }
     void readOutput();
 
+    std::unique_ptr<SessionBus> ownBus_;  // outlives the process
     QString executable_;
     QTemporaryDir ownConfig_;
     QTemporaryDir runtimeDir_;
