@@ -85,8 +85,8 @@ int callRunningCopy(const char* method) {
     dbus_connection_set_exit_on_disconnect(bus.get(), FALSE);
     const std::unique_ptr<DBusMessage, MessageUnref> call(dbus_message_new_method_call(
         quillet::bus::kService, quillet::bus::kPath, quillet::bus::kInterface, method));
-    // Answered before a press runs, Status after the presses before it; only
-    // a stuck program takes this long.
+    // Answered before a press runs, Status within half a second; only a
+    // stuck program takes this long.
     const std::unique_ptr<DBusMessage, MessageUnref> reply(
         call ? dbus_connection_send_with_reply_and_block(bus.get(), call.get(), 10000, error.get())
              : nullptr);
@@ -99,7 +99,9 @@ int callRunningCopy(const char* method) {
         }
         return 0;
     }
-    if (error.is(DBUS_ERROR_SERVICE_UNKNOWN) || error.is(DBUS_ERROR_NAME_HAS_NO_OWNER)) {
+    if (error.is(quillet::bus::kRefused)) {
+        std::fprintf(stderr, "quillet: %s\n", error.message());
+    } else if (error.is(DBUS_ERROR_SERVICE_UNKNOWN) || error.is(DBUS_ERROR_NAME_HAS_NO_OWNER)) {
         std::fputs("quillet: Quillet is not running; start it first (quillet &).\n", stderr);
     } else {
         std::fprintf(stderr, "quillet: cannot reach Quillet: %s.\n", error.message());

@@ -15,6 +15,7 @@ namespace quillet {
 namespace {
 
 using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
 
 // The menu on one line: a separator as "--", a disabled row in brackets, a
 // checked one with '*', the hint after '~', a submenu in braces.
@@ -182,6 +183,26 @@ TEST_F(AppTest, MovesFromTheMenuAndCommandsQueueBehindPressesAndTheTrayFollows) 
     EXPECT_EQ(decodeAppState(stateFile->read().value_or(QByteArray()))->currentIndex, 0);
 }
 
+// A press that waited behind a slow one is dropped, not pasted late; the
+// count is told and the place kept for the next press.
+TEST_F(AppTest, PressesThatWaitedTooLongAreDroppedAndCounted) {
+    startWith(kDefaultShortcut);
+    app->setLongestWait(30ms);
+    clipboard->copy(u"a\nb"_s);
+    clipboard->settle = 100ms;
+    for (int i = 0; i < 3; ++i) {
+        hotkey->press();
+    }
+    app->waitForPendingPastes();
+    clipboard->settle = 0ms;
+    press();
+    mainQueue->runPending();
+    EXPECT_EQ(clipboard->writtenLines(), (QStringList{u"a"_s, u"b"_s}));
+    EXPECT_EQ(notices(),
+              (QStringList{u"Quillet: "_s + text::kOnePressDropped.in(Language::English),
+                           u"Quillet: "_s + text::kPressesDropped.in(Language::English).arg(2)}));
+}
+
 TEST_F(AppTest, StartAtLoginIsTickedByTheEntryAndAFailureSaysWhy) {
     autostart->problem = u"cannot write /x: Permission denied"_s;
     startWith(kDefaultShortcut);
@@ -203,9 +224,9 @@ TEST_F(AppTest, StartAtLoginIsTickedByTheEntryAndAFailureSaysWhy) {
     EXPECT_FALSE(tray->row(u"登录时启动"_s)->checked);
     mainQueue->runPending();
     EXPECT_EQ(notices(), (QStringList{u"Quillet: Could not turn on Start at Login.\n"
-                                      "cannot write /x: Permission denied [OK]"_s,
+                                      "cannot write /x: Permission denied"_s,
                                       u"Quillet: 无法关闭“登录时启动”。\n"
-                                      "cannot remove /x: Permission denied [好的]"_s}));
+                                      "cannot remove /x: Permission denied"_s}));
 }
 
 TEST_F(AppTest, AMoveShortcutMovesTheRunAndShowsBesideItsMoveInTheMenu) {
@@ -271,7 +292,7 @@ TEST_F(AppTest, WhereNoShortcutCanBeTakenCommandsPressAndNoDialogAsksForOne) {
     EXPECT_EQ(clipboard->writtenLines(), (QStringList{u"a"_s, u"b"_s}));
     ASSERT_TRUE(tray->choose(u"Set Shortcut (Current: ⌃⌥⌘V)"_s));
     mainQueue->runPending();
-    EXPECT_EQ(notices(), QStringList{u"Quillet: Failed to set shortcut. Please try again. [OK]"_s});
+    EXPECT_EQ(notices(), QStringList{u"Quillet: Failed to set shortcut. Please try again."_s});
 
     // Quitting: commands arriving now start nothing.
     app->prepareToQuit();
@@ -319,8 +340,8 @@ TEST_F(AppTest, OutcomesAreToldInTheLanguageOfTheMomentTheyShow) {
     mainQueue->runPending();
     EXPECT_EQ(clipboard->writtenLines(), (QStringList{u"a"_s, u"b"_s, u"c"_s, u"d"_s, u"d"_s}));
     ASSERT_EQ(notices().size(), 5);
-    EXPECT_EQ(notices()[0], u"Quillet: 所有内容已粘贴完毕！ [好的]"_s);
-    EXPECT_EQ(notices()[1], u"Quillet: 剪贴板中没有可粘贴的内容。请重新复制多行文本。 [好的]"_s);
+    EXPECT_EQ(notices()[0], u"Quillet: 所有内容已粘贴完毕！"_s);
+    EXPECT_EQ(notices()[1], u"Quillet: 剪贴板中没有可粘贴的内容。请重新复制多行文本。"_s);
     EXPECT_TRUE(notices()[2].contains(u"无法保存设置"_s)) << "told once";
     EXPECT_TRUE(notices()[3].contains(u"没有应用接收这一行"_s));
     EXPECT_EQ(notices()[4], notices()[3]);

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QThread>
+#include <QTimer>
 
 #include <ostream>
 
@@ -43,17 +44,12 @@ App::App(PlatformServices services, std::ostream& console)
             runWindow_->setLanguage(language_.current());
         }
     });
-    services_.commands->setHandler([this](Command command) { onAction(command); });
-    services_.commands->setStatusHandler([this](std::function<void(const QString&)> answer) {
-        // Behind the presses and moves asked for before it.
-        pasteQueue_.async([this, answer = std::move(answer)] {
-            const AppState& run = pasteRun_.run();
-            services_.mainQueue->post(
-                [this, answer, run = AppState{run.lines, run.currentIndex, {}}] {
-                    answer(positionText(run, language_.current()));
-                });
-        });
+    services_.commands->setHandler([this](Command command) {
+        const auto refused = onAction(command);
+        return refused ? refused->in(language_.current()) : QString();
     });
+    services_.commands->setStatusHandler(
+        [this](std::function<void(const QString&)> answer) { answerStatus(std::move(answer)); });
     services_.hotkey->setBlockedHandler([this] {
         console_ << "The shortcut was pressed while another program held the keyboard."
                  << std::endl;
@@ -121,13 +117,51 @@ void App::moveTo(std::int64_t index) {
 }
 
 void App::queueStep(std::function<StepOutcome()> step) {
-    pasteQueue_.async([this, step = std::move(step)] {
+    using Clock = std::chrono::steady_clock;
+    pasteQueue_.async([this, step = std::move(step), asked = Clock::now()] {
+        if (Clock::now() - asked > longestWait_) {
+            // Each notice replaces the one before, so the count is the news.
+            ++droppedInARow_;
+            if (droppedInARow_ == 1) {
+                notices_.tell(text::kOnePressDropped);
+            } else {
+                notices_.tell([count = droppedInARow_](Language language) {
+                    return text::kPressesDropped.in(language).arg(count);
+                });
+            }
+            return;
+        }
+        droppedInARow_ = 0;
         notices_.tell(step());
         publishRun();
     });
 }
 
-void App::onAction(ShortcutAction action) {
+void App::answerStatus(std::function<void(const QString&)> answer) {
+    // Both answers come on the UI thread; the first one is given.
+    auto reply = std::make_shared<std::function<void(const AppState&)>>(
+        [this, answer = std::move(answer)](const AppState& run) mutable {
+            if (answer) {
+                answer(positionText(run, language_.current()));
+                answer = nullptr;
+            }
+        });
+    // Behind the presses and moves asked for before it, unless they take long.
+    pasteQueue_.async([this, reply] {
+        const AppState& run = pasteRun_.run();
+        services_.mainQueue->post(
+            [reply, run = AppState{run.lines, run.currentIndex, {}}] { (*reply)(run); });
+    });
+    QTimer::singleShot(kStatusPatience, &statusDeadlines_, [this, reply] { (*reply)(shownRun_); });
+}
+
+std::optional<Text> App::onAction(ShortcutAction action) {
+    if (action == ShortcutAction::PasteNext && shortcutDialogs_ > 0) {
+        // The dialog has the focus, so the line would land there; held back
+        // until it closes, it would land wherever the focus is by then.
+        notices_.tell(text::kPasteWhileDialogOpen);
+        return text::kPasteWhileDialogOpen;
+    }
     switch (action) {
         case ShortcutAction::PasteNext:
             onShortcutPressed();
@@ -142,6 +176,7 @@ void App::onAction(ShortcutAction action) {
             move(RunMove::StartOver);
             break;
     }
+    return std::nullopt;
 }
 
 void App::publishRun() {
@@ -191,6 +226,7 @@ void App::changeShortcut(ShortcutAction action) {
     const Language language = language_.current();
     std::optional<Shortcut> chosen;
     bool cleared = false;
+    ++shortcutDialogs_;
     if (action == ShortcutAction::PasteNext) {
         chosen =
             runCaptureDialog(language, shortcutText(hotkeys_.current()), *services_.keyTranslator);
@@ -203,6 +239,7 @@ void App::changeShortcut(ShortcutAction action) {
         chosen = capture.chosen;
         cleared = capture.cleared;
     }
+    --shortcutDialogs_;
     for (const ShortcutAction other : kShortcutActions) {
         if (other != action) {
             hotkeys_.registerStored(other);

@@ -9,6 +9,9 @@
 #include "paste/serial_queue.h"
 #include "platform/services.h"
 
+#include <QObject>
+
+#include <chrono>
 #include <iosfwd>
 #include <memory>
 
@@ -36,8 +39,15 @@ public:
     // run); presses not yet started are dropped and no notice opens any more.
     void prepareToQuit();
 
+    // A press or move that waited longer than this for the ones before it is
+    // dropped: a paste that long after the press could land anywhere.
+    static constexpr std::chrono::milliseconds kLongestWait{10'000};
+    // --status waits this long for the presses and moves before it, then
+    // answers with where the run stands at that moment.
+    static constexpr std::chrono::milliseconds kStatusPatience{500};
+
     // UI thread: queues one paste step, for the shortcut or a PasteNext
-    // command. Presses are neither dropped nor merged.
+    // command. Presses are not merged; one that waited too long is dropped.
     void onShortcutPressed();
     // UI thread: queues a move behind the presses before it.
     void move(RunMove move);
@@ -48,6 +58,8 @@ public:
 
     // Blocks until every press so far has been handled; for tests.
     void waitForPendingPastes() { pasteQueue_.drain(); }
+    // For tests, before the first press.
+    void setLongestWait(std::chrono::milliseconds wait) { longestWait_ = wait; }
 
     bool shortcutHeld() const { return hotkeys_.held(); }
     Shortcut shortcut() const { return hotkeys_.current(); }
@@ -56,8 +68,9 @@ public:
     const QString& commandsProblem() const { return commandsProblem_; }
 
 private:
-    // A shortcut pressed or a command received.
-    void onAction(ShortcutAction action);
+    // A shortcut pressed or a command received: why it cannot act now, when it cannot.
+    std::optional<Text> onAction(ShortcutAction action);
+    void answerStatus(std::function<void(const QString&)> answer);
     // Paste worker: one step of the run, then its notice and the new position.
     void queueStep(std::function<StepOutcome()> step);
     void changeShortcut(ShortcutAction action);
@@ -80,6 +93,10 @@ private:
     QString commandsProblem_;
     AppState shownRun_;
     std::unique_ptr<RunWindow> runWindow_;
+    int shortcutDialogs_ = 0;  // open now; UI thread
+    std::chrono::milliseconds longestWait_ = kLongestWait;
+    int droppedInARow_ = 0;    // paste worker
+    QObject statusDeadlines_;  // ends the timers of answers still pending
     // Last: destroyed first, while everything its tasks use still exists.
     SerialQueue pasteQueue_{"paste"};
 };

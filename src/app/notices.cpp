@@ -44,8 +44,7 @@ void Notices::tell(std::function<QString(Language)> message) {
             return;
         }
         const Language language = language_.current();
-        notifications_.show(QString::fromUtf16(kDisplayName), message(language),
-                            text::kOk.in(language));
+        notifications_.show(QString::fromUtf16(kDisplayName), message(language));
     });
 }
 

@@ -1,5 +1,7 @@
 #include "core/stored_value.h"
 
+#include <QStringList>
+
 namespace quillet::stored_value {
 
 std::int64_t toInteger(const QVariant& value) {
@@ -34,6 +36,10 @@ std::int64_t toInteger(const QVariant& value) {
 std::optional<QString> toString(const QVariant& value) {
     if (value.typeId() == QMetaType::QString) {
         return value.toString();
+    }
+    // An INI file's unquoted "a,b" reads as a list; it was written as text.
+    if (value.typeId() == QMetaType::QStringList) {
+        return value.toStringList().join(u',');
     }
     return std::nullopt;
 }

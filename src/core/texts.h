@@ -61,7 +61,18 @@ inline constexpr Text kNotFetched{
     u"No application took the line, so nothing was pasted. Click into a field and press the "
     u"shortcut again: the same line comes next.",
     u"没有应用接收这一行，未粘贴任何内容。请点击一个输入框后再按一次快捷键：下次仍粘贴同一行。"};
-inline constexpr Text kOk{u"OK", u"好的"};
+inline constexpr Text kPasteWhileDialogOpen{
+    u"Nothing was pasted: the shortcut dialog is open. Close it first; your place in the list is "
+    u"kept.",
+    u"快捷键设置对话框打开时不会粘贴任何内容。请先关闭它；列表中的当前位置已保留。"};
+inline constexpr Text kOnePressDropped{
+    u"A press waited more than 10 seconds and was dropped, so that nothing is pasted long after "
+    u"you asked. Your place in the list is kept.",
+    u"有 1 次按键等待超过 10 秒，已被放弃，以免过了很久才粘贴。列表中的当前位置已保留。"};
+inline constexpr Text kPressesDropped{
+    u"%1 presses waited more than 10 seconds and were dropped, so that nothing is pasted long "
+    u"after you asked. Your place in the list is kept.",
+    u"有 %1 次按键等待超过 10 秒，已被放弃，以免过了很久才粘贴。列表中的当前位置已保留。"};
 
 // The shortcut.
 inline constexpr Text kShortcutSet{u"Shortcut set successfully!", u"快捷键已设置成功！"};

@@ -13,7 +13,10 @@ inline constexpr char kPasteNext[] = "PasteNext";
 inline constexpr char kBack[] = "Back";
 inline constexpr char kSkip[] = "Skip";
 inline constexpr char kStartOver[] = "Restart";
-// Answers a string: where the run stands, once the commands before it ran.
+// Answers a string: where the run stands.
 inline constexpr char kStatus[] = "Status";
+// The error a command is refused with when it cannot be carried out now; its
+// message says why, for the user.
+inline constexpr char kRefused[] = "org.tarnwick.Quillet.Error.Refused";
 
 }  // namespace quillet::bus

@@ -18,11 +18,13 @@ class Commands {
 public:
     virtual ~Commands() = default;
 
-    // Called on the UI thread once per command received.
-    virtual void setHandler(std::function<void(Command)> onCommand) = 0;
+    // Called on the UI thread once per command received. It answers "" when
+    // the command is taken, else why it cannot be carried out now, which the
+    // asking process is told.
+    virtual void setHandler(std::function<QString(Command)> onCommand) = 0;
 
     // Called on the UI thread when asked where the run stands. The handler
-    // calls answer once, from any thread, after the commands before it ran.
+    // calls answer once, from any thread, and soon.
     virtual void setStatusHandler(
         std::function<void(std::function<void(const QString&)> answer)> onStatus) = 0;
 

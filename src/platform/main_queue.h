@@ -4,9 +4,9 @@
 
 namespace quillet {
 
-// The serial queue of the UI thread. Tasks run one at a time in submission
-// order; a task that runs a modal dialog holds the queue until the dialog
-// closes, and tasks submitted meanwhile wait for it.
+// The serial queue of the UI thread. Tasks run in submission order; while a
+// task runs a modal dialog, the tasks submitted meanwhile run inside the
+// dialog's loop, so that a paste step never waits for the user to answer.
 class MainQueue {
 public:
     using Task = std::function<void()>;

@@ -104,7 +104,8 @@ TEST_F(ProgramTest, WithARunThatCannotBeWrittenPastingGoesOnAndTheUserIsToldOnce
 }
 
 // The press gives up on an owner that never answers, says so and keeps the
-// run; the menu works while the read waits, and quitting does not wait.
+// run; the menu and --status work while the read waits, and quitting does
+// not wait.
 TEST_F(ProgramTest, AClipboardOwnerThatNeverAnswersHoldsNothingUpAndTheRunIsKept) {
     const auto storedIndex = [&] { return quillet_.storedRun().value_or(AppState{}).currentIndex; };
     ASSERT_TRUE(copy("one\ntwo\n"));
@@ -116,6 +117,8 @@ TEST_F(ProgramTest, AClipboardOwnerThatNeverAnswersHoldsNothingUpAndTheRunIsKept
         ASSERT_TRUE(silent.takeClipboard());
         x().chord(kDefaultChord);
         ASSERT_TRUE(waitUntil([&] { return silent.clipboardRequested(); }, 10s));
+        // Where the run stands while the press waits, within a second.
+        EXPECT_EQ(quillet_.command({u"--status"_s}, 1s).output, "2 of 2 · next: two\n");
         EXPECT_TRUE(x().openTrayMenu(quillet_.pid(), u"Paste"_s));
         EXPECT_TRUE(silent.clipboardRequested()) << "the menu opened only after the read ended";
         x().chord({"Escape"});
@@ -173,7 +176,7 @@ TEST(ProgramMovesTest, MoveShortcutsMoveTheRunAndThePasteStillPastes) {
         QString status;
         if (waitUntil(
                 [&] {
-                    status = QString::fromUtf8(quillet.command({u"--status"_s})).trimmed();
+                    status = QString::fromUtf8(quillet.command({u"--status"_s}).output).trimmed();
                     return status == expected;
                 },
                 10s)) {

@@ -309,6 +309,32 @@ TEST_F(ShortcutTest, FirstRunAsksAtOnceAndKeepsTheDefaultWhenTheChoiceIsTakenOrC
     EXPECT_FALSE(x().notice(quillet_->pid())) << quillet_->output().toStdString();
 }
 
+// With the dialog open, the line would land in it; held until the dialog
+// closes, wherever the focus is then. So a press from the desktop's own
+// shortcut settings is refused at once, and --status answers meanwhile.
+TEST_F(ShortcutTest, WhileTheFirstRunDialogIsOpenPressesAreRefusedAtOnceAndStatusAnswers) {
+    launch(false);
+    const XWindow dialog = focusedDialog();
+    ASSERT_TRUE(copy("one\ntwo\nthree\n"));
+    for (int i = 0; i < 3; ++i) {
+        const auto press = quillet_->command({u"--paste-next"_s});
+        EXPECT_EQ(press.exitCode, 1);
+        EXPECT_TRUE(press.errors.contains("the shortcut dialog is open")) << press.errors.data();
+    }
+    EXPECT_EQ(quillet_->command({u"--status"_s}, 1s).output, "No list: copy some lines\n");
+
+    // Closed as a window manager would, with the focus in the target.
+    ASSERT_TRUE(target_.focus());
+    x().close(dialog.id);
+    ASSERT_TRUE(waitUntil([&] { return !x().windowNamed(quillet_->pid(), dialog.name); }, 10s));
+    EXPECT_TRUE(waitUntil([&] { return x().notice(quillet_->pid()).has_value(); }, 10s));
+    EXPECT_EQ(x().focusedWindow(), target_.window()) << "the notice took the focus";
+    EXPECT_EQ(quillet_->command({u"--paste-next"_s}).exitCode, 0);
+    EXPECT_TRUE(waitUntil(
+        [&] { return quillet_->storedRun().value_or(AppState{}).currentIndex == 1; }, 10s));
+    EXPECT_TRUE(target_.waitForText(u"one"_s)) << "got: " << target_.text().toStdString();
+}
+
 // A move's shortcut, from its row under Move Shortcuts. While its dialog is
 // open no shortcut is held, so the paste's is seen there and refused; after
 // it every one works again. Confirm moves the move's shortcut, Clear takes it away.

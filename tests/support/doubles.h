@@ -430,9 +430,8 @@ private:
 // Records the notices shown, as "title: text [button]".
 class RecordingNotifications final : public Notifications {
 public:
-    void show(const QString& title, const QString& text, const QString& button) override {
-        shown_.append(title + QStringLiteral(": ") + text + QStringLiteral(" [") + button +
-                      QStringLiteral("]"));
+    void show(const QString& title, const QString& text) override {
+        shown_.append(title + QStringLiteral(": ") + text);
     }
     const QStringList& shown() const { return shown_; }
 
@@ -465,7 +464,7 @@ private:
 // Commands another process sends, as the test sends them.
 class FakeCommands final : public Commands {
 public:
-    void setHandler(std::function<void(Command)> onCommand) override {
+    void setHandler(std::function<QString(Command)> onCommand) override {
         onCommand_ = std::move(onCommand);
     }
     void setStatusHandler(
@@ -476,10 +475,9 @@ public:
         listening_ = problem.isEmpty();
         return problem;
     }
-    void send(Command command) const {
-        if (listening_ && onCommand_) {
-            onCommand_(command);
-        }
+    // Why the command was refused; "" when it was taken.
+    QString send(Command command) const {
+        return listening_ && onCommand_ ? onCommand_(command) : QString();
     }
     // Asks where the run stands; answers land in answers, from any thread.
     void askStatus() {
@@ -498,7 +496,7 @@ public:
     QString problem;  // why listen() fails; "" when it works
 
 private:
-    std::function<void(Command)> onCommand_;
+    std::function<QString(Command)> onCommand_;
     std::function<void(std::function<void(const QString&)>)> onStatus_;
     mutable std::mutex mutex_;
     QStringList answers_;

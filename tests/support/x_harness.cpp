@@ -220,11 +220,10 @@ bool XClient::openTrayMenu(qint64 pid, const QString& title) {
 
 bool XClient::closeNotice(qint64 pid, Clock::duration timeout) {
     std::optional<XWindow> shown;
-    if (!waitUntil([&] { return (shown = notice(pid)).has_value(); }, timeout) ||
-        !focus(shown->id)) {
+    if (!waitUntil([&] { return (shown = notice(pid)).has_value(); }, timeout)) {
         return false;
     }
-    chord({"Return"});
+    click(shown->geometry.center());
     return waitUntil([&] { return !notice(pid); }, 10s);
 }
 
@@ -486,12 +485,18 @@ bool Program::waitForOutput(const QByteArray& text, Clock::duration timeout) {
     return waitUntil([&] { return output().contains(text); }, timeout);
 }
 
-QByteArray Program::command(const QStringList& arguments) {
+Program::CommandResult Program::command(const QStringList& arguments, Clock::duration deadline) {
     QProcess command;
     command.setProcessEnvironment(process_.processEnvironment());
     command.start(QStringLiteral(QUILLET_BIN), arguments);
-    command.waitForFinished(10000);
-    return command.readAllStandardOutput();
+    const bool ended = command.waitForFinished(
+        static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(deadline).count()));
+    if (!ended) {
+        command.kill();
+        command.waitForFinished();
+    }
+    return {command.readAllStandardOutput(), command.readAllStandardError(),
+            ended && command.exitStatus() == QProcess::NormalExit ? command.exitCode() : -1};
 }
 
 SessionBus::SessionBus() {

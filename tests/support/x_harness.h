@@ -78,7 +78,7 @@ public:
     // Clicks the tray icon; then the menu, named after the tray item, must
     // hold the keyboard.
     bool openTrayMenu(qint64 pid, const QString& title);
-    // Answers the notice, once it shows, with its default button.
+    // Clicks the notice away once it shows, before it goes by itself.
     bool closeNotice(qint64 pid, Clock::duration timeout = 10s);
 
     // Asks the window to close, as a window manager's close button does.
@@ -166,8 +166,13 @@ public:
     std::string stacks() const;
     bool waitForOutput(const QByteArray& text, Clock::duration timeout = 10s);
     // Runs the `quillet` command with these arguments where the program runs
-    // (its bus, its folders); what it printed on stdout.
-    QByteArray command(const QStringList& arguments);
+    // (its bus, its folders); it is killed at the deadline.
+    struct CommandResult {
+        QByteArray output;  // stdout
+        QByteArray errors;  // stderr
+        int exitCode = -1;  // -1 when it did not end by itself in time
+    };
+    CommandResult command(const QStringList& arguments, Clock::duration deadline = 10s);
     const std::string& error() const { return error_; }
     // Keeps the first reason it is not usable, with what it said; false.
     bool fail(const std::string& message);

@@ -25,7 +25,7 @@ CommandsDBus::~CommandsDBus() {
     }
 }
 
-void CommandsDBus::setHandler(std::function<void(Command)> onCommand) {
+void CommandsDBus::setHandler(std::function<QString(Command)> onCommand) {
     onCommand_ = std::move(onCommand);
 }
 
@@ -57,8 +57,12 @@ void CommandsDBus::setStatusHandler(
 }
 
 void CommandsDBus::run(Command command) {
-    if (onCommand_) {
-        onCommand_(command);
+    if (!onCommand_) {
+        return;
+    }
+    const QString refused = onCommand_(command);
+    if (!refused.isEmpty()) {
+        sendErrorReply(QString::fromLatin1(bus::kRefused), refused);
     }
 }
 
@@ -67,7 +71,7 @@ QString CommandsDBus::Status() {
         sendErrorReply(QDBusError::Failed, QStringLiteral("Quillet is quitting"));
         return {};
     }
-    // Answered later, so that presses asked for before it count.
+    // Answered later, so that presses asked for just before it count.
     setDelayedReply(true);
     onStatus_([connection = connection(), question = message()](const QString& status) {
         connection.send(question.createReply(status));

@@ -9,7 +9,7 @@ namespace quillet {
 
 // The commands as methods of an object on the session bus (the names are in
 // platform/command_bus.h). Calls are answered at once, before the command
-// runs, on the UI thread; Status once the commands before it ran.
+// runs, on the UI thread: with an error when it is refused.
 class CommandsDBus final : public QObject, public Commands, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.tarnwick.Quillet")
@@ -17,7 +17,7 @@ class CommandsDBus final : public QObject, public Commands, protected QDBusConte
 public:
     ~CommandsDBus() override;
 
-    void setHandler(std::function<void(Command)> onCommand) override;
+    void setHandler(std::function<QString(Command)> onCommand) override;
     void setStatusHandler(
         std::function<void(std::function<void(const QString&)> answer)> onStatus) override;
     QString listen() override;
@@ -32,7 +32,7 @@ public Q_SLOTS:
 private:
     void run(Command command);
 
-    std::function<void(Command)> onCommand_;
+    std::function<QString(Command)> onCommand_;
     std::function<void(std::function<void(const QString&)>)> onStatus_;
     bool listening_ = false;
 };

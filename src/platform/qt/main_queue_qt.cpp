@@ -54,11 +54,8 @@ void MainQueueQt::shutDown() {
 }
 
 void MainQueueQt::drain() {
-    if (running_) {
-        // A task is still running (in a modal loop); it drains the rest when it returns.
-        return;
-    }
-    running_ = true;
+    // Re-entered from a modal loop that a task runs: the tasks after it run
+    // there, in order, so that no paste step waits for the user.
     for (;;) {
         Task task;
         {
@@ -71,7 +68,6 @@ void MainQueueQt::drain() {
         }
         task();
     }
-    running_ = false;
 }
 
 }  // namespace quillet

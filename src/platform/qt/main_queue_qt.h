@@ -11,8 +11,7 @@
 namespace quillet {
 
 // The main queue on Qt's event loop. Qt runs queued calls inside nested
-// (modal) loops too, so the queue keeps its own "a task is running" guard:
-// while a task shows a dialog, later tasks wait until it returns.
+// (modal) loops too, so a task that shows a dialog holds nothing back.
 class MainQueueQt final : public QObject, public MainQueue {
     Q_OBJECT
 
@@ -33,7 +32,6 @@ private:
     std::condition_variable done_;
     std::deque<Task> tasks_;
     bool shutDown_ = false;
-    bool running_ = false;  // UI thread only
 };
 
 }  // namespace quillet
