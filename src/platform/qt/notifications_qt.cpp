@@ -2,12 +2,12 @@
 
 #include "platform/app_id.h"
 
+#include <QCursor>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QCursor>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
