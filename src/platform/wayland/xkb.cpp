@@ -63,7 +63,8 @@ std::string keymapText(const std::string& keycodes, xkb_keycode_t maximum,
                        const std::string& compat, const std::string& symbols) {
     // Appended piece by piece: GCC 12 warns (-Wrestrict, wrongly) about a
     // chain of operator+ on string literals in a release build.
-    const std::string name = "\"" + std::string(kOwnKeymapName) + "\"";
+    std::string name = "\"";
+    name.append(kOwnKeymapName).append("\"");
     std::string text = "xkb_keymap {\n";
     text.append("xkb_keycodes ").append(name).append(" {\n  minimum = 8;\n  maximum = ");
     text.append(std::to_string(std::max<xkb_keycode_t>(maximum, 255))).append(";\n");
