@@ -165,7 +165,9 @@ wayland_session_start() {  # wayland_session_start KEYBOARD
     chown "$wl_user" "$wl_session/runtime" "$wl_session/home"
     wl_env=(-u DISPLAY HOME="$wl_session/home" XDG_RUNTIME_DIR="$wl_session/runtime"
         DBUS_SESSION_BUS_ADDRESS="unix:path=$wl_session/runtime/bus" LC_ALL=C.UTF-8)
-    printf '%s\n' 'output HEADLESS-1 resolution 1280x720' 'xwayland disable' \
+    # Xwayland starts with the first X client; sway tells its own children
+    # the display it took, the first free one.
+    printf '%s\n' 'output HEADLESS-1 resolution 1280x720' 'xwayland enable' \
         'default_border none' >"$wl_session/sway.conf"
     wayland_spawn dbus-daemon --config-file="$session_bus_config" --nofork --nopidfile \
         --address="unix:path=$wl_session/runtime/bus" >"$wl_session/dbus.log" 2>&1

@@ -19,6 +19,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QStandardPaths>
@@ -161,6 +162,17 @@ TEST_F(KdeTest, TheShortcutsFireOncePerPressFollowANewBindingAndRefuseKWinsOwn) 
     EXPECT_FALSE(waitUntil([&] { return presses > before; }, kStraggler)) << "a released shortcut";
 }
 
+class IgnoreControlV final : public QObject {
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const auto* key = event->type() == QEvent::KeyPress ? static_cast<QKeyEvent*>(event)
+                                                            : nullptr;
+        return (key != nullptr && key->key() == Qt::Key_V &&
+                key->modifiers() == Qt::ControlModifier) ||
+               QObject::eventFilter(watched, event);
+    }
+};
+
 class KdeTypingTest : public KdeTest {
 protected:
     void SetUp() override {
@@ -209,6 +221,12 @@ TEST_F(KdeTypingTest, ControlVOnTheLayoutsVKeyPastesEvenWithTheShortcutsModifier
     ASSERT_TRUE(keyboard_.key(kSuper, true));
     expectText([&] { return keystroke.postPasteChord(PasteMethod::ControlV); },
                QStringLiteral("kde-linekde-line"));
+
+    // As in Emacs, Shift+Insert pastes and Control+V does something else.
+    IgnoreControlV emacs;
+    window_.installEventFilter(&emacs);
+    expectText([&] { return keystroke.postPasteChord(PasteMethod::ShiftInsert); },
+               QStringLiteral("kde-linekde-linekde-line"));
 }
 
 TEST_F(KdeTypingTest, TypesTheLayoutsCharactersAndNothingOfALineItCannotType) {

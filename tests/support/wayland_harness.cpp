@@ -231,29 +231,74 @@ QString Desktop::activeAppId() {
 
 // ---------------------------------------------------------------------------
 
-TargetWindow::TargetWindow(Desktop& desktop, const QString& appId, Paste paste)
+namespace {
+
+bool sameApp(const QString& a, const QString& b) {
+    // X11 classes go by the application name with a capital first letter.
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// Sway picks the window by its app id or, for X11 windows, its class.
+bool focusApp(const QString& appId) {
+    return sway(QStringLiteral("[app_id=\"(?i)^%1$\"] focus").arg(appId)) ||
+           sway(QStringLiteral("[class=\"(?i)^%1$\"] focus").arg(appId));
+}
+
+void endProcess(QProcess& process) {
+    process.terminate();
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished();
+    }
+}
+
+}  // namespace
+
+QString xwaylandDisplay() {
+    static QString display;
+    if (display.isEmpty()) {
+        // Only sway's own children are told.
+        const QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("display"));
+        sway(QStringLiteral("exec printenv DISPLAY > %1").arg(file));
+        waitUntil(
+            [&] {
+                QFile said(file);
+                display = said.open(QIODevice::ReadOnly) ? QString::fromUtf8(said.readAll()).trimmed()
+                                                         : QString();
+                return !display.isEmpty();
+            },
+            10s);
+    }
+    return display;
+}
+
+TargetWindow::TargetWindow(Desktop& desktop, const QString& appId, Paste paste, Shell shell)
     : desktop_(desktop), appId_(appId) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+    if (shell == Shell::Xwayland) {
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert(QStringLiteral("DISPLAY"), xwaylandDisplay());
+    } else {
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+    }
     process_.setProcessEnvironment(env);
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QStringList arguments{QStringLiteral("--out"), dir_.filePath(QStringLiteral("text")),
                           QStringLiteral("--app-id"), appId_};
-    if (paste == Paste::Terminal) {
-        arguments.append(QStringLiteral("--terminal"));
+    if (paste != Paste::ControlV) {
+        arguments << QStringLiteral("--paste")
+                  << (paste == Paste::Terminal ? QStringLiteral("control-shift-v")
+                                               : QStringLiteral("shift-insert"));
     }
     process_.start(QStringLiteral(QUILLET_WL_TARGET_BIN), arguments);
     // sway gives a new window the focus.
     started_ = process_.waitForStarted() &&
-               waitUntil([&] { return desktop_.activeAppId() == appId_; }, 10s);
+               waitUntil([&] { return sameApp(desktop_.activeAppId(), appId_); }, 10s);
 }
 
 TargetWindow::~TargetWindow() {
-    process_.terminate();
-    if (!process_.waitForFinished(5000)) {
-        process_.kill();
-        process_.waitForFinished();
-    }
+    endProcess(process_);
 }
 
 QString TargetWindow::text() const {
@@ -266,8 +311,8 @@ bool TargetWindow::waitForText(const QString& expected, Clock::duration timeout)
 }
 
 bool TargetWindow::focus() {
-    sway(QStringLiteral("[app_id=\"%1\"] focus").arg(appId_));
-    return waitUntil([&] { return desktop_.activeAppId() == appId_; }, 5s);
+    focusApp(appId_);
+    return waitUntil([&] { return sameApp(desktop_.activeAppId(), appId_); }, 5s);
 }
 
 Clock::time_point TargetWindow::changedAt() {
@@ -280,6 +325,41 @@ Clock::time_point TargetWindow::changedAt() {
     }
     const long long ns = output_.mid(start + 8, end - start - 8).toLongLong();
     return Clock::time_point(std::chrono::nanoseconds(ns));
+}
+
+// ---------------------------------------------------------------------------
+
+AppWindow::AppWindow(Desktop& desktop, const QString& appId, QStringList command,
+                     const QStringList& environment)
+    : desktop_(desktop), appId_(appId) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString& entry : environment) {
+        const auto equals = entry.indexOf(u'=');
+        env.insert(entry.left(equals), entry.mid(equals + 1));
+    }
+    process_.setProcessEnvironment(env);
+    process_.setStandardOutputFile(QProcess::nullDevice());
+    process_.setStandardErrorFile(QProcess::nullDevice());
+    const QString file = dir_.filePath(QStringLiteral("file"));
+    QFile(file).open(QIODevice::WriteOnly);  // there to be opened
+    command.replaceInStrings(QStringLiteral("%file"), file);
+    process_.start(command.takeFirst(), command);
+    started_ = process_.waitForStarted() &&
+               waitUntil([&] { return sameApp(desktop_.activeAppId(), appId_); }, 15s);
+}
+
+AppWindow::~AppWindow() {
+    endProcess(process_);
+}
+
+QByteArray AppWindow::file() const {
+    QFile file(dir_.filePath(QStringLiteral("file")));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool AppWindow::focus() {
+    focusApp(appId_);
+    return waitUntil([&] { return sameApp(desktop_.activeAppId(), appId_); }, 5s);
 }
 
 // ---------------------------------------------------------------------------

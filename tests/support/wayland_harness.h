@@ -114,14 +114,18 @@ private:
     std::unique_ptr<ActiveWindowWayland> activeWindow_;
 };
 
-// A Qt Wayland text field in a process of its own, under this app id; it
-// mirrors its text to a file after every change. A terminal pastes with
-// Control+Shift+V only.
+// Sway's Xwayland server ($DISPLAY for X clients), started on first use.
+QString xwaylandDisplay();
+
+// A Qt text field in a process of its own, under this app id (the class of
+// an X11 window); it mirrors its text to a file after every change. A
+// terminal pastes with Control+Shift+V only, Emacs with Shift+Insert only.
 class TargetWindow {
 public:
-    enum class Paste { ControlV, Terminal };
+    enum class Paste { ControlV, Terminal, ShiftInsert };
+    enum class Shell { Wayland, Xwayland };
     explicit TargetWindow(Desktop& desktop, const QString& appId = QStringLiteral("quillet-target"),
-                          Paste paste = Paste::ControlV);
+                          Paste paste = Paste::ControlV, Shell shell = Shell::Wayland);
     ~TargetWindow();
     TargetWindow(const TargetWindow&) = delete;
     TargetWindow& operator=(const TargetWindow&) = delete;
@@ -141,6 +145,30 @@ private:
     QTemporaryDir dir_;
     QProcess process_;
     QByteArray output_;
+    bool started_ = false;
+};
+
+// Another program's window, started with this command ("%file" in it
+// becomes a file of the window's, which it writes what it gets to), that
+// the compositor lists under this app id. For X11 programs, env holds DISPLAY.
+class AppWindow {
+public:
+    AppWindow(Desktop& desktop, const QString& appId, QStringList command,
+              const QStringList& environment = {});
+    ~AppWindow();
+    AppWindow(const AppWindow&) = delete;
+    AppWindow& operator=(const AppWindow&) = delete;
+
+    // Started, shown and focused.
+    bool started() const { return started_; }
+    QByteArray file() const;
+    bool focus();
+
+private:
+    Desktop& desktop_;
+    QString appId_;
+    QTemporaryDir dir_;
+    QProcess process_;
     bool started_ = false;
 };
 
