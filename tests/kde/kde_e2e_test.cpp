@@ -165,8 +165,8 @@ TEST_F(KdeTest, TheShortcutsFireOncePerPressFollowANewBindingAndRefuseKWinsOwn) 
 class IgnoreControlV final : public QObject {
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        const auto* key = event->type() == QEvent::KeyPress ? static_cast<QKeyEvent*>(event)
-                                                            : nullptr;
+        const auto* key =
+            event->type() == QEvent::KeyPress ? static_cast<QKeyEvent*>(event) : nullptr;
         return (key != nullptr && key->key() == Qt::Key_V &&
                 key->modifiers() == Qt::ControlModifier) ||
                QObject::eventFilter(watched, event);

@@ -264,8 +264,9 @@ QString xwaylandDisplay() {
         waitUntil(
             [&] {
                 QFile said(file);
-                display = said.open(QIODevice::ReadOnly) ? QString::fromUtf8(said.readAll()).trimmed()
-                                                         : QString();
+                display = said.open(QIODevice::ReadOnly)
+                              ? QString::fromUtf8(said.readAll()).trimmed()
+                              : QString();
                 return !display.isEmpty();
             },
             10s);

@@ -121,7 +121,8 @@ TEST_F(SwayTest, GtkAndX11WindowsGetEveryLineExactWithEnterAfterIt) {
     AppWindow gtk(desktop(), QStringLiteral("mousepad"), {QStringLiteral("mousepad"), u"%file"_s},
                   {u"GDK_BACKEND=wayland"_s, u"GSETTINGS_BACKEND=memory"_s, u"NO_AT_BRIDGE=1"_s});
     ASSERT_TRUE(gtk.started());
-    QuilletProcess quillet({QStringLiteral("afterEachLine=enter")});
+    // As sway's children have it.
+    QuilletProcess quillet({QStringLiteral("afterEachLine=enter")}, {x11});
     ASSERT_TRUE(quillet.start()) << quillet.standardError().toStdString();
     const QString typed = QStringLiteral("Zwölf ½ 中文\there");
     ASSERT_TRUE(desktop().copy(copied(u"first ½\n  second\n"_s + typed + u"\nfourth\n"_s)));
@@ -138,9 +139,9 @@ TEST_F(SwayTest, GtkAndX11WindowsGetEveryLineExactWithEnterAfterIt) {
 
     // X11 windows through Xwayland: xterm gets the line typed, every
     // character and the Return as they are.
-    AppWindow xterm(desktop(), QStringLiteral("XTerm"),
-                    {u"xterm"_s, u"-e"_s, u"sh"_s, u"-c"_s, u"stty -icanon -echo; exec cat >%file"_s},
-                    {x11});
+    AppWindow xterm(
+        desktop(), QStringLiteral("XTerm"),
+        {u"xterm"_s, u"-e"_s, u"sh"_s, u"-c"_s, u"stty -icanon -echo; exec cat >%file"_s}, {x11});
     ASSERT_TRUE(xterm.started());
     keys().chord(kBindingKeys);
     EXPECT_TRUE(waitUntil([&] { return xterm.file() == typed.toUtf8() + '\n'; }, 10s))

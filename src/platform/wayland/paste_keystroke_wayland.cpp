@@ -4,6 +4,7 @@
 #include "platform/wayland/protocols/virtual-keyboard-unstable-v1.h"
 #include "platform/wayland/session.h"
 #include "platform/wayland/xkb.h"
+#include "platform/wayland/xwayland_keys.h"
 
 #include <wayland-client.h>
 
@@ -38,6 +39,9 @@ void releaseSeatKeyboard(wl_keyboard* keyboard) {
         wl_keyboard_destroy(keyboard);
     }
 }
+
+// How long a line to type waits for the user to let go of the shortcut.
+constexpr std::chrono::milliseconds kKeysHeldDeadline{2000};
 
 // How long the keys typed with one keymap get before the next keymap goes
 // out, in a line of more different characters than one keymap holds.
@@ -231,7 +235,8 @@ private:
 }  // namespace wayland
 
 PasteKeystrokeWayland::PasteKeystrokeWayland(std::shared_ptr<wayland::Session> session)
-    : session_(std::move(session)) {
+    : session_(std::move(session)),
+      xwaylandKeys_(std::make_unique<wayland::XwaylandKeys>(qgetenv("DISPLAY").toStdString())) {
     session_->call([this] {
         auto* manager = static_cast<zwp_virtual_keyboard_manager_v1*>(
             session_->bind(zwp_virtual_keyboard_manager_v1_interface, 1));
@@ -300,6 +305,7 @@ bool PasteKeystrokeWayland::typeText(const QString& text) {
     if (!keyboard_ || keysyms.empty()) {
         return false;
     }
+    xwaylandKeys_->waitUntilReleased(wayland::kKeysHeldDeadline);
     std::size_t start = 0;
     while (start < keysyms.size()) {
         // As many characters as one keymap has keys for.

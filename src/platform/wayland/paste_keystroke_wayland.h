@@ -9,6 +9,7 @@ namespace quillet {
 namespace wayland {
 class Session;
 class VirtualKeyboard;
+class XwaylandKeys;
 }  // namespace wayland
 
 // Keystrokes through a virtual keyboard of our own (zwp_virtual_keyboard_v1),
@@ -16,8 +17,8 @@ class VirtualKeyboard;
 // keymap has the chords' keys, Tab and Return on the keycodes where the
 // seat's keymap has them, so that Control+V means Control+V in any layout,
 // and keys for the characters of the line typed last: it changes only when a
-// line to type needs other characters. Xwayland's clients read a changed
-// keymap late, so fewer changes are fewer chances to read a key wrong.
+// line to type needs other characters, and then only once the user's keys
+// are up where Xwayland can tell (see XwaylandKeys).
 class PasteKeystrokeWayland final : public PasteKeystroke {
 public:
     explicit PasteKeystrokeWayland(std::shared_ptr<wayland::Session> session);
@@ -34,6 +35,7 @@ public:
 private:
     std::shared_ptr<wayland::Session> session_;
     std::unique_ptr<wayland::VirtualKeyboard> keyboard_;  // session thread only
+    std::unique_ptr<wayland::XwaylandKeys> xwaylandKeys_;
 };
 
 }  // namespace quillet

@@ -107,7 +107,7 @@ OwnKeymap ownKeymap(const SeatKeys& keys, const std::vector<xkb_keysym_t>& typed
     key("TAB", keys.tab, "ONE_LEVEL", "Tab");
     key("RTRN", keys.enter, "ONE_LEVEL", "Return");
 
-    const std::set<xkb_keycode_t> taken{keys.control, keys.shift, keys.alt, keys.super,
+    const std::set<xkb_keycode_t> taken{keys.control, keys.shift,  keys.alt, keys.super,
                                         keys.v,       keys.insert, keys.tab, keys.enter};
     xkb_keycode_t code = kMinimumKeycode;
     std::array<char, 64> name{};
@@ -155,10 +155,12 @@ OwnKeymap ownKeymap(const SeatKeys& keys, const std::vector<xkb_keysym_t>& typed
     text.append("  indicator \"Num Lock\" { modifiers = Mod2; };\n");
     text.append("  interpret Control_L { action = SetMods(modifiers = Control); };\n");
     text.append("  interpret Shift_L { action = SetMods(modifiers = Shift); };\n");
-    text.append("  interpret Alt_L { virtualModifier = Alt; action = SetMods(modifiers = "
-                "modMapMods); };\n");
-    text.append("  interpret Super_L { virtualModifier = Super; action = SetMods(modifiers = "
-                "modMapMods); };\n");
+    text.append(
+        "  interpret Alt_L { virtualModifier = Alt; action = SetMods(modifiers = "
+        "modMapMods); };\n");
+    text.append(
+        "  interpret Super_L { virtualModifier = Super; action = SetMods(modifiers = "
+        "modMapMods); };\n");
     text.append("};\n");
     text.append("xkb_symbols ").append(title).append(symbols);
     text.append("  modifier_map Control { <CTRL> };\n  modifier_map Shift { <SHFT> };\n");
