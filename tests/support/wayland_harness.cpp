@@ -43,15 +43,25 @@ bool sway(const QString& command) {
     return runCommand(QStringLiteral("swaymsg"), {command}).exitCode == 0;
 }
 
-Ran runCommand(const QString& program, const QStringList& arguments,
-               const QStringList& environment) {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const QString& entry : environment) {
+namespace {
+
+// Ours with these "NAME=value" entries besides.
+QProcessEnvironment environmentWith(
+    const QStringList& entries,
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment()) {
+    for (const QString& entry : entries) {
         const auto equals = entry.indexOf(u'=');
         env.insert(entry.left(equals), entry.mid(equals + 1));
     }
-    process.setProcessEnvironment(env);
+    return env;
+}
+
+}  // namespace
+
+Ran runCommand(const QString& program, const QStringList& arguments,
+               const QStringList& environment) {
+    QProcess process;
+    process.setProcessEnvironment(environmentWith(environment));
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(program, arguments);
     if (!process.waitForFinished(15000) || process.exitStatus() != QProcess::NormalExit) {
@@ -238,12 +248,6 @@ bool sameApp(const QString& a, const QString& b) {
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
-// Sway picks the window by its app id or, for X11 windows, its class.
-bool focusApp(const QString& appId) {
-    return sway(QStringLiteral("[app_id=\"(?i)^%1$\"] focus").arg(appId)) ||
-           sway(QStringLiteral("[class=\"(?i)^%1$\"] focus").arg(appId));
-}
-
 void endProcess(QProcess& process) {
     process.terminate();
     if (!process.waitForFinished(5000)) {
@@ -254,35 +258,11 @@ void endProcess(QProcess& process) {
 
 }  // namespace
 
-QString xwaylandDisplay() {
-    static QString display;
-    if (display.isEmpty()) {
-        // Only sway's own children are told.
-        const QTemporaryDir dir;
-        const QString file = dir.filePath(QStringLiteral("display"));
-        sway(QStringLiteral("exec printenv DISPLAY > %1").arg(file));
-        waitUntil(
-            [&] {
-                QFile said(file);
-                display = said.open(QIODevice::ReadOnly)
-                              ? QString::fromUtf8(said.readAll()).trimmed()
-                              : QString();
-                return !display.isEmpty();
-            },
-            10s);
-    }
-    return display;
-}
-
 TargetWindow::TargetWindow(Desktop& desktop, const QString& appId, Paste paste, Shell shell)
     : desktop_(desktop), appId_(appId) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    if (shell == Shell::Xwayland) {
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        env.insert(QStringLiteral("DISPLAY"), xwaylandDisplay());
-    } else {
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
-    }
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"),
+               shell == Shell::Xwayland ? QStringLiteral("xcb") : QStringLiteral("wayland"));
     process_.setProcessEnvironment(env);
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QStringList arguments{QStringLiteral("--out"), dir_.filePath(QStringLiteral("text")),
@@ -312,7 +292,7 @@ bool TargetWindow::waitForText(const QString& expected, Clock::duration timeout)
 }
 
 bool TargetWindow::focus() {
-    focusApp(appId_);
+    sway(QStringLiteral("[app_id=\"%1\"] focus").arg(appId_));
     return waitUntil([&] { return sameApp(desktop_.activeAppId(), appId_); }, 5s);
 }
 
@@ -333,12 +313,7 @@ Clock::time_point TargetWindow::changedAt() {
 AppWindow::AppWindow(Desktop& desktop, const QString& appId, QStringList command,
                      const QStringList& environment)
     : desktop_(desktop), appId_(appId) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const QString& entry : environment) {
-        const auto equals = entry.indexOf(u'=');
-        env.insert(entry.left(equals), entry.mid(equals + 1));
-    }
-    process_.setProcessEnvironment(env);
+    process_.setProcessEnvironment(environmentWith(environment));
     process_.setStandardOutputFile(QProcess::nullDevice());
     process_.setStandardErrorFile(QProcess::nullDevice());
     const QString file = dir_.filePath(QStringLiteral("file"));
@@ -358,11 +333,6 @@ QByteArray AppWindow::file() const {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-bool AppWindow::focus() {
-    focusApp(appId_);
-    return waitUntil([&] { return sameApp(desktop_.activeAppId(), appId_); }, 5s);
-}
-
 // ---------------------------------------------------------------------------
 
 QuilletProcess::QuilletProcess(const QStringList& settings, const QStringList& environment) {
@@ -378,11 +348,7 @@ QuilletProcess::QuilletProcess(const QStringList& settings, const QStringList& e
     env.insert(QStringLiteral("XDG_STATE_HOME"), config_.filePath(QStringLiteral("state")));
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    for (const QString& entry : environment) {
-        const auto equals = entry.indexOf(u'=');
-        env.insert(entry.left(equals), entry.mid(equals + 1));
-    }
-    process_.setProcessEnvironment(env);
+    process_.setProcessEnvironment(environmentWith(environment, env));
 }
 
 QuilletProcess::~QuilletProcess() {

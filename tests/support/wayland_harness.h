@@ -36,7 +36,7 @@ using namespace std::chrono_literals;
 
 // Whether a headless sway answers on $WAYLAND_DISPLAY: a session of the
 // test script's. The tests bind keys and take the clipboard; they leave a
-// desktop with a screen alone.
+// desktop with a screen alone. $DISPLAY names its Xwayland.
 bool haveCompositor();
 
 #define QUILLET_REQUIRE_COMPOSITOR()                                                      \
@@ -114,9 +114,6 @@ private:
     std::unique_ptr<ActiveWindowWayland> activeWindow_;
 };
 
-// Sway's Xwayland server ($DISPLAY for X clients), started on first use.
-QString xwaylandDisplay();
-
 // A Qt text field in a process of its own, under this app id (the class of
 // an X11 window); it mirrors its text to a file after every change. A
 // terminal pastes with Control+Shift+V only, Emacs with Shift+Insert only.
@@ -134,7 +131,8 @@ public:
     bool started() const { return started_; }
     QString text() const;
     bool waitForText(const QString& expected, Clock::duration timeout = 5s) const;
-    // Gives it the focus and waits until the compositor says it has it.
+    // Gives it (a Wayland window) the focus and waits until the compositor
+    // says it has it.
     bool focus();
     // When the text last changed, as the window saw it.
     Clock::time_point changedAt();
@@ -150,7 +148,7 @@ private:
 
 // Another program's window, started with this command ("%file" in it
 // becomes a file of the window's, which it writes what it gets to), that
-// the compositor lists under this app id. For X11 programs, env holds DISPLAY.
+// the compositor lists under this app id.
 class AppWindow {
 public:
     AppWindow(Desktop& desktop, const QString& appId, QStringList command,
@@ -162,7 +160,6 @@ public:
     // Started, shown and focused.
     bool started() const { return started_; }
     QByteArray file() const;
-    bool focus();
 
 private:
     Desktop& desktop_;
