@@ -292,8 +292,9 @@ bool PasteKeystrokeWayland::postFollowKey(FollowKey key) {
     if (!keyboard_ || key == FollowKey::Nothing) {
         return false;
     }
-    // The keys of our keymap: a keymap switch here would go unseen by some
-    // X clients, and Tab or Return would arrive as another key.
+    // On the seat's keycodes, in whatever keymap of ours is in use: no
+    // switch, and an X client that reads them with the seat's keymap still
+    // reads Tab or Return.
     const auto member = key == FollowKey::Tab ? &wayland::SeatKeys::tab : &wayland::SeatKeys::enter;
     bool posted = false;
     session_->call([&] { posted = keyboard_->chord({member}); });
@@ -318,9 +319,9 @@ bool PasteKeystrokeWayland::typeText(const QString& text) {
             }
         }
         if (start > 0) {
-            // An X client reads a new keymap from Xwayland when it comes to
-            // the switch, not along with the keys before it: those must be
-            // read before the next keymap replaces theirs.
+            // An X client fetches a changed keymap from Xwayland only when
+            // it comes to the keys after the change: the keys before must
+            // be read before the next keymap is there.
             std::this_thread::sleep_for(wayland::kKeymapSettle);
         }
         const std::vector<xkb_keysym_t> part(keysyms.begin() + static_cast<std::ptrdiff_t>(start),

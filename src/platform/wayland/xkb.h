@@ -70,8 +70,8 @@ inline constexpr xkb_keycode_t kMaximumKeycode = 255;
 inline constexpr std::size_t kMostTypedKeys = 200;
 
 // The keymap our keyboard gives every application: the modifiers, V,
-// Insert, Tab and Return, plus one key per keysym to type (at most
-// kMostTypedKeys). Alt and Super are there although never pressed: GTK 3
+// Insert, Tab and Return, plus one key per keysym to type (distinct ones,
+// the first kMostTypedKeys). Alt and Super are there although never pressed: GTK 3
 // ignores Control+V from a keymap without them. Every part Xwayland needs is
 // in it too, or Xwayland puts a US keymap in its place.
 struct OwnKeymap {

@@ -3,9 +3,11 @@
 #include <xcb/xcb.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <iterator>
 #include <thread>
+#include <utility>
 
 namespace quillet::wayland {
 
