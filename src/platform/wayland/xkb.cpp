@@ -121,7 +121,8 @@ OwnKeymap ownKeymap(const SeatKeys& keys, const std::vector<xkb_keysym_t>& typed
         if (xkb_keysym_get_name(keysym, name.data(), name.size()) <= 0) {
             name = {'N', 'o', 'S', 'y', 'm', 'b', 'o', 'l'};
         }
-        key("T" + std::to_string(keymap.typed.size()), code, "ONE_LEVEL", name.data());
+        key(std::string("T").append(std::to_string(keymap.typed.size())), code, "ONE_LEVEL",
+            name.data());
         keymap.typed.push_back(keysym);
         keymap.typedCodes.push_back(code++);
     }
