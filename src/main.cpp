@@ -214,8 +214,8 @@ int main(int argc, char* argv[]) {
     if (!session && !quillet::x11::openDisplay()) {
         const QByteArray display = qgetenv("DISPLAY");
         std::cerr << "quillet: cannot connect to the X display "
-                  << (display.isEmpty() ? std::string("(DISPLAY is not set)")
-                                        : "\"" + display.toStdString() + "\"")
+                  << (display.isEmpty() ? QByteArray("(DISPLAY is not set)") : '"' + display + '"')
+                         .constData()
                   << (wayland ? " nor to the Wayland compositor" : "")
                   << ". Quillet needs an X11 session or a wlroots compositor (sway, Hyprland).\n";
         return 1;
