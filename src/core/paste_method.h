@@ -8,9 +8,10 @@
 namespace quillet {
 
 // How a line reaches the focused application. Most paste the clipboard with
-// Control+V; terminals take Control+Shift+V, and some (xterm as installed)
-// have no clipboard paste key at all, so the line is typed.
-enum class PasteMethod { ControlV, ControlShiftV, Typing };
+// Control+V; terminals take Control+Shift+V, Emacs takes Shift+Insert, and
+// some (xterm as installed) have no clipboard paste key at all, so the line
+// is typed.
+enum class PasteMethod { ControlV, ControlShiftV, ShiftInsert, Typing };
 
 // Settings that add applications to the built-in table: comma-separated
 // window classes (X11) or app ids (Wayland), matched without regard to case.
