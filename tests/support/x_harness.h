@@ -90,6 +90,15 @@ public:
     std::uint32_t root() const;
     // Whether some client holds the keyboard, as an open menu does.
     bool keyboardGrabbed();
+    // Whether the server answers a request within the timeout: not while
+    // another client holds it grabbed.
+    bool answers(Clock::duration timeout);
+    // Counts the key presses that reach the window (or a window in it) after
+    // the server answered the last answers(): ones it made after answering.
+    void watchKeys(std::uint32_t window);
+    int keysAfterAnswer();
+    // The server's keysym table, every keycode's keysyms in a row.
+    std::vector<std::uint32_t> keyboardMapping();
     // Whether a tray host holds the screen's system tray selection.
     bool trayPresent();
 
