@@ -38,8 +38,8 @@ struct XClient::Impl {
     xcb_window_t root = XCB_NONE;
     xcb_window_t clipboardWindow = XCB_NONE;
     xcb_window_t requestor = XCB_NONE;
-    unsigned int answeredAt = 0;  // the sequence number of the last answers() request
-    int keysAfterAnswer = 0;
+    std::optional<std::uint16_t> answeredAt;  // the sequence number of the last answers() request
+    KeyCount keys;
     xcb_atom_t pidAtom = XCB_NONE, nameAtom = XCB_NONE, utf8Atom = XCB_NONE,
                clipboardAtom = XCB_NONE, trayAtom = XCB_NONE, protocolsAtom = XCB_NONE,
                deleteAtom = XCB_NONE;
@@ -286,12 +286,12 @@ bool XClient::answers(Clock::duration timeout) {
     xcb_connection_t* c = impl_->c();
     const xcb_get_input_focus_cookie_t cookie = xcb_get_input_focus(c);
     xcb_flush(c);
-    impl_->answeredAt = cookie.sequence;
+    impl_->answeredAt = static_cast<std::uint16_t>(cookie.sequence);
     void* reply = nullptr;
     // Reading events reads the socket; a reply is only looked for in what was read.
     const bool answered = waitUntil(
         [&] {
-            keysAfterAnswer();
+            keys();
             return xcb_poll_for_reply(c, cookie.sequence, &reply, nullptr) != 0;
         },
         timeout);
@@ -315,16 +315,16 @@ void XClient::watchKeys(std::uint32_t window) {
     }
 }
 
-int XClient::keysAfterAnswer() {
+XClient::KeyCount XClient::keys() {
     // An event carries the number of the last request the server had done
     // for this client when it made the event.
     while (const auto event = own(xcb_poll_for_event(impl_->c()))) {
-        if ((event->response_type & 0x7f) == XCB_KEY_PRESS &&
-            event->sequence == static_cast<std::uint16_t>(impl_->answeredAt)) {
-            ++impl_->keysAfterAnswer;
+        if ((event->response_type & 0x7f) == XCB_KEY_PRESS) {
+            ++impl_->keys.all;
+            impl_->keys.afterAnswer += event->sequence == impl_->answeredAt ? 1 : 0;
         }
     }
-    return impl_->keysAfterAnswer;
+    return impl_->keys;
 }
 
 std::vector<std::uint32_t> XClient::keyboardMapping() {

@@ -113,8 +113,10 @@ Receipt KeyReceipts::ask(std::uint32_t window, Clock::time_point deadline) {
 
 Receipt KeyReceipts::ping(std::uint32_t window, Clock::time_point deadline) {
     xcb_connection_t* c = connection_.get();
-    // The answer goes to the root window, to whoever listens there.
-    const std::uint32_t listen = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    // The answer goes to the root window, to those who listen there for
+    // changes of its children (as the standard asks) or of itself (as Qt sends).
+    const std::uint32_t listen =
+        XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
     xcb_change_window_attributes(c, root_, XCB_CW_EVENT_MASK, &listen);
     const std::uint32_t stamp = ++stamp_;
     xcb_client_message_event_t message{};
