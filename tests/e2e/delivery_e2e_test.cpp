@@ -187,9 +187,9 @@ TEST(TypingTest, EveryCharacterArrivesWhoeverIsStoppedAndTheMapComesBack) {
     pressFrozen(xterm.pid(), xterm, lines[0] + chinese);
 
     XClient other;
-    other.watchKeys(xterm.window());
     x().chord(kDefaultChord);
-    // The line's first keys, as the server hands them out.
+    // The line's first keys as the server hands them out; not the shortcut's.
+    other.watchKeys(xterm.window());
     ASSERT_TRUE(waitUntil([&] { return other.keys().all > 0; }, 10s));
     {
         const Stopped stopped(quillet.pid());
