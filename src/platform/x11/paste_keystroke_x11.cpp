@@ -36,8 +36,8 @@ constexpr auto kReceiptDeadline = std::chrono::seconds(3);
 // Where nothing can answer: about what an idle application takes.
 constexpr auto kUnansweredPause = std::chrono::milliseconds(100);
 
-// Typed chords between two round trips: so little of ours waits at the server
-// that a chord's write never stops halfway.
+// Typed chords between two round trips: so little of ours waits at the
+// server that a chord's write never stops halfway.
 constexpr int kChordsPerRoundTrip = 32;
 
 bool isDown(const std::array<char, 32>& keys, ::KeyCode code) {
@@ -58,15 +58,15 @@ std::vector<::KeyCode> heldKeys(Display* display) {
     return held;
 }
 
-// Sends one chord in a write of its own: `release` first (keys still held),
-// then the keys pressed in order and let go in reverse. A server grab around
-// it keeps another client's keys from coming in between (somebody letting go
-// of the same Control would leave a bare "v"); as grab, keys and ungrab reach
-// the server together, no other client waits longer than the chord, even
-// when this process is stopped right after.
-void sendChord(Display* display, const std::vector<::KeyCode>& release,
-               std::initializer_list<::KeyCode> keys) {
-    XFlush(display);
+// Queues one chord: `release` first (keys still held), then the keys pressed
+// in order and let go in reverse. A server grab around it keeps another
+// client's keys from coming in between (somebody letting go of the same
+// Control would leave a bare "v"). The caller sends each chord in a write of
+// its own: as grab, keys and ungrab then reach the server together, no other
+// client waits longer than the chord, even when this process stops right
+// after, and the server turns to the others between two chords.
+void queueChord(Display* display, const std::vector<::KeyCode>& release,
+                std::initializer_list<::KeyCode> keys) {
     XGrabServer(display);
     for (const ::KeyCode code : release) {
         XTestFakeKeyEvent(display, code, False, CurrentTime);
@@ -82,7 +82,6 @@ void sendChord(Display* display, const std::vector<::KeyCode>& release,
         }
     }
     XUngrabServer(display);
-    XFlush(display);
 }
 
 // Waits for the keys somebody holds, then sends the chord; keys still held at
@@ -94,7 +93,9 @@ bool postChord(Display* display, std::initializer_list<::KeyCode> keys) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
         held = heldKeys(display);
     }
-    sendChord(display, held, keys);
+    XFlush(display);
+    queueChord(display, held, keys);
+    XFlush(display);
     return std::any_of(keys.begin(), keys.end(), [](::KeyCode code) { return code != 0; });
 }
 
@@ -249,8 +250,10 @@ bool PasteKeystrokeX11::typeText(const QString& text) {
         }
         lentTo_ = target;
         lend(plan.spareMaps);
+        XFlush(display);
         for (const x11::TypedKey& key : plan.keys) {
-            sendChord(display, {}, {key.shift ? shift : ::KeyCode{0}, key.keycode});
+            queueChord(display, {}, {key.shift ? shift : ::KeyCode{0}, key.keycode});
+            XFlush(display);
             if (++chords % kChordsPerRoundTrip == 0) {
                 XSync(display, False);
             }
