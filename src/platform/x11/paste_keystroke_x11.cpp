@@ -230,6 +230,7 @@ bool PasteKeystrokeX11::typeText(const QString& text) {
     const std::u32string characters = text.toStdU32String();
     std::u32string_view rest = characters;
     bool typedAll = true;
+    bool answering = true;
     int chords = 0;
     while (!rest.empty()) {
         const std::optional<ServerKeysyms> keysyms = readKeysyms(display);
@@ -244,8 +245,12 @@ bool PasteKeystrokeX11::typeText(const QString& text) {
                 typedAll = false;  // no spare key at all
                 break;
             }
-            // Every spare key is lent: they come back once what was typed with them is read.
-            giveBackAfterReceipt(Clock::now() + kReceiptDeadline, true);
+            // Every spare key is lent: they come back once what was typed
+            // with them is read. An application that left a question
+            // unanswered is not waited for again on this line.
+            answering = giveBackAfterReceipt(
+                            answering ? Clock::now() + kReceiptDeadline : Clock::now(), true) &&
+                        answering;
             continue;
         }
         lentTo_ = target;
@@ -264,7 +269,7 @@ bool PasteKeystrokeX11::typeText(const QString& text) {
         XkbLockModifiers(display, XkbUseCoreKbd, LockMask, LockMask);
     }
     XSync(display, False);
-    giveBackAfterReceipt(Clock::now() + kReceiptDeadline, false);
+    giveBackAfterReceipt(answering ? Clock::now() + kReceiptDeadline : Clock::now(), false);
     return typedAll;
 }
 
@@ -281,20 +286,21 @@ void PasteKeystrokeX11::lend(const std::vector<std::pair<std::uint8_t, x11::Keys
     lent_.insert(lent_.end(), keys.begin(), keys.end());
 }
 
-void PasteKeystrokeX11::giveBackAfterReceipt(Clock::time_point deadline, bool always) {
+bool PasteKeystrokeX11::giveBackAfterReceipt(Clock::time_point deadline, bool always) {
     if (lent_.empty()) {
-        return;
+        return true;
     }
     // The keys are at the application before the question is asked.
     XSync(display_.get(), False);
     const x11::Receipt receipt = receipts_->ask(lentTo_, deadline);
     if (receipt == x11::Receipt::Late && !always) {
-        return;
+        return false;
     }
     if (receipt == x11::Receipt::Impossible) {
         std::this_thread::sleep_for(kUnansweredPause);
     }
     giveBack();
+    return receipt != x11::Receipt::Late;
 }
 
 void PasteKeystrokeX11::giveBack() {

@@ -20,7 +20,9 @@ namespace quillet {
 // any keysym). They get their empty mapping back once the application has
 // read the keys typed with them; if it does not say so in time, they stay
 // lent until the next typed line or the end of this object, so a program
-// that is busy for any time still reads every character.
+// that is busy for any time still reads every character. A line that needs
+// more such characters than there are spare keys waits for the application
+// each time it needs the keys again, for a while, and takes them back then.
 class PasteKeystrokeX11 final : public PasteKeystroke {
 public:
     PasteKeystrokeX11() = default;
@@ -38,8 +40,9 @@ private:
     bool connect();
     void lend(const std::vector<std::pair<std::uint8_t, x11::Keysym>>& keys);
     // Gives the lent keys back once the application that got keys typed
-    // with them has read them; at the deadline too when `always`.
-    void giveBackAfterReceipt(std::chrono::steady_clock::time_point deadline, bool always);
+    // with them has read them; at the deadline too when `always`. False when
+    // it did not answer by then.
+    bool giveBackAfterReceipt(std::chrono::steady_clock::time_point deadline, bool always);
     void giveBack();
 
     x11::DisplayPtr display_;
