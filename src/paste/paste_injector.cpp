@@ -36,7 +36,8 @@ Delivery PasteInjector::paste(const QString& line,
             .split(u',', Qt::SkipEmptyParts);
     };
     const PasteMethod method = pasteMethodFor(
-        activeWindow_.appId(), {appList(kControlShiftVAppsKey), appList(kTypingAppsKey)});
+        activeWindow_.appId(),
+        {appList(kControlShiftVAppsKey), appList(kTypingAppsKey), appList(kShiftInsertAppsKey)});
     const FollowKey follow = followKeyFor(settings_.string(QString::fromUtf16(kAfterEachLineKey)));
     const auto followed = [&](Delivery delivery) {
         // Only after a line that arrived: a Tab after nothing would skip a field.
