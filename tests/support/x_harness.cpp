@@ -2,6 +2,7 @@
 
 #include "core/keys.h"
 #include "platform/x11/connection.h"
+#include "platform/x11/selection_owner_x11.h"
 
 #include <QDir>
 #include <QPlainTextEdit>
@@ -14,7 +15,6 @@
 #include <xcb/xcb.h>
 
 #include <stdexcept>
-#include <thread>
 
 namespace quillet::harness {
 
@@ -341,7 +341,7 @@ XClient& x() {
 
 // ---------------------------------------------------------------------------
 
-bool copy(const QByteArray& data, const QString& mimeType, Events events) {
+bool copy(const QByteArray& data, const QString& mimeType) {
     const std::uint32_t before = x().clipboardOwner();
     QProcess xclip;
     xclip.setStandardOutputFile(QProcess::nullDevice());
@@ -354,26 +354,23 @@ bool copy(const QByteArray& data, const QString& mimeType, Events events) {
     xclip.write(data);
     xclip.closeWriteChannel();
     // Its parent exits once it has read everything; the child serves the copy.
-    // QProcess's own wait feeds it the input without running any events.
-    const bool exited = events == Events::Run
-                            ? waitUntil([&] { return xclip.state() == QProcess::NotRunning; }, 60s)
-                            : xclip.waitForFinished(60000);
-    if (!exited || xclip.exitStatus() != QProcess::NormalExit || xclip.exitCode() != 0) {
+    if (!waitUntil([&] { return xclip.state() == QProcess::NotRunning; }, 60s) ||
+        xclip.exitStatus() != QProcess::NormalExit || xclip.exitCode() != 0) {
         return false;
     }
-    const auto taken = [&] {
-        const std::uint32_t owner = x().clipboardOwner();
-        return owner != XCB_NONE && owner != before;
-    };
-    if (events == Events::Run) {
-        return waitUntil(taken, 5s);
-    }
-    for (const auto deadline = Clock::now() + 5s; !taken(); std::this_thread::sleep_for(5ms)) {
-        if (Clock::now() >= deadline) {
-            return false;
-        }
-    }
-    return true;
+    return waitUntil(
+        [&] {
+            const std::uint32_t owner = x().clipboardOwner();
+            return owner != XCB_NONE && owner != before;
+        },
+        5s);
+}
+
+bool copy(const ClipboardContent& content) {
+    // Another program's, on a connection of its own that the next copy closes.
+    static std::unique_ptr<SelectionOwnerX11> owner;
+    owner = std::make_unique<SelectionOwnerX11>();
+    return owner->claim(selectionTargets(content)) != 0;
 }
 
 QByteArray clipboardData(const QString& mimeType) {

@@ -6,6 +6,7 @@
 // program uses it, and a window of another process that receives the pastes.
 
 #include "core/app_state.h"
+#include "platform/clipboard.h"
 #include "wait.h"
 
 #include <QByteArray>
@@ -117,12 +118,10 @@ XClient& x();
 
 // The CLIPBOARD selection as another program uses it, through xclip. copy()
 // returns once xclip owns the selection; a child of it keeps serving it.
-// While it waits, this thread's Qt events run (Events::Run), or none do
-// (Events::Held), as on a UI thread busy elsewhere: this process may then
-// own the clipboard still in Qt's eyes after the server gave it to xclip.
-enum class Events { Run, Held };
-bool copy(const QByteArray& data, const QString& mimeType = QStringLiteral("UTF8_STRING"),
-          Events events = Events::Run);
+// Several formats at once, as a browser copies, are served from this
+// process until the next copy.
+bool copy(const QByteArray& data, const QString& mimeType = QStringLiteral("UTF8_STRING"));
+bool copy(const ClipboardContent& content);
 QByteArray clipboardData(const QString& mimeType = QStringLiteral("UTF8_STRING"));
 
 class SessionBus;
@@ -174,6 +173,9 @@ public:
 
     qint64 pid() const { return process_.processId(); }
     QString configHome() const { return configHome_; }
+    QString busAddress() const {
+        return process_.processEnvironment().value(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    }
     QString settingsFile() const;
     // The run's file, in a state folder beside the settings folder.
     QString stateFile() const;
@@ -236,6 +238,7 @@ public:
     bool waitForText(const QString& expected, Clock::duration timeout = 5s);
     bool focus();
     std::uint32_t window() const { return window_; }
+    qint64 pid() const { return process_.processId(); }
     // Empties the field, without a call of onChange.
     bool clear();
     // Waits until the field (in its own process) has handled every key sent
