@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <future>
 
 namespace quillet::harness {
@@ -143,6 +144,32 @@ TEST(SelectionReaderTest, ACancelEndsAWaitingReadAndEveryLaterOne) {
     EXPECT_EQ(reader.read().status, Status::NoAnswer);
 }
 
+// A target that asks late names the time of its key press: it gets the line
+// whatever was put back since, as long as the line counted as fetched, and
+// nothing once the line went unfetched: the place was kept.
+TEST(SelectionOwnerTest, ALateRequestGetsTheClipboardAsItWasAtItsTime) {
+    ClipboardX11 clipboard;
+    for (const bool fetched : {true, false}) {
+        SCOPED_TRACE(fetched);
+        ASSERT_TRUE(clipboard.writeLine(u"the line"_s));
+        std::uint32_t pressed = 0;
+        const QByteArray stamp = x().convertClipboard("TIMESTAMP").value_or(QByteArray());
+        ASSERT_EQ(stamp.size(), 4);
+        std::memcpy(&pressed, stamp.constData(), sizeof pressed);
+        clipboard.arm();
+        if (fetched) {
+            EXPECT_EQ(x().convertClipboard("UTF8_STRING", pressed), "the line");
+        }
+        EXPECT_EQ(clipboard.waitForFetch(fetched ? 5s : 100ms),
+                  fetched ? FetchResult::Fetched : FetchResult::NotFetched);
+        ASSERT_TRUE(clipboard.restore({u"before"_s, {{u"text/html"_s, "<b>before</b>"_ba}}}));
+        EXPECT_EQ(x().convertClipboard("text/plain", pressed),
+                  fetched ? std::optional("the line"_ba) : std::nullopt);
+        EXPECT_EQ(x().convertClipboard("UTF8_STRING"), "before");
+        EXPECT_EQ(x().convertClipboard("text/html", pressed + 10'000), "<b>before</b>");
+    }
+}
+
 class PasteTest : public testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(target_.started()); }
@@ -161,7 +188,8 @@ protected:
     }
 
     TargetWindow target_;
-    ClipboardX11 clipboard_;
+    // Lines longer than a piece go to the target in pieces.
+    ClipboardX11 clipboard_{SelectionOwnerX11::Limits{.piece = 1024}};
     PasteKeystrokeX11 keystroke_;
     ActiveWindowX11 activeWindow_;
     InMemorySettingsStore settings_;

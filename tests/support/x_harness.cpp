@@ -15,6 +15,7 @@
 #include <xcb/xcb.h>
 
 #include <stdexcept>
+#include <thread>
 
 namespace quillet::harness {
 
@@ -37,6 +38,7 @@ struct XClient::Impl {
     xcb_window_t root = XCB_NONE;
     xcb_window_t clipboardWindow = XCB_NONE;
     xcb_window_t requestor = XCB_NONE;
+    xcb_window_t requestorWindow = XCB_NONE;  // ours, when we ask for the clipboard
     xcb_atom_t pidAtom = XCB_NONE, nameAtom = XCB_NONE, utf8Atom = XCB_NONE,
                clipboardAtom = XCB_NONE, trayAtom = XCB_NONE, protocolsAtom = XCB_NONE,
                deleteAtom = XCB_NONE;
@@ -332,6 +334,31 @@ bool XClient::clipboardRequested() {
     return impl_->requestor != XCB_NONE &&
            own(xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, impl_->requestor),
                                                nullptr)) != nullptr;
+}
+
+std::optional<QByteArray> XClient::convertClipboard(const std::string& target, std::uint32_t time) {
+    xcb_connection_t* c = impl_->c();
+    if (impl_->requestorWindow == XCB_NONE) {
+        impl_->requestorWindow = xcb_generate_id(c);
+        xcb_create_window(c, XCB_COPY_FROM_PARENT, impl_->requestorWindow, impl_->root, 0, 0, 1, 1,
+                          0, XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+    }
+    const xcb_atom_t atom = x11::internAtoms(c, {target.c_str()})[0];
+    xcb_convert_selection(c, impl_->requestorWindow, impl_->clipboardAtom, atom, atom, time);
+    xcb_flush(c);
+    for (const auto until = Clock::now() + 5s; Clock::now() < until;) {
+        const auto event = own(xcb_poll_for_event(c));
+        if (!event) {
+            std::this_thread::sleep_for(1ms);
+        } else if ((event->response_type & 0x7f) == XCB_SELECTION_NOTIFY) {
+            if (reinterpret_cast<const xcb_selection_notify_event_t*>(event.get())->property ==
+                XCB_NONE) {
+                return std::nullopt;
+            }
+            return impl_->property(impl_->requestorWindow, atom, XCB_GET_PROPERTY_TYPE_ANY);
+        }
+    }
+    return std::nullopt;
 }
 
 XClient& x() {

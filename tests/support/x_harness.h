@@ -107,6 +107,9 @@ public:
     // Whether a client asked for our clipboard and still waits: the window
     // it asked from still exists.
     bool clipboardRequested();
+    // Asks the clipboard's owner for a target naming this time (0: now), as
+    // a program acting on an earlier event does; nullopt when refused.
+    std::optional<QByteArray> convertClipboard(const std::string& target, std::uint32_t time = 0);
 
 private:
     struct Impl;

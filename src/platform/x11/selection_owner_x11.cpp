@@ -353,7 +353,16 @@ std::uint64_t SelectionOwnerX11::Impl::claimNow(SelectionTargets wanted) {
         }
     }
 
-    const std::optional<std::uint32_t> time = serverTime();
+    const std::optional<std::uint32_t> last = [&]() -> std::optional<std::uint32_t> {
+        std::lock_guard lock(mutex);
+        return claims.empty() ? std::nullopt : std::optional(claims.back().time);
+    }();
+    std::optional<std::uint32_t> time = serverTime();
+    // Each claim a millisecond of its own: a request names exactly one.
+    for (int tries = 0; time && last && !notBefore(*time, *last + 1) && tries < 10; ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        time = serverTime();
+    }
     if (!time) {
         return 0;
     }
