@@ -1,6 +1,6 @@
 #include "app/app.h"
-#include "platform/clipboard_keeper.h"
 #include "platform/app_id.h"
+#include "platform/clipboard_keeper.h"
 #include "platform/qt/alerts_qt.h"
 #include "platform/qt/autostart_qt.h"
 #include "platform/qt/commands_dbus.h"

@@ -79,9 +79,6 @@ public:
 
     // Forgets earlier requests; only those after this call count.
     virtual void arm() = 0;
-    // Fetched once the line's text has reached another program whole. A line
-    // not fetched by the deadline is refused to every later request: the
-    // place is kept, and pasting it late would paste it twice.
     virtual FetchResult waitForFetch(std::chrono::milliseconds deadline) = 0;
 
     // Once the last step is over and the program ends: what was put back

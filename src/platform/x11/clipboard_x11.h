@@ -15,8 +15,10 @@ namespace quillet {
 // The CLIPBOARD selection through connections of our own, never Qt's: an
 // owner that serves the line and what is put back from a thread of its own,
 // and a reader for what other programs copied. What we put back is read from
-// memory for as long as the clipboard is still ours with it. Whether a line
-// was fetched is whether its text reached another program whole.
+// memory for as long as the clipboard is still ours with it. A line counts as
+// fetched once its text has gone out whole; one still unfetched at the
+// deadline is refused to every later request, since its place is kept and
+// pasting it late would paste it twice.
 class ClipboardX11 final : public Clipboard {
 public:
     ClipboardX11();
