@@ -229,10 +229,14 @@ int main(int argc, char* argv[]) {
     }
     if (!session && !quillet::x11::openDisplay()) {
         const QByteArray display = qgetenv("DISPLAY");
-        std::cerr << "quillet: cannot connect to the X display "
-                  << (display.isEmpty() ? std::string("(DISPLAY is not set)")
-                                        : "\"" + display.toStdString() + "\"")
-                  << (wayland ? " nor to the Wayland compositor" : "")
+        std::cerr << "quillet: cannot connect to the X display ";
+        // In pieces: GCC 12 at -O3 warns (-Wrestrict, wrongly) about "\"" + name.
+        if (display.isEmpty()) {
+            std::cerr << "(DISPLAY is not set)";
+        } else {
+            std::cerr << '"' << display.constData() << '"';
+        }
+        std::cerr << (wayland ? " nor to the Wayland compositor" : "")
                   << ". Quillet needs an X11 session or a wlroots compositor (sway, Hyprland).\n";
         return 1;
     }
