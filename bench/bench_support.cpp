@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QSocketNotifier>
 
 // X11 headers after Qt's: their macros break Qt headers.
@@ -320,6 +321,15 @@ Typist::Keystroke Typist::strike() {
     x().down(kDefaultChord);
     runFor(kHold);
     x().up(kDefaultChord);
+    return {down, Clock::now()};
+}
+
+Typist::Keystroke Typist::chord() {
+    const auto down = Clock::now();
+    QProcess xdotool;
+    xdotool.start(QStringLiteral("xdotool"),
+                  {QStringLiteral("key"), QStringLiteral("ctrl+alt+super+v")});
+    waitUntil([&] { return xdotool.state() == QProcess::NotRunning; }, 5s);
     return {down, Clock::now()};
 }
 

@@ -160,6 +160,10 @@ public:
     };
     // The shortcut, held and let go; does not wait for the program.
     Keystroke strike();
+    // The shortcut as `xdotool key` sends it, from a process of its own:
+    // every key down and up again at once. Returns once xdotool has ended,
+    // as a script running one after another would.
+    Keystroke chord();
     // Empties the field and gives it the keyboard focus.
     bool readyField();
     TargetWindow& field() { return field_; }

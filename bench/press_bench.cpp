@@ -15,6 +15,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <functional>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -67,7 +68,23 @@ public:
         if (!failure_.beginRow() || (!started_ && !start()) || !ensureLines(presses)) {
             return std::nullopt;
         }
-        return measure(presses, spacing);
+        return measure(presses, spacing, [this] { return typist_.strike(); });
+    }
+
+    // The same just after copying a fresh list: the first press reads it
+    // and starts a new run.
+    std::optional<Presses> runNewList(int presses, Clock::duration spacing, bool chords) {
+        if (!failure_.beginRow() || (!started_ && !start())) {
+            return std::nullopt;
+        }
+        setUpField();
+        copied_ = true;
+        if (!typist_.copyList(std::max(listLines_, presses + 1))) {
+            fail(typist_.error());
+            return std::nullopt;
+        }
+        return measure(presses, spacing,
+                       [this, chords] { return chords ? typist_.chord() : typist_.strike(); });
     }
 
     // Reports the failure once; the rows after it just say they skipped.
@@ -93,10 +110,14 @@ private:
     // A fresh list when the current one would run out within this series;
     // its first line is pasted unmeasured, so that measured presses continue
     // a run as most presses do.
-    bool ensureLines(int presses) {
+    void setUpField() {
         typist_.field().onChange = [this](const QString& text, Clock::time_point at) {
             onTextChanged(text, at);
         };
+    }
+
+    bool ensureLines(int presses) {
+        setUpField();
         // The list in the typist's hands may be another session's.
         if (copied_ && typist_.remaining().size() >= presses) {
             return true;
@@ -105,10 +126,11 @@ private:
         if (!typist_.copyList(std::max(listLines_, presses + 1))) {
             return fail(typist_.error());
         }
-        return measure(1, {}).has_value();
+        return measure(1, {}, [this] { return typist_.strike(); }).has_value();
     }
 
-    std::optional<Presses> measure(int presses, Clock::duration spacing) {
+    std::optional<Presses> measure(int presses, Clock::duration spacing,
+                                   const std::function<Typist::Keystroke()>& strike) {
         if (!typist_.readyField()) {
             fail(typist_.error());
             return std::nullopt;
@@ -128,7 +150,7 @@ private:
             } else if (i > 0 && !waitForStep(i)) {
                 return std::nullopt;
             }
-            result.keys.push_back(typist_.strike());
+            result.keys.push_back(strike());
         }
         if (!waitForStep(presses)) {
             return std::nullopt;
@@ -250,10 +272,17 @@ void pressOneLine(benchmark::State& state, Session& session) {
 
 // Presses faster than the program's steps: they queue, and every line must
 // still arrive once and in order. The time column runs from the first press
-// to the last line; the rate counts until the last step saved.
-void pressBurst(benchmark::State& state, Session& session) {
+// to the last line; the rate counts until the last step saved. Into the run
+// going on, or into a list copied just before, pressed with held keys or
+// with xdotool's chords.
+enum class Burst { Continued, NewListHeld, NewListChords };
+
+void pressBurst(benchmark::State& state, Session& session, Burst burst) {
     for (auto _ : state) {
-        const auto presses = session.run(kBurstPresses, kBurstSpacing);
+        const auto presses =
+            burst == Burst::Continued
+                ? session.run(kBurstPresses, kBurstSpacing)
+                : session.runNewList(kBurstPresses, kBurstSpacing, burst == Burst::NewListChords);
         if (!presses) {
             session.skip(state);
             break;
@@ -319,15 +348,21 @@ int main(int argc, char* argv[]) {
                   60);
         // A burst needs a list longer than itself: the short one has 11 lines there.
         const std::string burst =
-            std::string("BM_PressBurst/") +
             (list.lines > kBurstPresses ? std::string(list.name)
                                         : "lines:" + std::to_string(kBurstPresses + 1)) +
             "/presses:" + std::to_string(kBurstPresses) +
             "/spacing_ms:" + std::to_string(kBurstSpacing.count());
-        configure(
-            benchmark::RegisterBenchmark(
-                burst.c_str(), [&session](benchmark::State& state) { pressBurst(state, session); }),
-            10);
+        for (const auto& [kind, prefix] :
+             {std::pair{Burst::Continued, "BM_PressBurst/"},
+              std::pair{Burst::NewListHeld, "BM_BurstIntoNewList/held/"},
+              std::pair{Burst::NewListChords, "BM_BurstIntoNewList/chords/"}}) {
+            configure(benchmark::RegisterBenchmark(
+                          (prefix + burst).c_str(),
+                          [&session, alone, kind = kind](benchmark::State& state) {
+                              pressBurst(state, *alone(session), kind);
+                          }),
+                      10);
+        }
     }
     return harness.run();
 }

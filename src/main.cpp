@@ -1,5 +1,6 @@
 #include "app/app.h"
 #include "platform/app_id.h"
+#include "platform/clipboard_keeper.h"
 #include "platform/qt/alerts_qt.h"
 #include "platform/qt/autostart_qt.h"
 #include "platform/qt/commands_dbus.h"
@@ -121,7 +122,7 @@ quillet::PlatformServices qtServices(Desktop desktop) {
 quillet::PlatformServices x11Services() {
     using namespace quillet;
     PlatformServices services = qtServices(Desktop::X11);
-    services.clipboard = std::make_unique<ClipboardX11>(*services.mainQueue);
+    services.clipboard = std::make_unique<ClipboardX11>();
     services.keystroke = std::make_unique<PasteKeystrokeX11>();
     services.activeWindow = std::make_unique<ActiveWindowX11>();
     services.hotkey = std::make_unique<GlobalHotkeyX11>();
@@ -192,11 +193,26 @@ void tellHowToBind() {
               << std::endl;
 }
 
+// The program started again to keep what it put on the clipboard after it
+// quit: no Qt application, no lock, no bus; it ends when somebody copies.
+int keepClipboard(std::string_view desktop) {
+    const std::optional<quillet::ClipboardContent> content = quillet::receiveKeptContent();
+    if (!content) {
+        return 1;
+    }
+    const auto serving = [] { quillet::reportKeeping(); };
+    return desktop == "wayland" ? quillet::ClipboardWayland::keep(*content, serving)
+                                : quillet::ClipboardX11::keep(*content, serving);
+}
+
 }  // namespace
 
 // The program proper, started by the `quillet` command (launcher.cpp), which
 // answers --help, --version and --paste-next itself.
 int main(int argc, char* argv[]) {
+    if (argc == 3 && argv[1] == quillet::kKeeperOption) {
+        return keepClipboard(argv[2]);
+    }
     // Before any thread exists, so that all of them inherit the mask.
     QuitSignals quitSignals;
 
@@ -259,6 +275,7 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
+    quillet::Clipboard& clipboard = *services.clipboard;
     quillet::App quilletApp(std::move(services), std::cout);
     quilletApp.start();
     if (!quilletApp.commandsProblem().isEmpty()) {
@@ -282,5 +299,9 @@ int main(int argc, char* argv[]) {
     }
     const int status = QApplication::exec();
     quilletApp.prepareToQuit();
+    if (!clipboard.keepAfterQuit()) {
+        std::cerr << "quillet: what you had copied could not be kept on the clipboard."
+                  << std::endl;
+    }
     return status;
 }

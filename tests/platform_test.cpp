@@ -1,5 +1,6 @@
 // The platform's implementations that run without a display: the settings
-// file, the autostart entry, the UI thread's queue, the X11 key translation, the tray glyph.
+// file, the autostart entry, the UI thread's queue, the X11 key translation and
+// clipboard targets, the tray glyph.
 
 #include "platform/qt/autostart_qt.h"
 #include "platform/qt/main_queue_qt.h"
@@ -8,6 +9,7 @@
 #include "platform/qt/tray_icon_painter.h"
 #include "platform/x11/key_translator_x11.h"
 #include "platform/x11/keymap.h"
+#include "platform/x11/selection_owner_x11.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -29,6 +31,7 @@
 
 #include <atomic>
 #include <limits>
+#include <map>
 #include <set>
 #include <thread>
 
@@ -347,6 +350,27 @@ TEST(X11Keymap, TypingUsesTheActiveLayoutAndSpareKeysForTheRest) {
 
 // The glyph stays inside the square it is given (trays pack icons edge to
 // edge) and has both dark ink and light paper, to show on any panel.
+// What X programs may ask for: every format as it was, the text under its
+// X names, and Latin-1 only for a text that has no other characters.
+TEST(X11Clipboard, TargetsKeepEveryFormatAndOfferLatin1OnlyWhereItFits) {
+    const auto names = [](const SelectionTargets& targets) {
+        std::map<std::string, std::pair<std::string, QByteArray>> byName;
+        for (const SelectionTarget& target : targets) {
+            byName[target.name] = {target.type, target.bytes};
+        }
+        return byName;
+    };
+    auto chinese = names(selectionTargets({u"中文"_s, {{u"image/png"_s, "\x89PNG\0"_ba}}}));
+    EXPECT_EQ(chinese.size(), 3U);
+    EXPECT_EQ(chinese["TEXT"], std::pair(std::string("UTF8_STRING"), u"中文"_s.toUtf8()));
+    EXPECT_EQ(chinese["image/png"].second, "\x89PNG\0"_ba);
+    EXPECT_FALSE(chinese.contains("STRING"));
+    EXPECT_EQ(names(selectionTargets({u"café"_s, {}}))["STRING"].second, "caf\xe9"_ba);
+    // An empty text stays a text; a picture alone gets no text beside it.
+    EXPECT_TRUE(names(selectionTargets({})).contains("UTF8_STRING"));
+    EXPECT_EQ(names(selectionTargets({{}, {{u"image/png"_s, "png"_ba}}})).size(), 1U);
+}
+
 TEST(TrayIcon, GlyphFitsItsSquareWithDarkAndLightParts) {
     for (const QSize size : {QSize(16, 16), QSize(32, 32), QSize(48, 24)}) {
         QImage image(size + QSize(8, 8), QImage::Format_ARGB32_Premultiplied);

@@ -80,6 +80,12 @@ public:
     // Forgets earlier requests; only those after this call count.
     virtual void arm() = 0;
     virtual FetchResult waitForFetch(std::chrono::milliseconds deadline) = 0;
+
+    // Once the last step is over and the program ends: what was put back
+    // goes on being served by a process of its own until somebody copies
+    // anew, so that quitting does not empty the clipboard. False when the
+    // copy could not be handed over.
+    virtual bool keepAfterQuit() { return true; }
 };
 
 }  // namespace quillet

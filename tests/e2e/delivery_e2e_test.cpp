@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <functional>
 
 namespace quillet::harness {
 namespace {
@@ -97,6 +98,53 @@ public:
 
 private:
     const pid_t pid_;
+};
+
+// Mousepad, a GTK editor, on a file of its own: it shows what it holds once
+// told to save.
+class Editor {
+public:
+    Editor() {
+        QFile(file_).open(QIODevice::WriteOnly);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"GSETTINGS_BACKEND"_s, u"memory"_s);
+        process_.setProcessEnvironment(env);
+        process_.setStandardOutputFile(QProcess::nullDevice());
+        process_.setStandardErrorFile(QProcess::nullDevice());
+        process_.start(u"mousepad"_s, {file_});
+    }
+    ~Editor() {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+    Editor(const Editor&) = delete;
+    Editor& operator=(const Editor&) = delete;
+
+    qint64 pid() const { return process_.processId(); }
+    bool focus() {
+        std::optional<XWindow> window;
+        return waitUntil(
+                   [&] {
+                       for (const XWindow& shown : x().windows(pid())) {
+                           if (shown.name.endsWith(u"document.txt - Mousepad"_s)) {
+                               window = shown;
+                           }
+                       }
+                       return window.has_value();
+                   },
+                   20s) &&
+               x().focus(window->id);
+    }
+    QString text() {
+        x().chord({"Control_L", "s"});
+        QFile file(file_);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+
+private:
+    QTemporaryDir dir_;
+    QString file_ = dir_.filePath(u"document.txt"_s);
+    QProcess process_;
 };
 
 // Puts the layout back whatever happens: the X server is shared by the tests.
@@ -204,6 +252,56 @@ TEST(TypingTest, EveryCharacterArrivesWhoeverIsStoppedAndTheMapComesBack) {
     ASSERT_TRUE(qt.focus());
     pressFrozen(qt.pid(), qt, chinese);
     EXPECT_TRUE(waitUntil([&] { return x().keyboardMapping() == map; }, 10s));
+}
+
+// A target busy right after the press (frozen here) asks for the line only
+// once the put-back would be due: it still gets the line, once, and the Enter
+// after it, in a VTE terminal, a GTK editor and a Qt field.
+TEST(BusyTargetTest, AFrozenTargetGetsEachLineOnceAndThenItsEnter) {
+    Program quillet;
+    {
+        QSettings settings(quillet.settingsFile(), QSettings::IniFormat);
+        settings.setValue(u"afterEachLine"_s, u"enter"_s);
+    }
+    ASSERT_TRUE(quillet.start()) << quillet.error();
+    TargetWindow field;
+    Terminal sakura(u"sakura"_s, [](const QString& shell) {
+        return QStringList{u"-e"_s, u"sh -c \"%1\""_s.arg(shell)};
+    });
+    Editor mousepad;
+    ASSERT_TRUE(field.started());
+    const struct {
+        std::function<bool()> focus;
+        std::function<QString()> text;
+        qint64 pid;
+        QChar enter;  // as the target records it
+    } targets[] = {
+        {[&] { return field.focus(); }, [&] { return field.text(); }, field.pid(), u'\n'},
+        {[&] { return sakura.focus(); }, [&] { return sakura.text(); }, sakura.pid(), u'\r'},
+        {[&] { return mousepad.focus(); }, [&] { return mousepad.text(); }, mousepad.pid(), u'\n'},
+    };
+    QByteArray list;
+    for (int i = 1; i <= 12; ++i) {
+        list += "line " + QByteArray::number(i) + '\n';
+    }
+    ASSERT_TRUE(copy(list));
+    int line = 0;
+    for (const auto& target : targets) {
+        ASSERT_TRUE(target.focus());
+        QString expected;
+        for (const auto freeze : {150ms, 300ms, 450ms, 600ms}) {
+            x().chord(kDefaultChord);
+            ::kill(static_cast<pid_t>(target.pid), SIGSTOP);
+            runFor(freeze);
+            ::kill(static_cast<pid_t>(target.pid), SIGCONT);
+            expected += u"line %1"_s.arg(++line) + target.enter;
+            EXPECT_TRUE(waitUntil(
+                [&] { return quillet.storedRun().value_or(AppState{}).currentIndex == line; }, 10s))
+                << "line " << line << " was not counted as pasted";
+        }
+        EXPECT_TRUE(waitUntil([&] { return target.text() == expected; }, 10s))
+            << target.text().toStdString();
+    }
 }
 
 // With Tab after each line, a form of a real application fills field by

@@ -5,6 +5,7 @@
 
 #include "x_harness.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
@@ -35,22 +36,47 @@ protected:
     Program quillet_;
 };
 
-// The place in the list outlives the program, and nothing copied is ever
-// printed: the output may end up in a log others read.
+// Keepers of the clipboard on this display.
+int keepers() {
+    int found = 0;
+    for (const QString& pid : QDir(u"/proc"_s).entryList(QDir::Dirs)) {
+        QFile command(u"/proc/%1/cmdline"_s.arg(pid));
+        QFile environment(u"/proc/%1/environ"_s.arg(pid));
+        found += command.open(QIODevice::ReadOnly) && environment.open(QIODevice::ReadOnly) &&
+                 command.readAll().contains("--keep-clipboard") &&
+                 environment.readAll().contains("DISPLAY=" + qgetenv("DISPLAY") + '\0');
+    }
+    return found;
+}
+
+// The place in the list and what was copied outlive the program, and
+// nothing copied is ever printed: the output may end up in a log others read.
 TEST_F(ProgramTest, PastesLineByLineAcrossARestartAndNeverPrintsTheText) {
-    const QByteArray list = "hunter2-correct\n  battery-staple  \n\nthird-secret\n";
+    const QString text = u"hunter2-correct\n  battery-staple  \n\nthird-secret\n"_s;
+    const ClipboardContent list{text,
+                                {{u"text/plain;charset=utf-8"_s, text.toUtf8()},
+                                 {u"text/html"_s, "<pre>hunter2-correct</pre>"},
+                                 {u"image/png"_s, QByteArray("\x89PNG\r\n\x1a\n\0\xff", 10)}}};
     ASSERT_TRUE(copy(list));
     pressAndExpect(u"hunter2-correct"_s);
     pressAndExpect(u"hunter2-correctbattery-staple"_s);
     ASSERT_TRUE(quillet_.stop()) << quillet_.error();
+    for (const auto& [format, bytes] : list.formats) {
+        EXPECT_EQ(clipboardData(format), bytes) << format.toStdString();
+    }
+    EXPECT_EQ(clipboardData(), text.toUtf8());
 
-    // The clipboard left with the program that held it: the same text again.
-    ASSERT_TRUE(copy(list));
+    // A new start on the same bus runs beside the keeper, and its first
+    // paste takes the copy over: the run goes on, and the keeper ends.
     Program again(quillet_.configHome());
+    again.setEnvironment(u"DBUS_SESSION_BUS_ADDRESS"_s, quillet_.busAddress());
     ASSERT_TRUE(again.start()) << again.error();
+    EXPECT_FALSE(again.output().contains("cannot reach")) << again.output().toStdString();
+    EXPECT_EQ(keepers(), 1);
     pressAndExpect(u"hunter2-correctbattery-staplethird-secret"_s);
     EXPECT_TRUE(
         waitUntil([&] { return again.storedRun().value_or(AppState{}).currentIndex == 3; }, 10s));
+    EXPECT_TRUE(waitUntil([] { return keepers() == 0; }, 10s));
     ASSERT_TRUE(again.stop()) << again.error();
     for (const QByteArray& output : {quillet_.output(), again.output()}) {
         for (const char* secret : {"hunter2", "battery", "third-secret"}) {

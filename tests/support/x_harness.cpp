@@ -2,6 +2,7 @@
 
 #include "core/keys.h"
 #include "platform/x11/connection.h"
+#include "platform/x11/selection_owner_x11.h"
 
 #include <QDir>
 #include <QPlainTextEdit>
@@ -40,6 +41,7 @@ struct XClient::Impl {
     xcb_window_t requestor = XCB_NONE;
     std::optional<std::uint16_t> answeredAt;  // the sequence number of the last answers() request
     KeyCount keys;
+    xcb_window_t requestorWindow = XCB_NONE;  // ours, when we ask for the clipboard
     xcb_atom_t pidAtom = XCB_NONE, nameAtom = XCB_NONE, utf8Atom = XCB_NONE,
                clipboardAtom = XCB_NONE, trayAtom = XCB_NONE, protocolsAtom = XCB_NONE,
                deleteAtom = XCB_NONE;
@@ -397,6 +399,31 @@ bool XClient::clipboardRequested() {
                                                nullptr)) != nullptr;
 }
 
+std::optional<QByteArray> XClient::convertClipboard(const std::string& target, std::uint32_t time) {
+    xcb_connection_t* c = impl_->c();
+    if (impl_->requestorWindow == XCB_NONE) {
+        impl_->requestorWindow = xcb_generate_id(c);
+        xcb_create_window(c, XCB_COPY_FROM_PARENT, impl_->requestorWindow, impl_->root, 0, 0, 1, 1,
+                          0, XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+    }
+    const xcb_atom_t atom = x11::internAtoms(c, {target.c_str()})[0];
+    xcb_convert_selection(c, impl_->requestorWindow, impl_->clipboardAtom, atom, atom, time);
+    xcb_flush(c);
+    for (const auto until = Clock::now() + 5s; Clock::now() < until;) {
+        const auto event = own(xcb_poll_for_event(c));
+        if (!event) {
+            std::this_thread::sleep_for(1ms);
+        } else if ((event->response_type & 0x7f) == XCB_SELECTION_NOTIFY) {
+            if (reinterpret_cast<const xcb_selection_notify_event_t*>(event.get())->property ==
+                XCB_NONE) {
+                return std::nullopt;
+            }
+            return impl_->property(impl_->requestorWindow, atom, XCB_GET_PROPERTY_TYPE_ANY);
+        }
+    }
+    return std::nullopt;
+}
+
 XClient& x() {
     static XClient client;
     return client;
@@ -404,7 +431,7 @@ XClient& x() {
 
 // ---------------------------------------------------------------------------
 
-bool copy(const QByteArray& data, const QString& mimeType, Events events) {
+bool copy(const QByteArray& data, const QString& mimeType) {
     const std::uint32_t before = x().clipboardOwner();
     QProcess xclip;
     xclip.setStandardOutputFile(QProcess::nullDevice());
@@ -417,26 +444,23 @@ bool copy(const QByteArray& data, const QString& mimeType, Events events) {
     xclip.write(data);
     xclip.closeWriteChannel();
     // Its parent exits once it has read everything; the child serves the copy.
-    // QProcess's own wait feeds it the input without running any events.
-    const bool exited = events == Events::Run
-                            ? waitUntil([&] { return xclip.state() == QProcess::NotRunning; }, 60s)
-                            : xclip.waitForFinished(60000);
-    if (!exited || xclip.exitStatus() != QProcess::NormalExit || xclip.exitCode() != 0) {
+    if (!waitUntil([&] { return xclip.state() == QProcess::NotRunning; }, 60s) ||
+        xclip.exitStatus() != QProcess::NormalExit || xclip.exitCode() != 0) {
         return false;
     }
-    const auto taken = [&] {
-        const std::uint32_t owner = x().clipboardOwner();
-        return owner != XCB_NONE && owner != before;
-    };
-    if (events == Events::Run) {
-        return waitUntil(taken, 5s);
-    }
-    for (const auto deadline = Clock::now() + 5s; !taken(); std::this_thread::sleep_for(5ms)) {
-        if (Clock::now() >= deadline) {
-            return false;
-        }
-    }
-    return true;
+    return waitUntil(
+        [&] {
+            const std::uint32_t owner = x().clipboardOwner();
+            return owner != XCB_NONE && owner != before;
+        },
+        5s);
+}
+
+bool copy(const ClipboardContent& content) {
+    // Another program's, on a connection of its own that the next copy closes.
+    static std::unique_ptr<SelectionOwnerX11> owner;
+    owner = std::make_unique<SelectionOwnerX11>();
+    return owner->claim(selectionTargets(content)) != 0;
 }
 
 QByteArray clipboardData(const QString& mimeType) {

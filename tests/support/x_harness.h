@@ -6,6 +6,7 @@
 // program uses it, and a window of another process that receives the pastes.
 
 #include "core/app_state.h"
+#include "platform/clipboard.h"
 #include "wait.h"
 
 #include <QByteArray>
@@ -119,6 +120,9 @@ public:
     // Whether a client asked for our clipboard and still waits: the window
     // it asked from still exists.
     bool clipboardRequested();
+    // Asks the clipboard's owner for a target naming this time (0: now), as
+    // a program acting on an earlier event does; nullopt when refused.
+    std::optional<QByteArray> convertClipboard(const std::string& target, std::uint32_t time = 0);
 
 private:
     struct Impl;
@@ -130,12 +134,10 @@ XClient& x();
 
 // The CLIPBOARD selection as another program uses it, through xclip. copy()
 // returns once xclip owns the selection; a child of it keeps serving it.
-// While it waits, this thread's Qt events run (Events::Run), or none do
-// (Events::Held), as on a UI thread busy elsewhere: this process may then
-// own the clipboard still in Qt's eyes after the server gave it to xclip.
-enum class Events { Run, Held };
-bool copy(const QByteArray& data, const QString& mimeType = QStringLiteral("UTF8_STRING"),
-          Events events = Events::Run);
+// Several formats at once, as a browser copies, are served from this
+// process until the next copy.
+bool copy(const QByteArray& data, const QString& mimeType = QStringLiteral("UTF8_STRING"));
+bool copy(const ClipboardContent& content);
 QByteArray clipboardData(const QString& mimeType = QStringLiteral("UTF8_STRING"));
 
 class SessionBus;
@@ -192,6 +194,9 @@ public:
 
     qint64 pid() const { return process_.processId(); }
     QString configHome() const { return configHome_; }
+    QString busAddress() const {
+        return process_.processEnvironment().value(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    }
     QString settingsFile() const;
     // The run's file, in a state folder beside the settings folder.
     QString stateFile() const;

@@ -80,11 +80,16 @@ TEST_F(SwayTest, TheBindingPastesLineByLineAndEveryFormatComesBack) {
     EXPECT_EQ(target.text(), QStringLiteral("alphabeta中文 gamma"));
     EXPECT_EQ(desktop().activeAppId(), QStringLiteral("quillet-target")) << "the notice took focus";
 
-    // What another program now gets, byte for byte, in every format.
-    for (const auto& [type, bytes] : list.formats) {
-        EXPECT_EQ(desktop().paste(type), bytes) << type.toStdString();
-    }
+    // What another program now gets, byte for byte, in every format; and
+    // still after the program quit.
+    const auto everyFormatIsBack = [&] {
+        for (const auto& [type, bytes] : list.formats) {
+            EXPECT_EQ(desktop().paste(type), bytes) << type.toStdString();
+        }
+    };
+    everyFormatIsBack();
     EXPECT_EQ(quillet.stop(), 0) << quillet.standardError().toStdString();
+    everyFormatIsBack();
 }
 
 TEST_F(SwayTest, InDvorakEachApplicationGetsTheLineItsWay) {

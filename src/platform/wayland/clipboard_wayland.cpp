@@ -1,5 +1,7 @@
 #include "platform/wayland/clipboard_wayland.h"
 
+#include "platform/clipboard_keeper.h"
+
 #include "platform/wayland/data_control.h"
 #include "platform/wayland/owned.h"
 #include "platform/wayland/session.h"
@@ -344,6 +346,59 @@ FetchResult ClipboardWayland::waitForFetch(std::chrono::milliseconds deadline) {
         return FetchResult::Fetched;
     }
     return lostOwnership_ ? FetchResult::Unknown : FetchResult::NotFetched;
+}
+
+bool ClipboardWayland::keepAfterQuit() {
+    std::optional<ClipboardContent> kept;
+    session_->call([&] {
+        // Somebody may have copied a moment ago: the news comes before this answer.
+        wl_display_roundtrip(session_->display());
+        std::lock_guard lock(mutex_);
+        kept = putBack_;
+    });
+    return !kept || startKeeper(*kept, "wayland");
+}
+
+int ClipboardWayland::keep(const ClipboardContent& content,
+                           const std::function<void()>& onServing) {
+    const std::shared_ptr<wayland::Session> session = wayland::Session::connect();
+    if (!session || !supported(*session)) {
+        return 1;
+    }
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool replaced = false;
+    std::uint64_t source = 0;
+    std::unique_ptr<SelectionChannel> channel;
+    session->call([&] {
+        channel = wayland::openSelectionChannel(*session, {[](std::uint64_t) {},
+                                                           [&](std::uint64_t cancelled) {
+                                                               std::lock_guard lock(mutex);
+                                                               replaced =
+                                                                   replaced || cancelled == source;
+                                                               changed.notify_all();
+                                                           }});
+        if (channel) {
+            source = channel->offer(formatsOf(content));
+            // The compositor has the selection once it answers.
+            wl_display_roundtrip(session->display());
+        }
+    });
+    if (source == 0) {
+        return 1;
+    }
+    onServing();
+    bool alive = true;
+    std::unique_lock lock(mutex);
+    while (!replaced && alive) {
+        changed.wait_for(lock, std::chrono::seconds(1));
+        lock.unlock();
+        session->call([&] { alive = channel->usable(); });
+        lock.lock();
+    }
+    lock.unlock();
+    session->call([&] { channel.reset(); });
+    return 0;
 }
 
 void ClipboardWayland::onFetched(std::uint64_t source) {

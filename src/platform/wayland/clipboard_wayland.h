@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -49,6 +50,11 @@ public:
 
     void arm() override;
     FetchResult waitForFetch(std::chrono::milliseconds deadline) override;
+    bool keepAfterQuit() override;
+
+    // The keeper's part: serves the content until another program copies.
+    // onServing runs once the clipboard is ours; the exit status.
+    static int keep(const ClipboardContent& content, const std::function<void()>& onServing);
 
 private:
     // Session thread.
