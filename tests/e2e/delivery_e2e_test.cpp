@@ -265,8 +265,8 @@ TEST(BusyTargetTest, AFrozenTargetGetsEachLineOnceAndThenItsEnter) {
     }
     ASSERT_TRUE(quillet.start()) << quillet.error();
     TargetWindow field;
-    Terminal sakura(u"sakura"_s, [](const QString& shell) {
-        return QStringList{u"-e"_s, u"sh -c \"%1\""_s.arg(shell)};
+    Application sakura(u"sakura"_s, [](const QString& file) {
+        return QStringList{u"-e"_s, u"sh -c \"%1\""_s.arg(catInto(file))};
     });
     Editor mousepad;
     ASSERT_TRUE(field.started());
@@ -291,9 +291,10 @@ TEST(BusyTargetTest, AFrozenTargetGetsEachLineOnceAndThenItsEnter) {
         QString expected;
         for (const auto freeze : {150ms, 300ms, 450ms, 600ms}) {
             x().chord(kDefaultChord);
-            ::kill(static_cast<pid_t>(target.pid), SIGSTOP);
-            runFor(freeze);
-            ::kill(static_cast<pid_t>(target.pid), SIGCONT);
+            {
+                const Stopped frozen(target.pid);
+                runFor(freeze);
+            }
             expected += u"line %1"_s.arg(++line) + target.enter;
             EXPECT_TRUE(waitUntil(
                 [&] { return quillet.storedRun().value_or(AppState{}).currentIndex == line; }, 10s))
