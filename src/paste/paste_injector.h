@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/paste_method.h"
 #include "platform/clipboard.h"
 
 #include <chrono>
@@ -43,7 +44,11 @@ public:
     PasteInjector(Clipboard& clipboard, PasteKeystroke& keystroke, ActiveWindow& activeWindow,
                   const SettingsStore& settings, PasteTiming timing = {}, Pause pause = {});
 
-    Delivery paste(const QString& line, const ClipboardContent& originalClipboardContent);
+    // follow: the key sent once the line has arrived.
+    Delivery paste(const QString& line, const ClipboardContent& originalClipboardContent,
+                   FollowKey follow = FollowKey::Nothing);
+    // A field left empty: nothing is pasted, only the key after it is sent.
+    Delivery skipField(FollowKey follow);
 
 private:
     Clipboard& clipboard_;
