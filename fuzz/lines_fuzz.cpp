@@ -1,4 +1,5 @@
-// buildLines and isSameText on arbitrary UTF-16, lone surrogates included.
+// buildLines, buildCells and isSameText on arbitrary UTF-16, lone surrogates
+// included.
 #include "core/lines.h"
 
 #include <QString>
@@ -49,6 +50,47 @@ QString textFrom(const std::uint8_t* data, std::size_t size) {
     return text;
 }
 
+// A cell as spreadsheets write it: quoted when it holds a tab, a newline or
+// a quote.
+QString written(const QString& cell) {
+    for (const QChar c : cell) {
+        if (c == u'\t' || c == u'"' || isLineBreak(c.unicode())) {
+            return u'"' + QString(cell).replace(u'"', QStringLiteral("\"\"")) + u'"';
+        }
+    }
+    return cell;
+}
+
+// Rows rise from 0, hold only trimmed cells and never only empty ones, and
+// read back the same once written out as a spreadsheet would.
+void checkCells(const QString& text, const QStringList& lines) {
+    const quillet::CellRows rows = quillet::buildCells(text);
+    require(rows.rowStarts.isEmpty() == rows.cells.isEmpty());
+    require(rows.rowStarts.isEmpty() || rows.rowStarts.front() == 0);
+    QString rewritten;
+    for (qsizetype row = 0; row < rows.rowStarts.size(); ++row) {
+        const qsizetype start = rows.rowStarts[row];
+        const qsizetype end =
+            row + 1 < rows.rowStarts.size() ? rows.rowStarts[row + 1] : rows.cells.size();
+        require(start < end);
+        bool blank = true;
+        for (qsizetype i = start; i < end; ++i) {
+            const QString& cell = rows.cells[i];
+            require(cell.isEmpty() || (!isTrimmedSpace(cell.front().unicode()) &&
+                                       !isTrimmedSpace(cell.back().unicode())));
+            blank = blank && cell.isEmpty();
+            rewritten += (i > start ? QStringLiteral("\t") : QString()) + written(cell);
+        }
+        require(!blank);
+        rewritten += u'\n';
+    }
+    require(quillet::buildCells(rewritten) == rows);
+    // Without tabs or quotes the cells are the lines.
+    if (!text.contains(u'\t') && !text.contains(u'"')) {
+        require(rows.cells == lines);
+    }
+}
+
 qsizetype countKept(QStringView text) {
     qsizetype count = 0;
     for (const QChar c : text) {
@@ -81,6 +123,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(kept == countKept(text));
     // The lines are already built: one per line, unchanged.
     require(quillet::buildLines(lines.join(u'\n')) == lines);
+    checkCells(text, lines);
 
     const qsizetype half = text.size() / 2;
     const QString a = text.first(half);
