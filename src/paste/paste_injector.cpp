@@ -75,6 +75,11 @@ Delivery PasteInjector::paste(const QString& line, const ClipboardContent& origi
     FetchResult fetch = FetchResult::Unknown;
     if (posted) {
         fetch = clipboard_.waitForFetch(timing_.fetchDeadline);
+        for (FetchResult again = fetch;
+             again == FetchResult::Fetched && Clock::now() - postedAt < timing_.fetchDeadline;) {
+            clipboard_.arm();
+            again = clipboard_.waitForFetch(timing_.refetchQuiet);
+        }
     }
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - postedAt);

@@ -31,6 +31,9 @@ struct PasteTiming {
     // A target that asks later than this gets what was put back instead:
     // the whole copy. Long enough for a machine under heavy load.
     std::chrono::milliseconds fetchDeadline{3000};
+    // After a fetch, the line stays until nobody has asked for it this long:
+    // LibreOffice reads it twice per paste, 100 ms apart.
+    std::chrono::milliseconds refetchQuiet{150};
 };
 
 // Delivers one line to the focused application: the line goes on the

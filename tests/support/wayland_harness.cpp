@@ -231,7 +231,7 @@ QString Desktop::activeAppId() {
 
 // ---------------------------------------------------------------------------
 
-TargetWindow::TargetWindow(Desktop& desktop, const QString& appId, Paste paste)
+TargetWindow::TargetWindow(Desktop& desktop, const QString& appId, Paste paste, int formFields)
     : desktop_(desktop), appId_(appId) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
@@ -241,6 +241,9 @@ TargetWindow::TargetWindow(Desktop& desktop, const QString& appId, Paste paste)
                           QStringLiteral("--app-id"), appId_};
     if (paste == Paste::Terminal) {
         arguments.append(QStringLiteral("--terminal"));
+    }
+    if (formFields > 0) {
+        arguments << QStringLiteral("--form") << QString::number(formFields);
     }
     process_.start(QStringLiteral(QUILLET_WL_TARGET_BIN), arguments);
     // sway gives a new window the focus.

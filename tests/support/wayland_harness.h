@@ -116,12 +116,13 @@ private:
 
 // A Qt Wayland text field in a process of its own, under this app id; it
 // mirrors its text to a file after every change. A terminal pastes with
-// Control+Shift+V only.
+// Control+Shift+V only; with form fields it is a form of that many, whose
+// text is the rows sent ("a|b\n").
 class TargetWindow {
 public:
     enum class Paste { ControlV, Terminal };
     explicit TargetWindow(Desktop& desktop, const QString& appId = QStringLiteral("quillet-target"),
-                          Paste paste = Paste::ControlV);
+                          Paste paste = Paste::ControlV, int formFields = 0);
     ~TargetWindow();
     TargetWindow(const TargetWindow&) = delete;
     TargetWindow& operator=(const TargetWindow&) = delete;

@@ -1,7 +1,10 @@
 // The test target on Wayland: one text field under an app id of the test's
 // choosing. It mirrors its text to a file after every change and says when
 // (steady clock, nanoseconds) on its output, so benchmarks can time arrivals.
-// With --terminal it pastes like a terminal: Control+Shift+V, not Control+V.
+// With --terminal it pastes like a terminal: Control+Shift+V, not Control+V;
+// with --form N it is a form of N fields, whose text is the rows sent.
+
+#include "target_form.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -47,24 +50,33 @@ int main(int argc, char* argv[]) {
                                       QStringLiteral("id"));
     const QCommandLineOption terminalOption(QStringLiteral("terminal"),
                                             QStringLiteral("Paste with Control+Shift+V only."));
-    parser.addOptions({outOption, idOption, terminalOption});
+    const QCommandLineOption formOption(QStringLiteral("form"), QStringLiteral("Form fields."),
+                                        QStringLiteral("count"));
+    parser.addOptions({outOption, idOption, terminalOption, formOption});
     parser.process(app);
     const QString out = parser.value(outOption);
     // Qt names the toplevel after the desktop file.
     QGuiApplication::setDesktopFileName(parser.value(idOption));
 
-    TargetEdit edit(parser.isSet(terminalOption));
-    edit.setWindowTitle(parser.value(idOption));
-    QObject::connect(&edit, &QPlainTextEdit::textChanged, [&] {
+    const auto mirror = [&out](const QString& text) {
         const auto at = std::chrono::steady_clock::now().time_since_epoch();
         QSaveFile file(out);
         if (file.open(QIODevice::WriteOnly)) {
-            file.write(edit.toPlainText().toUtf8());
+            file.write(text.toUtf8());
             file.commit();
         }
         std::printf("changed %lld\n", static_cast<long long>(std::chrono::nanoseconds(at).count()));
         std::fflush(stdout);
-    });
+    };
+    if (parser.isSet(formOption)) {
+        quillet::target::Form form(parser.value(formOption).toInt(), mirror);
+        form.setWindowTitle(parser.value(idOption));
+        form.show();
+        return QApplication::exec();
+    }
+    TargetEdit edit(parser.isSet(terminalOption));
+    edit.setWindowTitle(parser.value(idOption));
+    QObject::connect(&edit, &QPlainTextEdit::textChanged, [&] { mirror(edit.toPlainText()); });
     edit.show();
     return QApplication::exec();
 }
