@@ -139,8 +139,6 @@ TEST(Cells, TabsSplitRowsAndQuotedCellsHoldWhatWouldSplitThem) {
     for (const auto& [text, cells, starts] : cases) {
         EXPECT_EQ(buildCells(text), (CellRows{cells, starts})) << text.toStdString();
     }
-    const QString plain = u" one \n\ntwo\u2028three"_s;
-    EXPECT_EQ(buildCells(plain).cells, buildLines(plain));
 }
 
 TEST(Cells, EachCellKnowsItsPlaceItsNameAndTheKeyAfterIt) {

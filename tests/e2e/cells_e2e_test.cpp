@@ -25,16 +25,15 @@ QByteArray range(const QByteArray& quoted) {
 class CellsTest : public testing::Test {
 protected:
     void SetUp() override {
-        {
-            QSettings settings(quillet_.settingsFile(), QSettings::IniFormat);
-            settings.setValue(u"pasteCells"_s, u"true"_s);
-            settings.setValue(u"afterEachLine"_s, u"enter"_s);
-        }
+        QSettings settings(quillet_.settingsFile(), QSettings::IniFormat);
+        settings.setValue(u"pasteCells"_s, true);
+        settings.setValue(u"afterEachLine"_s, u"enter"_s);
+        settings.sync();
         ASSERT_TRUE(quillet_.start()) << quillet_.error();
     }
-    // One press a cell, each waited for: the stored cursor says it is done.
-    void pressForEachCell(int cells) {
-        for (int cell = 1; cell <= cells; ++cell) {
+    // Twelve presses, each waited for: the stored cursor says it is done.
+    void pressForEachCell() {
+        for (int cell = 1; cell <= 12; ++cell) {
             x().chord(kDefaultChord);
             ASSERT_TRUE(waitUntil(
                 [&] { return quillet_.storedRun().value_or(AppState{}).currentIndex == cell; },
@@ -50,7 +49,7 @@ TEST_F(CellsTest, ARangeFillsAFormOfFourFieldsRowByRow) {
     TargetWindow form(TargetWindow::Home::OwnProcess, 4);
     ASSERT_TRUE(form.started());
     ASSERT_TRUE(copy(range("\"Maida Vale\tLondon\"")));
-    pressForEachCell(12);
+    pressForEachCell();
     EXPECT_TRUE(
         form.waitForText(u"Ada Lovelace|London|United Kingdom|1815\n"
                          "Grace Hopper|New York||1906\n"
@@ -66,7 +65,7 @@ TEST_F(CellsTest, LibreOfficeCalcGetsTheSameGrid) {
     QTemporaryDir profile;
     const QString program = u"/usr/lib/libreoffice/program/soffice.bin"_s;
     const QString user = u"-env:UserInstallation=file://"_s + profile.path();
-    // A new profile is made first: a first start would end and ask to be started again.
+    // The profile first: a first start in a new one ends and asks to be started again.
     QProcess calc;
     calc.start(program, {user, u"--terminate_after_init"_s});
     ASSERT_TRUE(calc.waitForFinished(60000));
@@ -81,8 +80,9 @@ TEST_F(CellsTest, LibreOfficeCalcGetsTheSameGrid) {
     ASSERT_TRUE(x().focus(window->id));
     const QByteArray copied = range("\"Bletchley \"\"Park\"\"\"");
     ASSERT_TRUE(copy(copied));
-    pressForEachCell(12);
+    pressForEachCell();
 
+    // Read back as Calc copies the range.
     x().chord({"Control_L", "Home"});
     for (const char* key : {"Right", "Right", "Right", "Down", "Down"}) {
         x().chord({"Shift_L", key});

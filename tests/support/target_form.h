@@ -1,12 +1,9 @@
 #pragma once
 
-// A form of line fields for the test targets: Tab goes to the next field,
-// Enter in any field sends the form, which empties it for the next row.
-// Rows sent so far read one a line, their fields between '|'.
+// The targets' form of line fields: Tab goes to the next field, Enter sends
+// the form and empties it for the next row. Its text is the rows sent, one a
+// line, fields between '|'.
 
-#include <QClipboard>
-#include <QGuiApplication>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -16,32 +13,17 @@
 
 namespace quillet::target {
 
-// Pastes plain text only, as the targets' text fields do.
-class FormField final : public QLineEdit {
-protected:
-    void keyPressEvent(QKeyEvent* event) override {
-        if (event->matches(QKeySequence::Paste)) {
-            insert(QGuiApplication::clipboard()->text());
-            return;
-        }
-        QLineEdit::keyPressEvent(event);
-    }
-};
-
 class Form final : public QWidget {
 public:
     Form(int fields, std::function<void(const QString& sent)> onSent) : onSent_(std::move(onSent)) {
         auto* layout = new QVBoxLayout(this);
         for (int i = 0; i < fields; ++i) {
-            auto* field = new FormField;
-            layout->addWidget(field);
-            connect(field, &QLineEdit::returnPressed, this, [this] { send(); });
-            fields_.push_back(field);
+            fields_.push_back(new QLineEdit(this));
+            layout->addWidget(fields_.back());
+            connect(fields_.back(), &QLineEdit::returnPressed, this, [this] { send(); });
         }
         setFocusProxy(fields_.front());
     }
-
-    const QString& sent() const { return sent_; }
 
 private:
     void send() {
@@ -56,7 +38,7 @@ private:
     }
 
     std::function<void(const QString&)> onSent_;
-    std::vector<QLineEdit*> fields_;  // owned by the layout's widget, this
+    std::vector<QLineEdit*> fields_;  // children of this
     QString sent_;
 };
 

@@ -119,25 +119,25 @@ TEST_F(SwayTest, PasteCellsFillsAFormOfFourFieldsRowByRow) {
     QuilletProcess quillet(
         {QStringLiteral("pasteCells=true"), QStringLiteral("afterEachLine=enter")});
     ASSERT_TRUE(quillet.start()) << quillet.standardError().toStdString();
-    ASSERT_TRUE(
-        desktop().copy(copied(QStringLiteral("Ada Lovelace\tLondon\tUnited Kingdom\t1815\n"
-                                             "Grace Hopper\tNew York\t\t1906\n"
-                                             "Alan Turing\t\"Maida Vale\tLondon\"\t"
-                                             "United Kingdom\t1912\n"))));
-    const auto storedIndex = [&] {
-        QFile file(quillet.stateFile());
-        const auto run =
-            file.open(QIODevice::ReadOnly) ? decodeAppState(file.readAll()) : std::nullopt;
-        return run ? run->currentIndex : -1;
-    };
+    ASSERT_TRUE(desktop().copy(copied(QStringLiteral(
+        "Ada Lovelace\tLondon\tUnited Kingdom\t1815\nGrace Hopper\tNew York\t\t1906\n"
+        "Alan Turing\t\"Maida Vale\tLondon\"\tUnited Kingdom\t1912\n"))));
+    QFile state(quillet.stateFile());
     for (int cell = 1; cell <= 12; ++cell) {
         keys().chord(kBindingKeys);
-        ASSERT_TRUE(waitUntil([&] { return storedIndex() == cell; }, 10s)) << cell;
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                state.close();
+                const auto run = state.open(QIODevice::ReadOnly) ? decodeAppState(state.readAll())
+                                                                 : std::nullopt;
+                return run && run->currentIndex == cell;
+            },
+            10s))
+            << cell;
     }
-    EXPECT_TRUE(
-        form.waitForText(QStringLiteral("Ada Lovelace|London|United Kingdom|1815\n"
-                                        "Grace Hopper|New York||1906\n"
-                                        "Alan Turing|Maida Vale\tLondon|United Kingdom|1912\n")))
+    EXPECT_TRUE(form.waitForText(
+        QStringLiteral("Ada Lovelace|London|United Kingdom|1815\nGrace Hopper|New York||1906\n"
+                       "Alan Turing|Maida Vale\tLondon|United Kingdom|1912\n")))
         << form.text().toStdString();
     EXPECT_EQ(quillet.stop(), 0) << quillet.standardError().toStdString();
 }
