@@ -16,8 +16,8 @@ class SettingsStore;
 
 // The tray item and its menu, in the current language: the shortcuts and the
 // dialog that sets each, where the run stands and the moves within it, a usage
-// hint, lines or cells and the key after each, the language choice, start at login, About and Quit.
-// UI thread only.
+// hint, lines or cells and the key after each, the language choice, start at
+// login, About and Quit. UI thread only.
 class TrayMenu {
 public:
     // Run once the menu has closed.
