@@ -213,13 +213,10 @@ int main(int argc, char* argv[]) {
     }
     if (!session && !quillet::x11::openDisplay()) {
         const QByteArray display = qgetenv("DISPLAY");
-        std::cerr << "quillet: cannot connect to the X display ";
-        if (display.isEmpty()) {
-            std::cerr << "(DISPLAY is not set)";
-        } else {
-            std::cerr << '"' << display.toStdString() << '"';
-        }
-        std::cerr << (wayland ? " nor to the Wayland compositor" : "")
+        std::cerr << "quillet: cannot connect to the X display "
+                  << (display.isEmpty() ? QByteArray("(DISPLAY is not set)") : '"' + display + '"')
+                         .constData()
+                  << (wayland ? " nor to the Wayland compositor" : "")
                   << ". Quillet needs an X11 session or a wlroots compositor (sway, Hyprland).\n";
         return 1;
     }

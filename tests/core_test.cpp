@@ -91,15 +91,17 @@ TEST(Texts, LanguageFollowsTheStoredChoiceElseTheSystem) {
     }
 }
 
-TEST(PasteMethods, TerminalsGetTheirKeyAndTheUsersListsComeFirst) {
+TEST(PasteMethods, TerminalsAndEmacsGetTheirKeyAndTheUsersListsComeFirst) {
     EXPECT_EQ(pasteMethodFor(u"XTerm"_s), PasteMethod::Typing);
+    EXPECT_EQ(pasteMethodFor(u"Emacs"_s), PasteMethod::ShiftInsert);
     EXPECT_EQ(pasteMethodFor(u"Xfce4-terminal"_s), PasteMethod::ControlShiftV);
     EXPECT_EQ(pasteMethodFor(u"org.gnome.Terminal"_s), PasteMethod::ControlShiftV);
     EXPECT_EQ(pasteMethodFor(u"Mousepad"_s), PasteMethod::ControlV);
     EXPECT_EQ(pasteMethodFor({}), PasteMethod::ControlV);
-    const PasteMethodOverrides mine{{u"mousepad"_s}, {u"kitty"_s}};
+    const PasteMethodOverrides mine{{u"mousepad"_s}, {u"kitty"_s}, {u"xterm"_s}};
     EXPECT_EQ(pasteMethodFor(u"Mousepad"_s, mine), PasteMethod::ControlShiftV);
     EXPECT_EQ(pasteMethodFor(u"kitty"_s, mine), PasteMethod::Typing);
+    EXPECT_EQ(pasteMethodFor(u"XTerm"_s, mine), PasteMethod::ShiftInsert);
 }
 
 TEST(Lines, EveryNewlineSplitsAndBlankLinesGo) {

@@ -335,6 +335,9 @@ TEST(X11Keymap, TypingUsesTheActiveLayoutAndSpareKeysForTheRest) {
                               {10, false}, {11, true}, {14, false}, {13, false}, {13, false}}));
     EXPECT_EQ(first.spareMaps, (std::vector<std::pair<std::uint8_t, x::Keysym>>{
                                    {14, XK_eacute}, {13, XK_EuroSign}}));
+    // Neighbours are lent with one request.
+    EXPECT_EQ(x::keyRuns({{14, XK_eacute}, {20, XK_a}, {13, XK_EuroSign}}),
+              (std::vector<x::KeyRun>{{13, {XK_EuroSign, XK_eacute}}, {20, {XK_a}}}));
     // In the second group the Latin letters are missing; spare keys run out at the fifth.
     const x::TypingPlan second = x::planTyping(U"\u0431\u00e9abc", table, 1);
     EXPECT_EQ(second.typed, 4u);

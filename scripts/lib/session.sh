@@ -14,7 +14,8 @@
 #
 # After `wayland_session_start KEYBOARD`: a headless sway with a session bus
 # of its own and KEYBOARD (a program that keeps a virtual keyboard on the
-# seat) runs in $wl_session, and `in_wayland COMMAND...` runs a command there.
+# seat) runs in $wl_session, and `in_wayland COMMAND...` runs a command there,
+# with DISPLAY naming sway's Xwayland, as sway's own children have it.
 
 session_bus_config="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/session-bus.conf"
 
@@ -165,7 +166,9 @@ wayland_session_start() {  # wayland_session_start KEYBOARD
     chown "$wl_user" "$wl_session/runtime" "$wl_session/home"
     wl_env=(-u DISPLAY HOME="$wl_session/home" XDG_RUNTIME_DIR="$wl_session/runtime"
         DBUS_SESSION_BUS_ADDRESS="unix:path=$wl_session/runtime/bus" LC_ALL=C.UTF-8)
-    printf '%s\n' 'output HEADLESS-1 resolution 1280x720' 'xwayland disable' \
+    # Xwayland starts with the first X client; sway tells its own children
+    # the display it took, the first free one.
+    printf '%s\n' 'output HEADLESS-1 resolution 1280x720' 'xwayland enable' \
         'default_border none' >"$wl_session/sway.conf"
     wayland_spawn dbus-daemon --config-file="$session_bus_config" --nofork --nopidfile \
         --address="unix:path=$wl_session/runtime/bus" >"$wl_session/dbus.log" 2>&1
@@ -175,6 +178,10 @@ wayland_session_start() {  # wayland_session_start KEYBOARD
     wait_for 10 compgen -G "$wl_session/runtime/sway-ipc.*.sock" >/dev/null
     wl_env+=(SWAYSOCK="$(compgen -G "$wl_session/runtime/sway-ipc.*.sock")")
     wl_env+=(WAYLAND_DISPLAY="$(cd "$wl_session/runtime" && compgen -G 'wayland-?' | head -1)")
+    # X11 programs reach Xwayland on the display sway gives its children.
+    in_wayland swaymsg -q exec "printenv DISPLAY >$wl_session/runtime/display"
+    wait_for 10 test -s "$wl_session/runtime/display"
+    wl_env+=(DISPLAY="$(cat "$wl_session/runtime/display")")
     # The seat has no keyboard until a virtual one exists; this one stays.
     wayland_spawn "$1" >"$wl_session/keyboard.log" 2>&1
     wait_for 10 grep -q ready "$wl_session/keyboard.log"

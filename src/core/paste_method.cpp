@@ -41,6 +41,10 @@ constexpr std::array<std::u16string_view, 26> kControlShiftV = {
 // Terminals without a key that pastes the clipboard, as installed.
 constexpr std::array<std::u16string_view, 4> kTyping = {u"xterm", u"uxterm", u"urxvt", u"rxvt"};
 
+// Control+V scrolls there; Shift+Insert yanks the clipboard. X11 class and
+// Wayland app id alike.
+constexpr std::array<std::u16string_view, 1> kShiftInsert = {u"emacs"};
+
 template <std::size_t N>
 bool listed(const std::array<std::u16string_view, N>& table, const QString& appId) {
     for (const std::u16string_view name : table) {
@@ -61,11 +65,17 @@ PasteMethod pasteMethodFor(const QString& appId, const PasteMethodOverrides& ove
     if (overrides.controlShiftV.contains(appId, Qt::CaseInsensitive)) {
         return PasteMethod::ControlShiftV;
     }
+    if (overrides.shiftInsert.contains(appId, Qt::CaseInsensitive)) {
+        return PasteMethod::ShiftInsert;
+    }
     if (appId.isEmpty()) {
         return PasteMethod::ControlV;
     }
     if (listed(kTyping, appId)) {
         return PasteMethod::Typing;
+    }
+    if (listed(kShiftInsert, appId)) {
+        return PasteMethod::ShiftInsert;
     }
     return listed(kControlShiftV, appId) ? PasteMethod::ControlShiftV : PasteMethod::ControlV;
 }

@@ -8,19 +8,22 @@
 namespace quillet {
 
 // How a line reaches the focused application. Most paste the clipboard with
-// Control+V; terminals take Control+Shift+V, and some (xterm as installed)
-// have no clipboard paste key at all, so the line is typed.
-enum class PasteMethod { ControlV, ControlShiftV, Typing };
+// Control+V; terminals take Control+Shift+V, Emacs scrolls with Control+V
+// and pastes with Shift+Insert, and some (xterm as installed) have no
+// clipboard paste key at all, so the line is typed.
+enum class PasteMethod { ControlV, ControlShiftV, Typing, ShiftInsert };
 
 // Settings that add applications to the built-in table: comma-separated
 // window classes (X11) or app ids (Wayland), matched without regard to case.
 inline constexpr auto kControlShiftVAppsKey = u"pasteWithControlShiftV";
 inline constexpr auto kTypingAppsKey = u"pasteByTyping";
+inline constexpr auto kShiftInsertAppsKey = u"pasteWithShiftInsert";
 
 // The user's additions to the built-in table.
 struct PasteMethodOverrides {
     QStringList controlShiftV;
     QStringList typing;
+    QStringList shiftInsert;
 };
 
 // The method for an application, by its window class or app id; Control+V

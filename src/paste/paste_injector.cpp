@@ -45,7 +45,8 @@ Delivery PasteInjector::paste(const QString& line, const ClipboardContent& origi
             .split(u',', Qt::SkipEmptyParts);
     };
     const PasteMethod method = pasteMethodFor(
-        activeWindow_.appId(), {appList(kControlShiftVAppsKey), appList(kTypingAppsKey)});
+        activeWindow_.appId(),
+        {appList(kControlShiftVAppsKey), appList(kTypingAppsKey), appList(kShiftInsertAppsKey)});
     const auto followed = [&](Delivery delivery) {
         // Only after a line that arrived: a Tab after nothing would skip a field.
         if (delivery == Delivery::Delivered && follow != FollowKey::Nothing) {

@@ -1,7 +1,9 @@
 // The line where the user types, in applications of Debian's: terminals that
-// paste with Control+Shift+V or not at all, with a notice on screen, with no
-// application taking the line, with a list of fifty thousand lines, and with
-// another program holding the keyboard.
+// paste with Control+Shift+V or not at all (typed into a terminal that is
+// frozen meanwhile, or by a Quillet stopped halfway), Emacs, with a notice on
+// screen, with no application taking the line, with a list of fifty thousand
+// lines, and with another program holding the keyboard (or not, however the
+// keys are let go).
 
 #include "x_harness.h"
 
@@ -17,56 +19,84 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 namespace quillet::harness {
 namespace {
 
 using namespace Qt::StringLiterals;
 
-// A terminal of Debian's whose shell is `cat` on a raw tty into a file: the
-// file holds exactly what reached its keyboard input.
-class Terminal {
+// An application of Debian's that writes what reached it into a file.
+class Application {
 public:
-    // `command` runs the capture inside the terminal's own command option.
-    Terminal(const QString& program, const std::function<QStringList(const QString&)>& command) {
-        const QString shell = u"stty raw -echo; exec cat > '%1'"_s.arg(file_);
+    // `arguments` start it so that it writes into the file it is given.
+    Application(const QString& program,
+                const std::function<QStringList(const QString& file)>& arguments) {
         process_.setProgram(program);
-        process_.setArguments(command(shell));
+        process_.setArguments(arguments(file_));
         process_.setStandardOutputFile(QProcess::nullDevice());
         process_.setStandardErrorFile(QProcess::nullDevice());
         process_.start();
     }
-    ~Terminal() {
+    ~Application() {
         process_.terminate();
         process_.waitForFinished(5000);
     }
-    Terminal(const Terminal&) = delete;
-    Terminal& operator=(const Terminal&) = delete;
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
 
+    qint64 pid() const { return process_.processId(); }
+    // Its window, once focused.
+    std::uint32_t window() const { return window_; }
     bool focus() {
-        std::optional<XWindow> window;
         return waitUntil(
                    [&] {
                        const auto windows = x().windows(process_.processId());
                        if (!windows.empty() && QFile::exists(file_)) {
-                           window = windows.front();
+                           window_ = windows.front().id;
                        }
-                       return window.has_value();
+                       return window_ != 0;
                    },
                    20s) &&
-               x().focus(window->id);
+               x().focus(window_);
     }
     QString text() const {
         QFile file(file_);
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
-    bool waitForText(const QString& expected) {
-        return waitUntil([&] { return text() == expected; }, 10s);
+    bool waitForText(const QString& expected, Clock::duration timeout = 10s) {
+        return waitUntil([&] { return text() == expected; }, timeout);
     }
 
 private:
     QTemporaryDir dir_;
     QString file_ = dir_.filePath(u"typed"_s);
     QProcess process_;
+    std::uint32_t window_ = 0;
+};
+
+// A shell that is `cat` on a raw tty into the file: the file holds exactly
+// what reached the terminal's keyboard input.
+QString catInto(const QString& file) {
+    return u"stty raw -echo; exec cat > '%1'"_s.arg(file);
+}
+
+Application startXterm() {
+    return Application(u"xterm"_s, [](const QString& file) {
+        return QStringList{u"-e"_s, u"sh"_s, u"-c"_s, catInto(file)};
+    });
+}
+
+// A process stopped (SIGSTOP) for as long as this lives, as a busy one would be.
+class Stopped {
+public:
+    explicit Stopped(qint64 pid) : pid_(static_cast<pid_t>(pid)) { ::kill(pid_, SIGSTOP); }
+    ~Stopped() { ::kill(pid_, SIGCONT); }
+    Stopped(const Stopped&) = delete;
+    Stopped& operator=(const Stopped&) = delete;
+
+private:
+    const pid_t pid_;
 };
 
 // Puts the layout back whatever happens: the X server is shared by the tests.
@@ -78,17 +108,26 @@ struct Layout {
 
 // xterm as installed has no key that pastes the clipboard: the line is typed,
 // every character, also one the layout lacks. sakura (a VTE terminal) pastes
-// with Control+Shift+V; Control+V would reach its shell as a ^V.
-TEST(TerminalTest, EachGetsTheLineTheWayItTakesIt) {
+// with Control+Shift+V; Control+V would reach its shell as a ^V. GUI Emacs
+// scrolls with Control+V and yanks the clipboard with Shift+Insert.
+TEST(ApplicationTest, EachGetsTheLineTheWayItTakesIt) {
     Program quillet;
     ASSERT_TRUE(quillet.start()) << quillet.error();
-    Terminal xterm(u"xterm"_s, [](const QString& shell) {
-        return QStringList{u"-e"_s, u"sh"_s, u"-c"_s, shell};
+    Application xterm = startXterm();
+    Application sakura(u"sakura"_s, [](const QString& file) {
+        return QStringList{u"-e"_s, u"sh -c \"%1\""_s.arg(catInto(file))};
     });
-    Terminal sakura(u"sakura"_s, [](const QString& shell) {
-        return QStringList{u"-e"_s, u"sh -c \"%1\""_s.arg(shell)};
+    // Every change of its buffer goes to the file.
+    Application emacs(u"emacs"_s, [](const QString& file) {
+        return QStringList{u"-Q"_s, u"--eval"_s,
+                           uR"((progn (switch-to-buffer "paste")
+                       (add-hook 'after-change-functions
+                                 (lambda (&rest _) (write-region nil nil "%1" nil 'silent)) nil t)
+                       (write-region "" nil "%1" nil 'silent)))"_s.arg(file)};
     });
-    ASSERT_TRUE(copy("  Zwölf € tab\there @ ünï  \nzweite Zeile\nVTE: é¼\n"));
+    const QByteArray copied =
+        "  Zwölf € tab\there @ ünï  \nzweite Zeile\nVTE: é¼\none\ntwo\nthree\n";
+    ASSERT_TRUE(copy(copied));
 
     ASSERT_TRUE(xterm.focus());
     {
@@ -104,10 +143,67 @@ TEST(TerminalTest, EachGetsTheLineTheWayItTakesIt) {
     ASSERT_TRUE(sakura.focus());
     x().chord(kDefaultChord);
     EXPECT_TRUE(sakura.waitForText(u"VTE: é¼"_s)) << sakura.text().toStdString();
-    EXPECT_TRUE(waitUntil(
-        [] { return clipboardData() == "  Zwölf € tab\there @ ünï  \nzweite Zeile\nVTE: é¼\n"; },
-        5s))
-        << "the copy is put back";
+
+    ASSERT_TRUE(emacs.focus());
+    for (const QString& expected : {u"one"_s, u"onetwo"_s, u"onetwothree"_s}) {
+        x().chord(kDefaultChord);
+        EXPECT_TRUE(emacs.waitForText(expected)) << emacs.text().toStdString();
+    }
+    EXPECT_TRUE(waitUntil([&] { return clipboardData() == copied; }, 5s)) << "the copy is put back";
+}
+
+// A client reads a key with the mapping it holds when it gets to the event:
+// keys lent to characters the layout lacks stay until the application has
+// read them (xterm redraws a pixel when asked, Qt answers a ping), however
+// long it is stopped; the Chinese line has more of them than the server has
+// spare keys. A long line goes chord by chord, each under a grab of its own:
+// another program's request is answered in between, also while Quillet is
+// stopped. The map is as it was after.
+TEST(TypingTest, EveryCharacterArrivesWhoeverIsStoppedAndTheMapComesBack) {
+    Program quillet;
+    {
+        QSettings settings(quillet.settingsFile(), QSettings::IniFormat);
+        settings.setValue(u"pasteByTyping"_s, u"quillet_target"_s);
+    }
+    ASSERT_TRUE(quillet.start()) << quillet.error();
+    Application xterm = startXterm();
+    TargetWindow qt;
+    ASSERT_TRUE(xterm.focus());
+    const auto map = x().keyboardMapping();
+    QString longLine = u"Start"_s;
+    while (longLine.size() < 10'000) {
+        longLine += u" Grüße aus Köln, 5 € 中文"_s;
+    }
+    const QString chinese = u"静夜思：床前明月光，疑是地上霜。举头望明月，低头思故乡。"_s;
+    const QStringList lines{u"Grüße aus Köln: … 5 €"_s, chinese, longLine, chinese};
+    ASSERT_TRUE(copy(lines.join(u'\n').toUtf8()));
+    const auto pressFrozen = [](qint64 pid, auto& application, const QString& expected) {
+        {
+            const Stopped frozen(pid);
+            x().chord(kDefaultChord);
+            runFor(500ms);
+        }
+        EXPECT_TRUE(application.waitForText(expected)) << application.text().toStdString();
+    };
+    pressFrozen(xterm.pid(), xterm, lines[0]);
+    pressFrozen(xterm.pid(), xterm, lines[0] + chinese);
+
+    XClient other;
+    x().chord(kDefaultChord);
+    // The line's first keys as the server hands them out; not the shortcut's.
+    other.watchKeys(xterm.window());
+    ASSERT_TRUE(waitUntil([&] { return other.keys().all > 0; }, 10s));
+    {
+        const Stopped stopped(quillet.pid());
+        EXPECT_TRUE(other.answers(5s)) << "the server waits for a stopped Quillet";
+    }
+    EXPECT_TRUE(xterm.waitForText(lines.mid(0, 3).join(QString()), 60s))
+        << xterm.text().right(99).toStdString();
+    EXPECT_GT(other.keys().afterAnswer, 0) << "the line's keys all came before the answer";
+
+    ASSERT_TRUE(qt.focus());
+    pressFrozen(qt.pid(), qt, chinese);
+    EXPECT_TRUE(waitUntil([&] { return x().keyboardMapping() == map; }, 10s));
 }
 
 // With Tab after each line, a form of a real application fills field by
@@ -268,6 +364,38 @@ TEST(KeyboardHeldTest, AShortcutThatNeverArrivesIsToldAbout) {
     ASSERT_TRUE(windowManager.grabKey(kAnyModifier, "Super_L"));
     x().chord(kDefaultChord);
     EXPECT_TRUE(quillet.waitForOutput("another program held the keyboard"))
+        << quillet.output().toStdString();
+}
+
+// While the grab holds the keyboard the server sends Quillet no raw key
+// events, so keys let go then are seen only in the grab's own events.
+TEST(KeyboardHeldTest, PressesLetGoInAnyOrderAreNeverTakenForIt) {
+    TargetWindow target;
+    ASSERT_TRUE(target.started());
+    Program quillet;
+    ASSERT_TRUE(quillet.start()) << quillet.error();
+    // Keys let go from the back; none: xdotool's chord, all in one call.
+    const std::vector<std::vector<std::string>> releases = {kDefaultChord,
+                                                            {"v", "Super_L", "Alt_L", "Control_L"},
+                                                            {"v", "Control_L", "Alt_L", "Super_L"},
+                                                            {}};
+    QByteArray list;
+    for (int i = 0; i < 10; ++i) {
+        list += "line " + QByteArray::number(i) + "\n";
+    }
+    ASSERT_TRUE(copy(list));
+    QString expected;
+    for (std::size_t i = 0; i < 10; ++i) {
+        if (const auto& release = releases[i % releases.size()]; release.empty()) {
+            QProcess::execute(u"xdotool"_s, {u"key"_s, u"ctrl+alt+super+v"_s});
+        } else {
+            x().down(kDefaultChord);
+            x().up(release);
+        }
+        expected += u"line %1"_s.arg(i);
+        ASSERT_TRUE(target.waitForText(expected)) << i << ": " << target.text().toStdString();
+    }
+    EXPECT_FALSE(quillet.waitForOutput("another program held the keyboard", 1s))
         << quillet.output().toStdString();
 }
 

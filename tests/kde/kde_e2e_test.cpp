@@ -19,6 +19,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QStandardPaths>
@@ -161,6 +162,14 @@ TEST_F(KdeTest, TheShortcutsFireOncePerPressFollowANewBindingAndRefuseKWinsOwn) 
     EXPECT_FALSE(waitUntil([&] { return presses > before; }, kStraggler)) << "a released shortcut";
 }
 
+class IgnoreControlV final : public QObject {
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        return event->type() == QEvent::KeyPress &&
+               static_cast<QKeyEvent*>(event)->keyCombination() == (Qt::CTRL | Qt::Key_V);
+    }
+};
+
 class KdeTypingTest : public KdeTest {
 protected:
     void SetUp() override {
@@ -209,6 +218,12 @@ TEST_F(KdeTypingTest, ControlVOnTheLayoutsVKeyPastesEvenWithTheShortcutsModifier
     ASSERT_TRUE(keyboard_.key(kSuper, true));
     expectText([&] { return keystroke.postPasteChord(PasteMethod::ControlV); },
                QStringLiteral("kde-linekde-line"));
+
+    // As in Emacs, Shift+Insert pastes and Control+V does something else.
+    IgnoreControlV emacs;
+    window_.installEventFilter(&emacs);
+    expectText([&] { return keystroke.postPasteChord(PasteMethod::ShiftInsert); },
+               QStringLiteral("kde-linekde-linekde-line"));
 }
 
 TEST_F(KdeTypingTest, TypesTheLayoutsCharactersAndNothingOfALineItCannotType) {

@@ -43,15 +43,25 @@ bool sway(const QString& command) {
     return runCommand(QStringLiteral("swaymsg"), {command}).exitCode == 0;
 }
 
-Ran runCommand(const QString& program, const QStringList& arguments,
-               const QStringList& environment) {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const QString& entry : environment) {
+namespace {
+
+// Ours with these "NAME=value" entries besides.
+QProcessEnvironment environmentWith(
+    const QStringList& entries,
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment()) {
+    for (const QString& entry : entries) {
         const auto equals = entry.indexOf(u'=');
         env.insert(entry.left(equals), entry.mid(equals + 1));
     }
-    process.setProcessEnvironment(env);
+    return env;
+}
+
+}  // namespace
+
+Ran runCommand(const QString& program, const QStringList& arguments,
+               const QStringList& environment) {
+    QProcess process;
+    process.setProcessEnvironment(environmentWith(environment));
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(program, arguments);
     if (!process.waitForFinished(15000) || process.exitStatus() != QProcess::NormalExit) {
@@ -231,16 +241,37 @@ QString Desktop::activeAppId() {
 
 // ---------------------------------------------------------------------------
 
-TargetWindow::TargetWindow(Desktop& desktop, const QString& appId, Paste paste, int formFields)
+namespace {
+
+bool sameApp(const QString& a, const QString& b) {
+    // X11 classes go by the application name with a capital first letter.
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+void endProcess(QProcess& process) {
+    process.terminate();
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished();
+    }
+}
+
+}  // namespace
+
+TargetWindow::TargetWindow(Desktop& desktop, const QString& appId, Paste paste, Shell shell,
+                           int formFields)
     : desktop_(desktop), appId_(appId) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"),
+               shell == Shell::Xwayland ? QStringLiteral("xcb") : QStringLiteral("wayland"));
     process_.setProcessEnvironment(env);
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QStringList arguments{QStringLiteral("--out"), dir_.filePath(QStringLiteral("text")),
                           QStringLiteral("--app-id"), appId_};
-    if (paste == Paste::Terminal) {
-        arguments.append(QStringLiteral("--terminal"));
+    if (paste != Paste::ControlV) {
+        arguments << QStringLiteral("--paste")
+                  << (paste == Paste::Terminal ? QStringLiteral("control-shift-v")
+                                               : QStringLiteral("shift-insert"));
     }
     if (formFields > 0) {
         arguments << QStringLiteral("--form") << QString::number(formFields);
@@ -248,15 +279,11 @@ TargetWindow::TargetWindow(Desktop& desktop, const QString& appId, Paste paste, 
     process_.start(QStringLiteral(QUILLET_WL_TARGET_BIN), arguments);
     // sway gives a new window the focus.
     started_ = process_.waitForStarted() &&
-               waitUntil([&] { return desktop_.activeAppId() == appId_; }, 10s);
+               waitUntil([&] { return sameApp(desktop_.activeAppId(), appId_); }, 10s);
 }
 
 TargetWindow::~TargetWindow() {
-    process_.terminate();
-    if (!process_.waitForFinished(5000)) {
-        process_.kill();
-        process_.waitForFinished();
-    }
+    endProcess(process_);
 }
 
 QString TargetWindow::text() const {
@@ -270,7 +297,7 @@ bool TargetWindow::waitForText(const QString& expected, Clock::duration timeout)
 
 bool TargetWindow::focus() {
     sway(QStringLiteral("[app_id=\"%1\"] focus").arg(appId_));
-    return waitUntil([&] { return desktop_.activeAppId() == appId_; }, 5s);
+    return waitUntil([&] { return sameApp(desktop_.activeAppId(), appId_); }, 5s);
 }
 
 Clock::time_point TargetWindow::changedAt() {
@@ -283,6 +310,31 @@ Clock::time_point TargetWindow::changedAt() {
     }
     const long long ns = output_.mid(start + 8, end - start - 8).toLongLong();
     return Clock::time_point(std::chrono::nanoseconds(ns));
+}
+
+// ---------------------------------------------------------------------------
+
+AppWindow::AppWindow(Desktop& desktop, const QString& appId, QStringList command,
+                     const QStringList& environment)
+    : desktop_(desktop), appId_(appId) {
+    process_.setProcessEnvironment(environmentWith(environment));
+    process_.setStandardOutputFile(QProcess::nullDevice());
+    process_.setStandardErrorFile(QProcess::nullDevice());
+    const QString file = dir_.filePath(QStringLiteral("file"));
+    QFile(file).open(QIODevice::WriteOnly);  // there to be opened
+    command.replaceInStrings(QStringLiteral("%file"), file);
+    process_.start(command.takeFirst(), command);
+    started_ = process_.waitForStarted() &&
+               waitUntil([&] { return sameApp(desktop_.activeAppId(), appId_); }, 15s);
+}
+
+AppWindow::~AppWindow() {
+    endProcess(process_);
+}
+
+QByteArray AppWindow::file() const {
+    QFile file(dir_.filePath(QStringLiteral("file")));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // ---------------------------------------------------------------------------
@@ -300,11 +352,7 @@ QuilletProcess::QuilletProcess(const QStringList& settings, const QStringList& e
     env.insert(QStringLiteral("XDG_STATE_HOME"), config_.filePath(QStringLiteral("state")));
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    for (const QString& entry : environment) {
-        const auto equals = entry.indexOf(u'=');
-        env.insert(entry.left(equals), entry.mid(equals + 1));
-    }
-    process_.setProcessEnvironment(env);
+    process_.setProcessEnvironment(environmentWith(environment, env));
 }
 
 QuilletProcess::~QuilletProcess() {

@@ -36,7 +36,7 @@ using namespace std::chrono_literals;
 
 // Whether a headless sway answers on $WAYLAND_DISPLAY: a session of the
 // test script's. The tests bind keys and take the clipboard; they leave a
-// desktop with a screen alone.
+// desktop with a screen alone. $DISPLAY names its Xwayland.
 bool haveCompositor();
 
 #define QUILLET_REQUIRE_COMPOSITOR()                                                      \
@@ -114,15 +114,18 @@ private:
     std::unique_ptr<ActiveWindowWayland> activeWindow_;
 };
 
-// A Qt Wayland text field in a process of its own, under this app id; it
-// mirrors its text to a file after every change. A terminal pastes with
-// Control+Shift+V only; with form fields it is a form of that many, whose
-// text is the rows sent ("a|b\n").
+// A Qt text field in a process of its own, under this app id (the class of
+// an X11 window); it mirrors its text to a file after every change. A
+// terminal pastes with Control+Shift+V only, Emacs with Shift+Insert only.
+// With form fields it is a form of that many, whose text is the rows sent
+// ("a|b\n").
 class TargetWindow {
 public:
-    enum class Paste { ControlV, Terminal };
+    enum class Paste { ControlV, Terminal, ShiftInsert };
+    enum class Shell { Wayland, Xwayland };
     explicit TargetWindow(Desktop& desktop, const QString& appId = QStringLiteral("quillet-target"),
-                          Paste paste = Paste::ControlV, int formFields = 0);
+                          Paste paste = Paste::ControlV, Shell shell = Shell::Wayland,
+                          int formFields = 0);
     ~TargetWindow();
     TargetWindow(const TargetWindow&) = delete;
     TargetWindow& operator=(const TargetWindow&) = delete;
@@ -131,7 +134,8 @@ public:
     bool started() const { return started_; }
     QString text() const;
     bool waitForText(const QString& expected, Clock::duration timeout = 5s) const;
-    // Gives it the focus and waits until the compositor says it has it.
+    // Gives it (a Wayland window) the focus and waits until the compositor
+    // says it has it.
     bool focus();
     // When the text last changed, as the window saw it.
     Clock::time_point changedAt();
@@ -142,6 +146,29 @@ private:
     QTemporaryDir dir_;
     QProcess process_;
     QByteArray output_;
+    bool started_ = false;
+};
+
+// Another program's window, started with this command ("%file" in it
+// becomes a file of the window's, which it writes what it gets to), that
+// the compositor lists under this app id.
+class AppWindow {
+public:
+    AppWindow(Desktop& desktop, const QString& appId, QStringList command,
+              const QStringList& environment = {});
+    ~AppWindow();
+    AppWindow(const AppWindow&) = delete;
+    AppWindow& operator=(const AppWindow&) = delete;
+
+    // Started, shown and focused.
+    bool started() const { return started_; }
+    QByteArray file() const;
+
+private:
+    Desktop& desktop_;
+    QString appId_;
+    QTemporaryDir dir_;
+    QProcess process_;
     bool started_ = false;
 };
 

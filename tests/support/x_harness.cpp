@@ -12,6 +12,7 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <xcb/xcb.h>
+#include <xcb/xcbext.h>
 
 #include <stdexcept>
 #include <thread>
@@ -37,6 +38,8 @@ struct XClient::Impl {
     xcb_window_t root = XCB_NONE;
     xcb_window_t clipboardWindow = XCB_NONE;
     xcb_window_t requestor = XCB_NONE;
+    std::optional<std::uint16_t> answeredAt;  // the sequence number of the last answers() request
+    KeyCount keys;
     xcb_atom_t pidAtom = XCB_NONE, nameAtom = XCB_NONE, utf8Atom = XCB_NONE,
                clipboardAtom = XCB_NONE, trayAtom = XCB_NONE, protocolsAtom = XCB_NONE,
                deleteAtom = XCB_NONE;
@@ -276,6 +279,67 @@ bool XClient::keyboardGrabbed() {
         xcb_flush(c);
     }
     return reply && reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED;
+}
+
+bool XClient::answers(Clock::duration timeout) {
+    xcb_connection_t* c = impl_->c();
+    const xcb_get_input_focus_cookie_t cookie = xcb_get_input_focus(c);
+    xcb_flush(c);
+    impl_->answeredAt = static_cast<std::uint16_t>(cookie.sequence);
+    void* reply = nullptr;
+    // Reading events reads the socket; a reply is only looked for in what was read.
+    const bool answered = waitUntil(
+        [&] {
+            keys();
+            return xcb_poll_for_reply(c, cookie.sequence, &reply, nullptr) != 0;
+        },
+        timeout);
+    std::free(reply);
+    return answered;
+}
+
+void XClient::watchKeys(std::uint32_t window) {
+    xcb_connection_t* c = impl_->c();
+    std::vector<xcb_window_t> pending{window};
+    while (!pending.empty()) {
+        const xcb_window_t next = pending.back();
+        pending.pop_back();
+        const std::uint32_t mask = XCB_EVENT_MASK_KEY_PRESS;
+        xcb_change_window_attributes(c, next, XCB_CW_EVENT_MASK, &mask);
+        if (const auto tree = own(xcb_query_tree_reply(c, xcb_query_tree(c, next), nullptr))) {
+            const xcb_window_t* children = xcb_query_tree_children(tree.get());
+            pending.insert(pending.end(), children,
+                           children + xcb_query_tree_children_length(tree.get()));
+        }
+    }
+}
+
+XClient::KeyCount XClient::keys() {
+    // An event carries the number of the last request the server had done
+    // for this client when it made the event.
+    while (const auto event = own(xcb_poll_for_event(impl_->c()))) {
+        if ((event->response_type & 0x7f) == XCB_KEY_PRESS) {
+            ++impl_->keys.all;
+            impl_->keys.afterAnswer += event->sequence == impl_->answeredAt ? 1 : 0;
+        }
+    }
+    return impl_->keys;
+}
+
+std::vector<std::uint32_t> XClient::keyboardMapping() {
+    xcb_connection_t* c = impl_->c();
+    const xcb_setup_t* setup = xcb_get_setup(c);
+    const auto reply = own(xcb_get_keyboard_mapping_reply(
+        c,
+        xcb_get_keyboard_mapping(
+            c, setup->min_keycode,
+            static_cast<std::uint8_t>(setup->max_keycode - setup->min_keycode + 1)),
+        nullptr));
+    if (!reply) {
+        return {};
+    }
+    const xcb_keysym_t* keysyms = xcb_get_keyboard_mapping_keysyms(reply.get());
+    return {keysyms, keysyms + xcb_get_keyboard_mapping_keysyms_length(reply.get())};
 }
 
 bool XClient::trayPresent() {

@@ -90,6 +90,19 @@ public:
     std::uint32_t root() const;
     // Whether some client holds the keyboard, as an open menu does.
     bool keyboardGrabbed();
+    // Whether the server answers a request within the timeout: not while
+    // another client holds it grabbed.
+    bool answers(Clock::duration timeout);
+    // Counts the key presses that reach the window (or a window in it), and
+    // apart those the server made after it answered the last answers().
+    void watchKeys(std::uint32_t window);
+    struct KeyCount {
+        int all = 0;
+        int afterAnswer = 0;
+    };
+    KeyCount keys();
+    // The server's keysym table, every keycode's keysyms in a row.
+    std::vector<std::uint32_t> keyboardMapping();
     // Whether a tray host holds the screen's system tray selection.
     bool trayPresent();
 
@@ -242,6 +255,7 @@ public:
     bool waitForText(const QString& expected, Clock::duration timeout = 5s);
     bool focus();
     std::uint32_t window() const { return window_; }
+    qint64 pid() const { return process_.processId(); }
     // Empties the field, without a call of onChange.
     bool clear();
     // Waits until the field (in its own process) has handled every key sent

@@ -1,8 +1,9 @@
 // The test target on Wayland: one text field under an app id of the test's
 // choosing. It mirrors its text to a file after every change and says when
 // (steady clock, nanoseconds) on its output, so benchmarks can time arrivals.
-// With --terminal it pastes like a terminal: Control+Shift+V, not Control+V;
-// with --form N it is a form of N fields, whose text is the rows sent.
+// With --paste control-shift-v it pastes like a terminal, with --paste
+// shift-insert like Emacs, and then not with Control+V; with --form N it is a
+// form of N fields, whose text is the rows sent.
 
 #include "target_form.h"
 
@@ -20,14 +21,14 @@ namespace {
 
 class TargetEdit final : public QPlainTextEdit {
 public:
-    explicit TargetEdit(bool terminal) : terminal_(terminal) {}
+    // The one chord that pastes, as Qt names it; empty: Qt's own.
+    explicit TargetEdit(const QKeySequence& paste) : paste_(paste) {}
 
 protected:
     void keyPressEvent(QKeyEvent* event) override {
-        const bool shiftPaste = event->key() == Qt::Key_V &&
-                                event->modifiers() == (Qt::ControlModifier | Qt::ShiftModifier);
-        if (terminal_ && (shiftPaste || event->matches(QKeySequence::Paste))) {
-            if (shiftPaste) {
+        const QKeySequence pressed(event->keyCombination());
+        if (!paste_.isEmpty() && (pressed == paste_ || event->matches(QKeySequence::Paste))) {
+            if (pressed == paste_) {
                 insertPlainText(QGuiApplication::clipboard()->text());
             }
             return;
@@ -36,7 +37,7 @@ protected:
     }
 
 private:
-    const bool terminal_;
+    const QKeySequence paste_;
 };
 
 }  // namespace
@@ -48,15 +49,18 @@ int main(int argc, char* argv[]) {
                                        QStringLiteral("path"));
     const QCommandLineOption idOption(QStringLiteral("app-id"), QStringLiteral("Wayland app id."),
                                       QStringLiteral("id"));
-    const QCommandLineOption terminalOption(QStringLiteral("terminal"),
-                                            QStringLiteral("Paste with Control+Shift+V only."));
+    const QCommandLineOption pasteOption(QStringLiteral("paste"),
+                                         QStringLiteral("The only chord that pastes."),
+                                         QStringLiteral("control-shift-v|shift-insert"));
     const QCommandLineOption formOption(QStringLiteral("form"), QStringLiteral("Form fields."),
                                         QStringLiteral("count"));
-    parser.addOptions({outOption, idOption, terminalOption, formOption});
+    parser.addOptions({outOption, idOption, pasteOption, formOption});
     parser.process(app);
     const QString out = parser.value(outOption);
-    // Qt names the toplevel after the desktop file.
+    // Qt names a Wayland toplevel after the desktop file, an X11 window's
+    // class after the application.
     QGuiApplication::setDesktopFileName(parser.value(idOption));
+    QCoreApplication::setApplicationName(parser.value(idOption));
 
     const auto mirror = [&out](const QString& text) {
         const auto at = std::chrono::steady_clock::now().time_since_epoch();
@@ -74,7 +78,10 @@ int main(int argc, char* argv[]) {
         form.show();
         return QApplication::exec();
     }
-    TargetEdit edit(parser.isSet(terminalOption));
+    const QString paste = parser.value(pasteOption);
+    TargetEdit edit(paste == u"shift-insert"      ? QKeySequence(Qt::SHIFT | Qt::Key_Insert)
+                    : paste == u"control-shift-v" ? QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V)
+                                                  : QKeySequence());
     edit.setWindowTitle(parser.value(idOption));
     QObject::connect(&edit, &QPlainTextEdit::textChanged, [&] { mirror(edit.toPlainText()); });
     edit.show();

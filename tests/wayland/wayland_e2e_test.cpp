@@ -5,6 +5,9 @@
 #include "core/app_state.h"
 #include "wayland_harness.h"
 
+#include "platform/wayland/paste_keystroke_wayland.h"
+#include "platform/wayland/session.h"
+
 #include <QCoreApplication>
 #include <QFile>
 
@@ -14,6 +17,8 @@
 
 namespace quillet::wlharness {
 namespace {
+
+using namespace Qt::StringLiterals;
 
 // A 1x1 PNG: bytes no text conversion would leave alone.
 const QByteArray kPng = QByteArray::fromBase64(
@@ -114,7 +119,8 @@ TEST_F(SwayTest, InDvorakEachApplicationGetsTheLineItsWay) {
 // Paste Cells: three rows of four cells, one empty and one quoted with a tab
 // inside, fill a form of four fields once per row (Enter sends it).
 TEST_F(SwayTest, PasteCellsFillsAFormOfFourFieldsRowByRow) {
-    TargetWindow form(desktop(), QStringLiteral("quillet-form"), TargetWindow::Paste::ControlV, 4);
+    TargetWindow form(desktop(), u"quillet-form"_s, TargetWindow::Paste::ControlV,
+                      TargetWindow::Shell::Wayland, 4);
     ASSERT_TRUE(form.started());
     QuilletProcess quillet(
         {QStringLiteral("pasteCells=true"), QStringLiteral("afterEachLine=enter")});
@@ -140,6 +146,58 @@ TEST_F(SwayTest, PasteCellsFillsAFormOfFourFieldsRowByRow) {
                        "Alan Turing|Maida Vale\tLondon|United Kingdom|1912\n")))
         << form.text().toStdString();
     EXPECT_EQ(quillet.stop(), 0) << quillet.standardError().toStdString();
+}
+
+TEST_F(SwayTest, GtkAndX11WindowsGetEveryLineExactWithEnterAfterIt) {
+    // GTK 3 on Wayland; it saves what it got on Control+S.
+    AppWindow gtk(desktop(), QStringLiteral("mousepad"), {QStringLiteral("mousepad"), u"%file"_s},
+                  {u"GDK_BACKEND=wayland"_s, u"GSETTINGS_BACKEND=memory"_s, u"NO_AT_BRIDGE=1"_s});
+    ASSERT_TRUE(gtk.started());
+    QuilletProcess quillet({QStringLiteral("afterEachLine=enter")});
+    ASSERT_TRUE(quillet.start()) << quillet.standardError().toStdString();
+    const QString typed = QStringLiteral("Zwölf ½ 中文\there");
+    ASSERT_TRUE(desktop().copy(copied(u"first ½\n  second\n"_s + typed + u"\nfourth\n"_s)));
+    keys().chord(kBindingKeys);
+    keys().chord(kBindingKeys);
+    const QByteArray gtkText = "first \xc2\xbd\nsecond\n";
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            keys().chord({"Control_L", "s"});
+            return waitUntil([&] { return gtk.file() == gtkText; }, 1s);
+        },
+        20s))
+        << gtk.file().toStdString();
+
+    // X11 windows through Xwayland: xterm gets the line typed, every
+    // character and the Return as they are, though the binding's keys go up
+    // only after the line went out.
+    AppWindow xterm(
+        desktop(), QStringLiteral("XTerm"),
+        {u"xterm"_s, u"-e"_s, u"sh"_s, u"-c"_s, u"stty -icanon -echo; exec cat >%file"_s});
+    ASSERT_TRUE(xterm.started());
+    keys().chord(kBindingKeys);
+    EXPECT_TRUE(waitUntil([&] { return xterm.file() == typed.toUtf8() + '\n'; }, 10s))
+        << xterm.file().toStdString();
+    TargetWindow qt(desktop(), u"quillet-x11"_s, TargetWindow::Paste::ControlV,
+                    TargetWindow::Shell::Xwayland);
+    ASSERT_TRUE(qt.started());
+    // Held while the line goes out: Xwayland holds the user's keys too.
+    keys().chord(kBindingKeys, 600ms);
+    EXPECT_TRUE(qt.waitForText(u"fourth\n"_s)) << qt.text().toStdString();
+    EXPECT_EQ(quillet.stop(), 0) << quillet.standardError().toStdString();
+}
+
+TEST_F(SwayTest, ShiftInsertPastesIntoWaylandAndX11Windows) {
+    PasteKeystrokeWayland keystroke(wayland::Session::connect());
+    ASSERT_TRUE(keystroke.available());
+    for (const auto shell : {TargetWindow::Shell::Wayland, TargetWindow::Shell::Xwayland}) {
+        // Like Emacs: Control+V does something else.
+        TargetWindow emacs(desktop(), u"quillet-emacs"_s, TargetWindow::Paste::ShiftInsert, shell);
+        ASSERT_TRUE(emacs.started());
+        ASSERT_TRUE(desktop().copy(copied(u"yanked"_s)));
+        EXPECT_TRUE(keystroke.postPasteChord(PasteMethod::ShiftInsert));
+        EXPECT_TRUE(emacs.waitForText(u"yanked"_s)) << emacs.text().toStdString();
+    }
 }
 
 TEST_F(SwayTest, TheCommandSaysWhenNoCopyRunsAndACallOnTheBusPastes) {

@@ -15,6 +15,7 @@ namespace {
 constexpr int kLeftCtrl = 29;
 constexpr int kLeftShift = 42;
 constexpr int kUsV = 47;
+constexpr int kInsert = 110;  // the same key in every layout
 constexpr int kStrayModifiers[] = {
     42,   // Shift_L
     54,   // Shift_R
@@ -90,13 +91,16 @@ bool PasteKeystrokePortal::postPasteChord(PasteMethod method) {
         session_->key(key, false);
     }
     Chord chord(*session_);
-    if (!chord.press(kLeftCtrl)) {
-        return false;
+    switch (method) {
+        case PasteMethod::ShiftInsert:
+            return chord.press(kLeftShift) && chord.press(kInsert);
+        case PasteMethod::ControlShiftV:
+            return chord.press(kLeftCtrl) && chord.press(kLeftShift) && chord.press(vKey_);
+        case PasteMethod::ControlV:
+        case PasteMethod::Typing:
+            break;
     }
-    if (method == PasteMethod::ControlShiftV && !chord.press(kLeftShift)) {
-        return false;
-    }
-    return chord.press(vKey_);
+    return chord.press(kLeftCtrl) && chord.press(vKey_);
 }
 
 bool PasteKeystrokePortal::postFollowKey(FollowKey key) {

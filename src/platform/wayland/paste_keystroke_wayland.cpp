@@ -4,12 +4,17 @@
 #include "platform/wayland/protocols/virtual-keyboard-unstable-v1.h"
 #include "platform/wayland/session.h"
 #include "platform/wayland/xkb.h"
+#include "platform/wayland/xwayland_keys.h"
 
 #include <wayland-client.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <ctime>
+#include <initializer_list>
 #include <map>
+#include <set>
 #include <thread>
 
 #include <sys/mman.h>
@@ -35,8 +40,12 @@ void releaseSeatKeyboard(wl_keyboard* keyboard) {
     }
 }
 
-// Keycodes beyond 255 reach no X client through Xwayland.
-constexpr std::size_t kMostKeysPerKeymap = 200;
+// How long a line to type waits for the user to let go of the shortcut.
+constexpr std::chrono::milliseconds kKeysHeldDeadline{2000};
+
+// How long the keys typed with one keymap get before the next keymap goes
+// out, in a line of more different characters than one keymap holds.
+constexpr std::chrono::milliseconds kKeymapSettle{150};
 
 std::uint32_t nowMs() {
     timespec now{};
@@ -68,27 +77,22 @@ public:
     VirtualKeyboard(Session& session, zwp_virtual_keyboard_manager_v1* manager)
         : session_(session), context_(newXkbContext()), manager_(manager) {}
 
-    // Presses Control(+Shift)+V and lets go in reverse, on the keycodes of
+    // Presses the keys in order and lets go in reverse, on the keycodes of
     // the seat's keymap. False when nothing was pressed.
-    bool chord(bool shift) {
-        updateSeatKeyboard();
-        if (seatKeymap_ != chordKeysFrom_) {
-            chordKeysFrom_ = seatKeymap_;
-            const XkbKeymap seat = compileKeymap(context_.get(), seatKeymap_);
-            chordKeys_ = chordKeysOf(seat.get());
-        }
-        if (!use(chordKeymap(chordKeys_))) {
+    bool chord(std::initializer_list<xkb_keycode_t SeatKeys::*> keys) {
+        updateSeatKeys();
+        // Every keymap of ours has these keys, the one in use included.
+        if (!keymap_ && !use(ownKeymap(seatKeys_))) {
             return false;
         }
-        std::vector<xkb_keycode_t> keys{chordKeys_.control};
-        if (shift) {
-            keys.push_back(chordKeys_.shift);
+        std::vector<xkb_keycode_t> codes;
+        for (const auto member : keys) {
+            codes.push_back(seatKeys_.*member);
         }
-        keys.push_back(chordKeys_.v);
-        for (const xkb_keycode_t code : keys) {
+        for (const xkb_keycode_t code : codes) {
             key(code, true);
         }
-        for (auto it = keys.rbegin(); it != keys.rend(); ++it) {
+        for (auto it = codes.rbegin(); it != codes.rend(); ++it) {
             key(*it, false);
         }
         // Back from the compositor: it has passed the keys on.
@@ -96,32 +100,25 @@ public:
         return session_.connected();
     }
 
-    // Types the keysyms one key each, on keymaps made for them.
+    // Types the keysyms, at most kMostTypedKeys different ones, a key each.
+    // The keymap changes only when the one in use lacks some of them.
     bool type(const std::vector<xkb_keysym_t>& keysyms) {
-        std::size_t start = 0;
-        while (start < keysyms.size()) {
-            // As many characters as fit distinct keys on one keymap.
-            std::map<xkb_keysym_t, xkb_keycode_t> codes;
-            std::vector<xkb_keysym_t> distinct;
-            std::size_t end = start;
-            for (; end < keysyms.size(); ++end) {
-                if (codes.count(keysyms[end]) == 0) {
-                    if (distinct.size() == kMostKeysPerKeymap) {
-                        break;
-                    }
-                    codes[keysyms[end]] =
-                        kFirstTypingKeycode + static_cast<xkb_keycode_t>(distinct.size());
-                    distinct.push_back(keysyms[end]);
-                }
+        updateSeatKeys();
+        std::vector<xkb_keysym_t> distinct;
+        bool covered = keymap_ != nullptr;
+        for (const xkb_keysym_t keysym : keysyms) {
+            if (std::find(distinct.begin(), distinct.end(), keysym) == distinct.end()) {
+                distinct.push_back(keysym);
+                covered = covered && typedCodes_.count(keysym) != 0;
             }
-            if (!use(typingKeymap(distinct))) {
-                return false;
-            }
-            for (std::size_t i = start; i < end; ++i) {
-                key(codes[keysyms[i]], true);
-                key(codes[keysyms[i]], false);
-            }
-            start = end;
+        }
+        if (distinct.size() > kMostTypedKeys ||
+            (!covered && !use(ownKeymap(seatKeys_, distinct)))) {
+            return false;
+        }
+        for (const xkb_keysym_t keysym : keysyms) {
+            key(typedCodes_.at(keysym), true);
+            key(typedCodes_.at(keysym), false);
         }
         wl_display_roundtrip(session_.display());
         return session_.connected();
@@ -143,13 +140,26 @@ private:
         }
     }
 
-    // Gives our keyboard this keymap unless it has it already.
-    bool use(const std::string& text) {
-        if (text == uploaded_ && keymap_) {
-            return true;
+    // Where the seat's keymap has our keys; a change there needs a keymap of
+    // ours with them in their new places.
+    void updateSeatKeys() {
+        updateSeatKeyboard();
+        if (seatKeymap_ == seatKeysFrom_) {
+            return;
         }
-        XkbKeymap keymap = compileKeymap(context_.get(), text);
-        const UniqueFd file = keymapFile(text);
+        seatKeysFrom_ = seatKeymap_;
+        const XkbKeymap seat = compileKeymap(context_.get(), seatKeymap_);
+        const SeatKeys keys = seatKeysOf(seat.get());
+        if (keys != seatKeys_) {
+            seatKeys_ = keys;
+            keymap_.reset();
+        }
+    }
+
+    // Gives our keyboard this keymap.
+    bool use(const OwnKeymap& own) {
+        XkbKeymap keymap = compileKeymap(context_.get(), own.text);
+        const UniqueFd file = keymapFile(own.text);
         if (!keymap || !file) {
             return false;
         }
@@ -158,10 +168,13 @@ private:
                 manager_.get(), session_.seat()));
         }
         zwp_virtual_keyboard_v1_keymap(keyboard_.get(), WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1,
-                                       file.get(), static_cast<std::uint32_t>(text.size() + 1));
+                                       file.get(), static_cast<std::uint32_t>(own.text.size() + 1));
         state_.reset(xkb_state_new(keymap.get()));
         keymap_ = std::move(keymap);
-        uploaded_ = text;
+        typedCodes_.clear();
+        for (std::size_t i = 0; i < own.typed.size(); ++i) {
+            typedCodes_[own.typed[i]] = own.typedCodes[i];
+        }
         return state_ != nullptr;
     }
 
@@ -211,18 +224,19 @@ private:
     Owned<zwp_virtual_keyboard_manager_v1, destroyManager> manager_;
     Owned<zwp_virtual_keyboard_v1, destroyKeyboard> keyboard_;
     Owned<wl_keyboard, releaseSeatKeyboard> seatKeyboard_;
-    std::string seatKeymap_;     // as the compositor last sent it, without ours
-    std::string chordKeysFrom_;  // the seat keymap chordKeys_ come from
-    ChordKeys chordKeys_;
-    std::string uploaded_;  // what our keyboard has now
-    XkbKeymap keymap_;      // uploaded_, compiled
+    std::string seatKeymap_;    // as the compositor last sent it, without ours
+    std::string seatKeysFrom_;  // the seat keymap seatKeys_ come from
+    SeatKeys seatKeys_;
+    XkbKeymap keymap_;  // what our keyboard has now; null until the first, or when stale
+    std::map<xkb_keysym_t, xkb_keycode_t> typedCodes_;  // its keys that type
     XkbState state_;
 };
 
 }  // namespace wayland
 
 PasteKeystrokeWayland::PasteKeystrokeWayland(std::shared_ptr<wayland::Session> session)
-    : session_(std::move(session)) {
+    : session_(std::move(session)),
+      xwaylandKeys_(std::make_unique<wayland::XwaylandKeys>(qgetenv("DISPLAY").toStdString())) {
     session_->call([this] {
         auto* manager = static_cast<zwp_virtual_keyboard_manager_v1*>(
             session_->bind(zwp_virtual_keyboard_manager_v1_interface, 1));
@@ -255,8 +269,22 @@ bool PasteKeystrokeWayland::postPasteChord(PasteMethod method) {
     if (!keyboard_) {
         return false;
     }
+    using Keys = wayland::SeatKeys;
     bool posted = false;
-    session_->call([&] { posted = keyboard_->chord(method == PasteMethod::ControlShiftV); });
+    session_->call([&] {
+        switch (method) {
+            case PasteMethod::ControlShiftV:
+                posted = keyboard_->chord({&Keys::control, &Keys::shift, &Keys::v});
+                return;
+            case PasteMethod::ShiftInsert:
+                posted = keyboard_->chord({&Keys::shift, &Keys::insert});
+                return;
+            case PasteMethod::ControlV:
+            case PasteMethod::Typing:
+                break;
+        }
+        posted = keyboard_->chord({&Keys::control, &Keys::v});
+    });
     return posted;
 }
 
@@ -264,9 +292,12 @@ bool PasteKeystrokeWayland::postFollowKey(FollowKey key) {
     if (!keyboard_ || key == FollowKey::Nothing) {
         return false;
     }
+    // On the seat's keycodes, in whatever keymap of ours is in use: no
+    // switch, and an X client that reads them with the seat's keymap still
+    // reads Tab or Return.
+    const auto member = key == FollowKey::Tab ? &wayland::SeatKeys::tab : &wayland::SeatKeys::enter;
     bool posted = false;
-    const xkb_keysym_t keysym = key == FollowKey::Tab ? XKB_KEY_Tab : XKB_KEY_Return;
-    session_->call([&] { posted = keyboard_->type({keysym}); });
+    session_->call([&] { posted = keyboard_->chord({member}); });
     return posted;
 }
 
@@ -275,9 +306,34 @@ bool PasteKeystrokeWayland::typeText(const QString& text) {
     if (!keyboard_ || keysyms.empty()) {
         return false;
     }
-    bool typed = false;
-    session_->call([&] { typed = keyboard_->type(keysyms); });
-    return typed;
+    xwaylandKeys_->waitUntilReleased(wayland::kKeysHeldDeadline);
+    std::size_t start = 0;
+    while (start < keysyms.size()) {
+        // As many characters as one keymap has keys for.
+        std::set<xkb_keysym_t> distinct;
+        std::size_t end = start;
+        for (; end < keysyms.size(); ++end) {
+            distinct.insert(keysyms[end]);
+            if (distinct.size() > wayland::kMostTypedKeys) {
+                break;
+            }
+        }
+        if (start > 0) {
+            // An X client fetches a changed keymap from Xwayland only when
+            // it comes to the keys after the change: the keys before must
+            // be read before the next keymap is there.
+            std::this_thread::sleep_for(wayland::kKeymapSettle);
+        }
+        const std::vector<xkb_keysym_t> part(keysyms.begin() + static_cast<std::ptrdiff_t>(start),
+                                             keysyms.begin() + static_cast<std::ptrdiff_t>(end));
+        bool typed = false;
+        session_->call([&] { typed = keyboard_->type(part); });
+        if (!typed) {
+            return false;
+        }
+        start = end;
+    }
+    return true;
 }
 
 }  // namespace quillet

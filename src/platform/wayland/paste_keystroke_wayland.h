@@ -9,13 +9,16 @@ namespace quillet {
 namespace wayland {
 class Session;
 class VirtualKeyboard;
+class XwaylandKeys;
 }  // namespace wayland
 
 // Keystrokes through a virtual keyboard of our own (zwp_virtual_keyboard_v1),
-// made on the Wayland session's thread and kept for the program's life. The
-// paste chord goes out on the keycodes where the seat's keymap has Control,
-// Shift and V, so that it means Control+V in any layout; typed text goes out
-// on a keymap made for it.
+// made on the Wayland session's thread and kept for the program's life. Its
+// keymap has the chords' keys, Tab and Return on the keycodes where the
+// seat's keymap has them, so that Control+V means Control+V in any layout,
+// and keys for the characters of the line typed last: it changes only when a
+// line to type needs other characters, and then only once the user's keys
+// are up where Xwayland can tell (see XwaylandKeys).
 class PasteKeystrokeWayland final : public PasteKeystroke {
 public:
     explicit PasteKeystrokeWayland(std::shared_ptr<wayland::Session> session);
@@ -32,6 +35,7 @@ public:
 private:
     std::shared_ptr<wayland::Session> session_;
     std::unique_ptr<wayland::VirtualKeyboard> keyboard_;  // session thread only
+    std::unique_ptr<wayland::XwaylandKeys> xwaylandKeys_;
 };
 
 }  // namespace quillet

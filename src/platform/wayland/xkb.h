@@ -8,6 +8,7 @@
 
 #include <QString>
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -46,29 +47,42 @@ std::optional<KeyPlace> findKey(xkb_keymap* keymap, xkb_keysym_t keysym);
 // from the seat's when the compositor hands them around.
 inline constexpr std::string_view kOwnKeymapName = "quillet";
 
-// Where the paste chord's keys sit on the seat's keymap; where it has none
-// of them, where a US keyboard has it.
-struct ChordKeys {
+// The keys we press on their own, on the keycodes where the seat's keymap
+// has them (applications that match shortcuts by key, as browsers do, then
+// see the keys they expect); where it has none, where a US keyboard has it.
+struct SeatKeys {
     xkb_keycode_t control = 37;
     xkb_keycode_t shift = 50;
+    xkb_keycode_t alt = 64;
+    xkb_keycode_t super = 133;
     xkb_keycode_t v = 55;
-    friend bool operator==(const ChordKeys&, const ChordKeys&) = default;
+    xkb_keycode_t insert = 118;
+    xkb_keycode_t tab = 23;
+    xkb_keycode_t enter = 36;
+    friend bool operator==(const SeatKeys&, const SeatKeys&) = default;
 };
-ChordKeys chordKeysOf(xkb_keymap* seat);
+SeatKeys seatKeysOf(xkb_keymap* seat);
 
-// A keymap of the chord's keys alone, on those keycodes. The focused
-// application takes our keymap whenever our keyboard types, and compiling
-// this one costs it next to nothing, where the seat's whole keymap takes
-// milliseconds, right when the line is due.
-std::string chordKeymap(const ChordKeys& keys);
+// Keycodes beyond 255 reach no X client through Xwayland, and 8 is no key
+// at all. The keys typed take the codes in between that SeatKeys leaves free.
+inline constexpr xkb_keycode_t kMinimumKeycode = 9;
+inline constexpr xkb_keycode_t kMaximumKeycode = 255;
+inline constexpr std::size_t kMostTypedKeys = 200;
+
+// The keymap our keyboard gives every application: the modifiers, V,
+// Insert, Tab and Return, plus one key per keysym to type (distinct ones,
+// the first kMostTypedKeys). Alt and Super are there although never pressed: GTK 3
+// ignores Control+V from a keymap without them. Every part Xwayland needs is
+// in it too, or Xwayland puts a US keymap in its place.
+struct OwnKeymap {
+    std::string text;
+    std::vector<xkb_keysym_t> typed;
+    std::vector<xkb_keycode_t> typedCodes;  // typed[i] on typedCodes[i]
+};
+OwnKeymap ownKeymap(const SeatKeys& keys, const std::vector<xkb_keysym_t>& typed = {});
 
 // The keysyms a text needs, one per character (code point) in order; none
 // for characters that have no keysym.
 std::vector<xkb_keysym_t> keysymsOf(const QString& text);
-
-// A keymap with one key per keysym, each on the only level of its own
-// keycode: keysyms[i] on keycode kFirstTypingKeycode + i.
-inline constexpr xkb_keycode_t kFirstTypingKeycode = 9;
-std::string typingKeymap(const std::vector<xkb_keysym_t>& keysyms);
 
 }  // namespace quillet::wayland

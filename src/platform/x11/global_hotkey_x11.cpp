@@ -315,7 +315,13 @@ bool GlobalHotkeyX11::nativeEventFilter(const QByteArray& eventType, void* messa
 }
 
 void GlobalHotkeyX11::onKeyPress(const xcb_key_press_event_t& event) {
-    if (event.event != root_ || !holdsKeycode(event.detail)) {
+    keysDown_[event.detail] = true;
+    if (!holdsKeycode(event.detail)) {
+        return;
+    }
+    if (event.event != root_) {
+        // One of our own windows holds the keyboard (the tray menu): no other program had it.
+        blockedTimer_.stop();
         return;
     }
     const bool repeat = keyDown_ == event.detail || (!detectableRepeat_ && lastReleaseTime_ != 0 &&
@@ -344,13 +350,13 @@ void GlobalHotkeyX11::onRawKey(const xcb_ge_generic_event_t& event) {
     const auto keycode = static_cast<std::uint8_t>(raw.detail);
     const bool press = event.event_type == XCB_INPUT_RAW_KEY_PRESS;
     const bool repeat = (raw.flags & XCB_INPUT_KEY_EVENT_FLAGS_KEY_REPEAT) != 0;
-    rawDown_[keycode] = press;
+    keysDown_[keycode] = press;
     if (!press || repeat || !modifierMap_ || !holdsKeycode(keycode)) {
         return;
     }
     std::uint16_t state = 0;
-    for (std::size_t key = 0; key < rawDown_.size(); ++key) {
-        if (rawDown_[key]) {
+    for (std::size_t key = 0; key < keysDown_.size(); ++key) {
+        if (keysDown_[key]) {
             state |= modifierMap_->bitsOf(static_cast<std::uint8_t>(key));
         }
     }
@@ -374,6 +380,7 @@ void GlobalHotkeyX11::settle(std::uint16_t sequence) {
 }
 
 void GlobalHotkeyX11::onKeyRelease(const xcb_key_press_event_t& event) {
+    keysDown_[event.detail] = false;
     if (event.detail == keyDown_) {
         keyDown_ = 0;
         lastReleaseTime_ = event.time;

@@ -100,9 +100,11 @@ private:
     // A layout switch reports itself several times; one re-grab is enough.
     QTimer regrabTimer_;
     // XInput2 raw key events come whoever holds the keyboard: a press of the
-    // combination that the grab never saw means another client had it.
+    // combination that the grab never saw means another client had it. Not
+    // while our own grab is active, though: then the server sends us core
+    // events in their place, and the keys held are read from both.
     int xinputOpcode_ = -1;
-    std::bitset<256> rawDown_;
+    std::bitset<256> keysDown_;
     std::optional<x11::ModifierMap> modifierMap_;
     std::uint32_t rawPressTime_ = 0;
     std::uint32_t grabPressTime_ = 0;

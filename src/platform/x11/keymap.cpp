@@ -364,4 +364,16 @@ TypingPlan planTyping(std::u32string_view text, const KeysymTable& table, unsign
     return plan;
 }
 
+std::vector<KeyRun> keyRuns(std::vector<std::pair<std::uint8_t, Keysym>> keys) {
+    std::sort(keys.begin(), keys.end());
+    std::vector<KeyRun> runs;
+    for (const auto& [keycode, keysym] : keys) {
+        if (runs.empty() || runs.back().first + runs.back().keysyms.size() != keycode) {
+            runs.push_back({keycode, {}});
+        }
+        runs.back().keysyms.push_back(keysym);
+    }
+    return runs;
+}
+
 }  // namespace quillet::x11

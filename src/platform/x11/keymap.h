@@ -85,4 +85,13 @@ struct TypingPlan {
 };
 TypingPlan planTyping(std::u32string_view text, const KeysymTable& table, unsigned group);
 
+// Keys that change together: neighbouring keycodes, each with its keysym, so
+// one request (and one mapping notice to every client) covers them.
+struct KeyRun {
+    std::uint8_t first = 0;
+    std::vector<Keysym> keysyms;  // one per keycode from `first` on
+    friend bool operator==(const KeyRun&, const KeyRun&) = default;
+};
+std::vector<KeyRun> keyRuns(std::vector<std::pair<std::uint8_t, Keysym>> keys);
+
 }  // namespace quillet::x11

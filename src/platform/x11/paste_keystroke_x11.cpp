@@ -1,7 +1,5 @@
 #include "platform/x11/paste_keystroke_x11.h"
 
-#include "platform/x11/keymap.h"
-
 #include <QString>
 
 #include <X11/Xlib.h>
@@ -13,6 +11,7 @@
 #include <array>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,8 +20,25 @@ namespace quillet {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 // Where V sits on a US keyboard under evdev, for layouts without a V.
 constexpr ::KeyCode kUsVKeycode = 55;
+
+// Longest a chord waits for the keys somebody holds, after the first wait.
+constexpr auto kHeldKeysDeadline = std::chrono::seconds(2);
+
+// How long an application that got typed keys has to say it read them,
+// before the keys lent for them stay lent (at the end of a line) or are taken
+// back anyway (when a line needs them again).
+constexpr auto kReceiptDeadline = std::chrono::seconds(3);
+
+// Where nothing can answer: about what an idle application takes.
+constexpr auto kUnansweredPause = std::chrono::milliseconds(100);
+
+// Typed chords between two round trips: so little of ours waits at the
+// server that a chord's write never stops halfway.
+constexpr int kChordsPerRoundTrip = 32;
 
 bool isDown(const std::array<char, 32>& keys, ::KeyCode code) {
     return (keys[code / 8] >> (code % 8) & 1) != 0;
@@ -42,95 +58,96 @@ std::vector<::KeyCode> heldKeys(Display* display) {
     return held;
 }
 
-// Presses keys through XTest and lets go of all of them on every path.
-class ChordPress {
-public:
-    explicit ChordPress(Display* display) : display_(display) {}
-    ~ChordPress() {
-        for (auto it = pressed_.rbegin(); it != pressed_.rend(); ++it) {
-            XTestFakeKeyEvent(display_, *it, False, CurrentTime);
-        }
-        XFlush(display_);
+// Queues one chord: `release` first (keys still held), then the keys pressed
+// in order and let go in reverse. A server grab around it keeps another
+// client's keys from coming in between (somebody letting go of the same
+// Control would leave a bare "v"). The caller sends each chord in a write of
+// its own: as grab, keys and ungrab then reach the server together, no other
+// client waits longer than the chord, even when this process stops right
+// after, and the server turns to the others between two chords.
+void queueChord(Display* display, const std::vector<::KeyCode>& release,
+                std::initializer_list<::KeyCode> keys) {
+    XGrabServer(display);
+    for (const ::KeyCode code : release) {
+        XTestFakeKeyEvent(display, code, False, CurrentTime);
     }
-    ChordPress(const ChordPress&) = delete;
-    ChordPress& operator=(const ChordPress&) = delete;
-
-    bool press(::KeyCode code) {
-        if (code == 0 || XTestFakeKeyEvent(display_, code, True, CurrentTime) == 0) {
-            return false;
-        }
-        pressed_.push_back(code);
-        return true;
-    }
-    void release(::KeyCode code) {
-        const auto it = std::find(pressed_.begin(), pressed_.end(), code);
-        if (it != pressed_.end()) {
-            XTestFakeKeyEvent(display_, code, False, CurrentTime);
-            pressed_.erase(it);
+    for (const ::KeyCode code : keys) {
+        if (code != 0) {
+            XTestFakeKeyEvent(display, code, True, CurrentTime);
         }
     }
-
-private:
-    Display* display_;
-    std::vector<::KeyCode> pressed_;
-};
-
-// Holds every other client's requests for as long as it lives, so that keys
-// reach the server together: another client pressing or letting go of the
-// same Control in between would split a chord (a bare "v" in the target).
-class ServerGrab {
-public:
-    explicit ServerGrab(Display* display) : display_(display) { XGrabServer(display_); }
-    ~ServerGrab() {
-        XUngrabServer(display_);
-        XFlush(display_);
+    for (auto it = std::rbegin(keys); it != std::rend(keys); ++it) {
+        if (*it != 0) {
+            XTestFakeKeyEvent(display, *it, False, CurrentTime);
+        }
     }
-    ServerGrab(const ServerGrab&) = delete;
-    ServerGrab& operator=(const ServerGrab&) = delete;
+    XUngrabServer(display);
+}
 
-private:
-    Display* display_;
-};
-
-// Longest a chord waits for the keys somebody holds, after the first wait.
-constexpr auto kHeldKeysDeadline = std::chrono::seconds(2);
-
-// Presses the keys in order and lets go in reverse, with nothing else held.
+// Waits for the keys somebody holds, then sends the chord; keys still held at
+// the deadline are let go first, so the target sees exactly this chord.
 bool postChord(Display* display, std::initializer_list<::KeyCode> keys) {
-    // Keys checked and chord posted under one server grab: nothing can come
-    // in between. Keys still held at the deadline are let go first, so the
-    // target sees exactly this chord.
-    const auto until = std::chrono::steady_clock::now() + kHeldKeysDeadline;
-    for (;;) {
-        {
-            const ServerGrab grab(display);
-            const std::vector<::KeyCode> held = heldKeys(display);
-            if (held.empty() || std::chrono::steady_clock::now() >= until) {
-                for (const ::KeyCode code : held) {
-                    XTestFakeKeyEvent(display, code, False, CurrentTime);
-                }
-                ChordPress chord(display);
-                bool pressed = false;
-                for (const ::KeyCode code : keys) {
-                    pressed = chord.press(code) || pressed;
-                }
-                for (auto it = std::rbegin(keys); it != std::rend(keys); ++it) {
-                    chord.release(*it);
-                }
-                return pressed;
-            }
-        }
+    const auto until = Clock::now() + kHeldKeysDeadline;
+    std::vector<::KeyCode> held = heldKeys(display);
+    while (!held.empty() && Clock::now() < until) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        held = heldKeys(display);
+    }
+    XFlush(display);
+    queueChord(display, held, keys);
+    XFlush(display);
+    return std::any_of(keys.begin(), keys.end(), [](::KeyCode code) { return code != 0; });
+}
+
+// Mapping notices pile up on a connection nobody reads events from.
+void dropEvents(Display* display) {
+    while (XPending(display) > 0) {
+        XEvent event;
+        XNextEvent(display, &event);
+        if (event.type == MappingNotify) {
+            XRefreshKeyboardMapping(&event.xmapping);
+        }
     }
 }
 
+struct ServerKeysyms {
+    std::uint8_t first = 0;
+    std::size_t perKeycode = 0;
+    std::vector<x11::Keysym> keysyms;
+};
+
+std::optional<ServerKeysyms> readKeysyms(Display* display) {
+    int first = 0;
+    int last = 0;
+    XDisplayKeycodes(display, &first, &last);
+    int perKeycode = 0;
+    const std::unique_ptr<KeySym, int (*)(void*)> raw(
+        XGetKeyboardMapping(display, static_cast<::KeyCode>(first), last - first + 1, &perKeycode),
+        XFree);
+    if (!raw || perKeycode <= 0) {
+        return std::nullopt;
+    }
+    return ServerKeysyms{
+        static_cast<std::uint8_t>(first), static_cast<std::size_t>(perKeycode),
+        std::vector<x11::Keysym>(
+            raw.get(), raw.get() + static_cast<std::ptrdiff_t>(last - first + 1) * perKeycode)};
+}
+
 }  // namespace
+
+PasteKeystrokeX11::~PasteKeystrokeX11() {
+    // Quitting: whoever has not read the keys yet will not get them right.
+    if (display_ && !lent_.empty()) {
+        giveBack();
+    }
+}
 
 bool PasteKeystrokeX11::connect() {
     if (!triedToConnect_) {
         triedToConnect_ = true;
         display_ = x11::openDisplay();
         hasXTest_ = x11::hasXTest(display_.get());
+        receipts_ = std::make_unique<x11::KeyReceipts>();
     }
     return display_ != nullptr && hasXTest_;
 }
@@ -143,13 +160,13 @@ bool PasteKeystrokeX11::waitForKeysReleased(std::chrono::milliseconds deadline) 
     if (!connect()) {
         return true;
     }
-    const auto until = std::chrono::steady_clock::now() + deadline;
+    const auto until = Clock::now() + deadline;
     for (;;) {
         const std::vector<::KeyCode> held = heldKeys(display_.get());
         if (held.empty()) {
             return true;
         }
-        if (std::chrono::steady_clock::now() >= until) {
+        if (Clock::now() >= until) {
             // Still held at the deadline: let them go for the server so the
             // target sees exactly Control+V, not Control+Alt+Super+V.
             for (const ::KeyCode code : held) {
@@ -167,13 +184,18 @@ bool PasteKeystrokeX11::postPasteChord(PasteMethod method) {
         return false;
     }
     Display* display = display_.get();
+    dropEvents(display);
+    const ::KeyCode control = XKeysymToKeycode(display, XK_Control_L);
+    const ::KeyCode shift = XKeysymToKeycode(display, XK_Shift_L);
+    if (method == PasteMethod::ShiftInsert) {
+        return postChord(display, {shift, XKeysymToKeycode(display, XK_Insert)});
+    }
     ::KeyCode v = XKeysymToKeycode(display, XK_v);
     if (v == 0) {
         v = kUsVKeycode;
     }
-    const ::KeyCode control = XKeysymToKeycode(display, XK_Control_L);
     if (method == PasteMethod::ControlShiftV) {
-        return postChord(display, {control, XKeysymToKeycode(display, XK_Shift_L), v});
+        return postChord(display, {control, shift, v});
     }
     return postChord(display, {control, v});
 }
@@ -192,20 +214,10 @@ bool PasteKeystrokeX11::typeText(const QString& text) {
         return false;
     }
     Display* display = display_.get();
-    int first = 0;
-    int last = 0;
-    XDisplayKeycodes(display, &first, &last);
-    int perKeycode = 0;
-    const std::unique_ptr<KeySym, int (*)(void*)> raw(
-        XGetKeyboardMapping(display, static_cast<::KeyCode>(first), last - first + 1, &perKeycode),
-        XFree);
-    if (!raw || perKeycode <= 0) {
-        return false;
-    }
-    const std::vector<x11::Keysym> keysyms(
-        raw.get(), raw.get() + static_cast<std::ptrdiff_t>(last - first + 1) * perKeycode);
-    const x11::KeysymTable table{static_cast<std::uint8_t>(first),
-                                 static_cast<std::size_t>(perKeycode), keysyms};
+    dropEvents(display);
+    // Keys lent for an earlier line come back first, so this one has them all.
+    giveBackAfterReceipt(Clock::now() + kReceiptDeadline, true);
+    const std::uint32_t target = receipts_->focusedApplication();
     XkbStateRec state{};
     XkbGetState(display, XkbUseCoreKbd, &state);
     const ::KeyCode shift = XKeysymToKeycode(display, XK_Shift_L);
@@ -218,36 +230,37 @@ bool PasteKeystrokeX11::typeText(const QString& text) {
     const std::u32string characters = text.toStdU32String();
     std::u32string_view rest = characters;
     bool typedAll = true;
+    bool answering = true;
+    int chords = 0;
     while (!rest.empty()) {
-        const x11::TypingPlan plan = x11::planTyping(rest, table, state.group);
-        if (plan.typed == 0) {
+        const std::optional<ServerKeysyms> keysyms = readKeysyms(display);
+        if (!keysyms) {
             typedAll = false;
             break;
         }
-        for (const auto& [keycode, keysym] : plan.spareMaps) {
-            KeySym both[] = {keysym, keysym};
-            XChangeKeyboardMapping(display, keycode, 2, both, 1);
-        }
-        {
-            const ServerGrab grab(display);
-            ChordPress keys(display);
-            for (const x11::TypedKey& key : plan.keys) {
-                if (key.shift) {
-                    keys.press(shift);
-                }
-                keys.press(key.keycode);
-                keys.release(key.keycode);
-                keys.release(shift);
+        const x11::TypingPlan plan = x11::planTyping(
+            rest, {keysyms->first, keysyms->perKeycode, keysyms->keysyms}, state.group);
+        if (plan.typed == 0) {
+            if (lent_.empty()) {
+                typedAll = false;  // no spare key at all
+                break;
             }
+            // Every spare key is lent: they come back once what was typed
+            // with them is read. An application that left a question
+            // unanswered is not waited for again on this line.
+            answering = giveBackAfterReceipt(
+                            answering ? Clock::now() + kReceiptDeadline : Clock::now(), true) &&
+                        answering;
+            continue;
         }
-        XSync(display, False);
-        if (!plan.spareMaps.empty()) {
-            // The target reads the keys with the mapping of the moment it
-            // handles them: give it time before the spare keys go back.
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            for (const auto& map : plan.spareMaps) {
-                KeySym none = NoSymbol;
-                XChangeKeyboardMapping(display, map.first, 1, &none, 1);
+        lentTo_ = target;
+        lend(plan.spareMaps);
+        XFlush(display);
+        for (const x11::TypedKey& key : plan.keys) {
+            queueChord(display, {}, {key.shift ? shift : ::KeyCode{0}, key.keycode});
+            XFlush(display);
+            if (++chords % kChordsPerRoundTrip == 0) {
+                XSync(display, False);
             }
         }
         rest.remove_prefix(plan.typed);
@@ -256,7 +269,62 @@ bool PasteKeystrokeX11::typeText(const QString& text) {
         XkbLockModifiers(display, XkbUseCoreKbd, LockMask, LockMask);
     }
     XSync(display, False);
+    giveBackAfterReceipt(answering ? Clock::now() + kReceiptDeadline : Clock::now(), false);
     return typedAll;
+}
+
+void PasteKeystrokeX11::lend(const std::vector<std::pair<std::uint8_t, x11::Keysym>>& keys) {
+    for (const x11::KeyRun& run : x11::keyRuns(keys)) {
+        // The same keysym with and without Shift.
+        std::vector<KeySym> both;
+        for (const x11::Keysym keysym : run.keysyms) {
+            both.insert(both.end(), 2, keysym);
+        }
+        XChangeKeyboardMapping(display_.get(), run.first, 2, both.data(),
+                               static_cast<int>(run.keysyms.size()));
+    }
+    lent_.insert(lent_.end(), keys.begin(), keys.end());
+}
+
+bool PasteKeystrokeX11::giveBackAfterReceipt(Clock::time_point deadline, bool always) {
+    if (lent_.empty()) {
+        return true;
+    }
+    // The keys are at the application before the question is asked.
+    XSync(display_.get(), False);
+    const x11::Receipt receipt = receipts_->ask(lentTo_, deadline);
+    if (receipt == x11::Receipt::Late && !always) {
+        return false;
+    }
+    if (receipt == x11::Receipt::Impossible) {
+        std::this_thread::sleep_for(kUnansweredPause);
+    }
+    giveBack();
+    return receipt != x11::Receipt::Late;
+}
+
+void PasteKeystrokeX11::giveBack() {
+    Display* display = display_.get();
+    const auto [low, high] = std::minmax_element(lent_.begin(), lent_.end());
+    const int count = high->first - low->first + 1;
+    int perKeycode = 0;
+    const std::unique_ptr<KeySym, int (*)(void*)> now(
+        XGetKeyboardMapping(display, low->first, count, &perKeycode), XFree);
+    // Only keys that still hold what they were lent: a layout loaded
+    // meanwhile keeps its own.
+    std::vector<std::pair<std::uint8_t, x11::Keysym>> back;
+    for (const auto& [keycode, keysym] : lent_) {
+        if (now && perKeycode > 0 &&
+            now.get()[static_cast<std::ptrdiff_t>(keycode - low->first) * perKeycode] == keysym) {
+            back.emplace_back(keycode, NoSymbol);
+        }
+    }
+    for (const x11::KeyRun& run : x11::keyRuns(back)) {
+        std::vector<KeySym> none(run.keysyms.size(), NoSymbol);
+        XChangeKeyboardMapping(display, run.first, 1, none.data(), static_cast<int>(none.size()));
+    }
+    XSync(display, False);
+    lent_.clear();
 }
 
 }  // namespace quillet
