@@ -46,7 +46,7 @@ struct Rig {
                            PasteTiming{{}, {}, {}, {}},
                            [](std::chrono::milliseconds) {}};
     RunStore runStore{*file, settings};
-    PasteRun run{runStore, clipboard, injector};
+    PasteRun run{runStore, clipboard, injector, settings};
 };
 
 // The run's file in memory, or the real one in a folder of its own.

@@ -26,6 +26,23 @@ void require(bool condition) {
     }
 }
 
+// A whole number at or above 0 that fits 64 bits, as the run stores its indexes.
+std::optional<std::int64_t> wholeNumber(const QJsonValue& value) {
+    if (!value.isDouble()) {
+        return std::nullopt;
+    }
+    // Integers that fit come back exact; anything else is a double.
+    const double asDouble = value.toDouble();
+    const qint64 asInteger = value.toInteger(-1);
+    if (asInteger >= 0) {
+        return asInteger;
+    }
+    if (asDouble >= 0 && asDouble < 9223372036854775808.0 && std::trunc(asDouble) == asDouble) {
+        return static_cast<std::int64_t>(asDouble);
+    }
+    return std::nullopt;
+}
+
 // The stored run as QJsonDocument and plain type checks read it.
 std::optional<AppState> referenceDecode(const QByteArray& json, bool* authoritative = nullptr) {
     QJsonParseError error{};
@@ -43,7 +60,8 @@ std::optional<AppState> referenceDecode(const QByteArray& json, bool* authoritat
     const QJsonValue lines = object.value(QStringLiteral("lines"));
     const QJsonValue index = object.value(QStringLiteral("currentIndex"));
     const QJsonValue source = object.value(QStringLiteral("sourceClipboardContent"));
-    if (!lines.isArray() || !index.isDouble() || !source.isString()) {
+    const QJsonValue starts = object.value(QStringLiteral("rowStarts"));
+    if (!lines.isArray() || !source.isString() || !(starts.isUndefined() || starts.isArray())) {
         return std::nullopt;
     }
     AppState state;
@@ -53,16 +71,20 @@ std::optional<AppState> referenceDecode(const QByteArray& json, bool* authoritat
         }
         state.lines.append(line.toString());
     }
-    // Integers that fit come back exact; anything else is a double.
-    const double asDouble = index.toDouble();
-    const qint64 asInteger = index.toInteger(-1);
-    if (asInteger >= 0) {
-        state.currentIndex = asInteger;
-    } else if (asDouble >= 0 && asDouble < 9223372036854775808.0 &&
-               std::trunc(asDouble) == asDouble) {
-        state.currentIndex = static_cast<std::int64_t>(asDouble);
-    } else {
+    const std::optional<std::int64_t> at = wholeNumber(index);
+    if (!at) {
         return std::nullopt;
+    }
+    state.currentIndex = *at;
+    for (const QJsonValue& start : starts.toArray()) {
+        const std::optional<std::int64_t> whole = wholeNumber(start);
+        // Rising from 0, each on a line.
+        const bool rising =
+            whole && (state.rowStarts.isEmpty() ? *whole == 0 : *whole > state.rowStarts.back());
+        if (!rising || *whole >= state.lines.size()) {
+            return std::nullopt;
+        }
+        state.rowStarts.append(*whole);
     }
     state.sourceClipboardContent = source.toString();
     return state;

@@ -1,4 +1,5 @@
-// buildLines and isSameText on arbitrary UTF-16, lone surrogates included.
+// buildLines, buildCells and isSameText on arbitrary UTF-16, lone surrogates
+// included.
 #include "core/lines.h"
 
 #include <QString>
@@ -49,6 +50,40 @@ QString textFrom(const std::uint8_t* data, std::size_t size) {
     return text;
 }
 
+// A cell as spreadsheets write it: quoted when it holds a tab, a newline or
+// a quote.
+QString written(const QString& cell) {
+    for (const QChar c : cell) {
+        if (c == u'\t' || c == u'"' || isLineBreak(c.unicode())) {
+            return u'"' + QString(cell).replace(u'"', QStringLiteral("\"\"")) + u'"';
+        }
+    }
+    return cell;
+}
+
+// Cells are trimmed, rows rise from 0 and are never all empty, and written out
+// as a spreadsheet would the cells read back the same. Without tabs or
+// quotes they are the lines.
+void checkCells(const QString& text, const QStringList& lines) {
+    const quillet::CellRows rows = quillet::buildCells(text);
+    require(rows.rowStarts.value(0) == 0 && rows.rowStarts.isEmpty() == rows.cells.isEmpty());
+    QString rewritten;
+    for (qsizetype row = 0; row < rows.rowStarts.size(); ++row) {
+        const qsizetype start = rows.rowStarts[row];
+        const QStringList cells =
+            rows.cells.sliced(start, rows.rowStarts.value(row + 1, rows.cells.size()) - start);
+        require(!cells.isEmpty() && cells.join(QString()).size() > 0);
+        for (const QString& cell : cells) {
+            require(cell == QStringView(cell).trimmed());
+            rewritten +=
+                (&cell == &cells.front() ? QString() : QStringLiteral("\t")) + written(cell);
+        }
+        rewritten += u'\n';
+    }
+    require(quillet::buildCells(rewritten) == rows);
+    require(text.contains(u'\t') || text.contains(u'"') || rows.cells == lines);
+}
+
 qsizetype countKept(QStringView text) {
     qsizetype count = 0;
     for (const QChar c : text) {
@@ -81,6 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(kept == countKept(text));
     // The lines are already built: one per line, unchanged.
     require(quillet::buildLines(lines.join(u'\n')) == lines);
+    checkCells(text, lines);
 
     const qsizetype half = text.size() / 2;
     const QString a = text.first(half);

@@ -106,7 +106,8 @@ TEST_F(AppTest, ALaterStartTakesTheStoredShortcutAndShowsTheMenu) {
               "-- | [No list: copy some lines] | [Back] | "
               "[Skip] | [Start Over] | Show List… | -- | "
               "[Usage: Copy multi-lines, press shortcut to paste line by line.] | "
-              "After Each Line > {Nothing* | Tab | Enter} | Language / 语言 > {Auto (System "
+              "Paste Cells | After Each Line > {Nothing* | Tab | Enter} | "
+              "Language / 语言 > {Auto (System "
               "Default) | English* | 中文} | Start at Login | -- | About | -- | "
               "Quit~⌘Q"_s);
     EXPECT_TRUE(alerts->shown().empty());
@@ -122,7 +123,8 @@ TEST_F(AppTest, ALaterStartTakesTheStoredShortcutAndShowsTheMenu) {
               u"设置快捷键 (当前: ⌘F)~⌘F | 移动快捷键 > {上一行… | 跳过… | 从头开始…} | -- | "
               "[没有列表：请复制多行文本] | [上一行] | [跳过] | "
               "[从头开始] | 显示列表… | -- | [使用说明：复制多行文本，按下快捷键逐行粘贴。] | "
-              "每行之后 > {无 | Tab 键* | 回车键} | Language / 语言 > {自动 (跟随系统) | English | "
+              "按单元格粘贴 | 每行之后 > {无 | Tab 键* | 回车键} | "
+              "Language / 语言 > {自动 (跟随系统) | English | "
               "中文*} | 登录时启动 | -- | 关于 | -- | 退出~⌘Q"_s);
     settings->setString(u"appLanguage"_s, u"fr"_s);
     languages->set({u"zh-CN"_s});
@@ -181,6 +183,29 @@ TEST_F(AppTest, MovesFromTheMenuAndCommandsQueueBehindPressesAndTheTrayFollows) 
     EXPECT_EQ(clipboard->writtenLines().back(), u"London");
     EXPECT_EQ(app->shownRun().currentIndex, 0);
     EXPECT_EQ(decodeAppState(stateFile->read().value_or(QByteArray()))->currentIndex, 0);
+}
+
+// Switched in the menu, Paste Cells starts the run over in cells at once:
+// the tray, the status and the keys after each cell follow.
+TEST_F(AppTest, PasteCellsFromTheMenuStartsTheRunOverInCells) {
+    startWith(kDefaultShortcut);
+    const auto settle = [&] {
+        app->waitForPendingPastes();
+        mainQueue->runPending();
+    };
+    clipboard->copy(u"London\tParis\nRome"_s);
+    press();
+    ASSERT_TRUE(tray->choose(u"Paste Cells"_s));
+    settle();
+    EXPECT_EQ(settings->string(u"pasteCells"_s), u"true");
+    EXPECT_TRUE(tray->row(u"Paste Cells"_s)->checked);
+    EXPECT_EQ(tray->toolTip(), u"Paste\nrow 1, cell 1 of 2 · next: London");
+    press();
+    commands->askStatus();
+    settle();
+    EXPECT_EQ(commands->answers(), QStringList{u"row 1, cell 2 of 2 · next: Paris"_s});
+    EXPECT_EQ(clipboard->writtenLines(), (QStringList{u"London\tParis"_s, u"London"_s}));
+    EXPECT_EQ(keystroke->followKeys(), std::vector{FollowKey::Tab});
 }
 
 // A press that waited behind a slow one is dropped, not pasted late; the

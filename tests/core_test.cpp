@@ -2,6 +2,7 @@
 // and the moves within it.
 
 #include "core/app_state.h"
+#include "core/cells.h"
 #include "core/keys.h"
 #include "core/lines.h"
 #include "core/paste_method.h"
@@ -125,6 +126,45 @@ TEST(Lines, TrimsWhiteSpaceAtBothEndsAndKeepsTheRest) {
     EXPECT_EQ(buildLines(u"\u3000😀 x 😀\u3000"_s), QStringList{u"😀 x 😀"_s});
 }
 
+// As spreadsheets write a range: blank rows go, blank cells in a row stay,
+// quoted cells hold tabs, newlines and doubled quotes; stray quotes are text.
+TEST(Cells, TabsSplitRowsAndQuotedCellsHoldWhatWouldSplitThem) {
+    const std::tuple<QString, QStringList, QList<qsizetype>> cases[] = {
+        {u"a\tb\n\t c\t\n \t \n\"x\ty\"\t\"say \"\"hi\"\"\"\r\n"_s,
+         {u"a"_s, u"b"_s, {}, u"c"_s, {}, u"x\ty"_s, u"say \"hi\""_s},
+         {0, 2, 5}},
+        {u"\" two\r\nlines \"\tz\t"_s, {u"two\r\nlines"_s, u"z"_s, {}}, {0}},
+        {u"\"a\"b\tc\n\"open\nnext\n\"\"\t"_s,
+         {u"\"a\"b"_s, u"c"_s, u"\"open"_s, u"next"_s},
+         {0, 2, 3}},
+    };
+    for (const auto& [text, cells, starts] : cases) {
+        EXPECT_EQ(buildCells(text), (CellRows{cells, starts})) << text.toStdString();
+    }
+}
+
+TEST(Cells, EachCellKnowsItsPlaceItsNameAndTheKeyAfterIt) {
+    // Rows of 3, 1 and 28 cells.
+    AppState run = newRun(u"a\t\tc\nd\n"_s + u"x\t"_s.repeated(27) + u"y"_s, true);
+    ASSERT_EQ(run.rowStarts, (QList<qsizetype>{0, 3, 4}));
+    const std::tuple<qsizetype, QString, FollowKey> cases[] = {
+        {0, u"A1"_s, FollowKey::Tab},   {1, u"B1"_s, FollowKey::Tab},
+        {2, u"C1"_s, FollowKey::Enter}, {3, u"A2"_s, FollowKey::Enter},
+        {30, u"AA3"_s, FollowKey::Tab}, {31, u"AB3"_s, FollowKey::Enter},
+    };
+    for (const auto& [index, name, key] : cases) {
+        EXPECT_EQ(cellName(cellPlace(run, index)), name) << index;
+        EXPECT_EQ(keyAfter(run, index, FollowKey::Enter), key) << index;
+    }
+    EXPECT_EQ(keyAfter(newRun(u"a\tb"_s, false), 0, FollowKey::Enter), FollowKey::Enter);
+    run.currentIndex = 1;
+    EXPECT_EQ(positionText(run, Language::English), u"row 1, cell 2 of 3 · next: (empty cell)");
+    run.currentIndex = 3;
+    EXPECT_EQ(positionText(run, Language::Chinese), u"第 2 行，第 1 格（共 1 格）· 下一格：d");
+    run.currentIndex = 32;
+    EXPECT_EQ(positionText(run, Language::English), u"All 3 rows pasted");
+}
+
 TEST(Lines, SameTextMeansCanonicallyEquivalent) {
     const std::tuple<QString, QString, bool> cases[] = {
         {u"caf\u00E9\nb"_s, u"cafe\u0301\nb"_s, true},
@@ -157,6 +197,7 @@ TEST(AppStateJson, WritesJsonThatReadsBackWithTheIndexInAFieldOfItsOwn) {
              AppState{{line, u"😀 emoji 👍🏽"_s}, 2, u"第一行\r\n\"quoted\" \\ back"_s},
              AppState{{allControls, u"\u0085\u2028\u2029\uFEFF"_s}, 7, allControls},
              AppState{{u"x"_s}, std::numeric_limits<std::int64_t>::max(), u"x"_s},
+             AppState{{u"a"_s, {}, u"b"_s}, 1, u"a\t\nb"_s, {0, 2}},
          }) {
         EXPECT_EQ(decodeAppState(encodeAppState(state).json), state);
     }
@@ -185,13 +226,17 @@ TEST(AppStateJson, ReadsWhatAnyEncoderWritesAndRefusesOtherShapes) {
                   ->currentIndex,
               std::int64_t{9007199254740993});
     // The fuzzer compares the rest with QJsonDocument; these are the program's own rules.
-    for (const QByteArray& json : {
-             R"({"lines":["a"],"currentIndex":-1,"sourceClipboardContent":"a"})"_ba,
-             R"({"lines":["a"],"currentIndex":1.5,"sourceClipboardContent":"a"})"_ba,
-             R"({"lines":["a"],"currentIndex":"1","sourceClipboardContent":"a"})"_ba,
-             R"({"lines":["a",1],"currentIndex":0,"sourceClipboardContent":"a"})"_ba,
-             R"({"lines":["a"],"currentIndex":0})"_ba,
-         }) {
+    for (
+        const QByteArray& json : {
+            R"({"lines":["a"],"currentIndex":-1,"sourceClipboardContent":"a"})"_ba,
+            R"({"lines":["a"],"currentIndex":1.5,"sourceClipboardContent":"a"})"_ba,
+            R"({"lines":["a"],"currentIndex":"1","sourceClipboardContent":"a"})"_ba,
+            R"({"lines":["a",1],"currentIndex":0,"sourceClipboardContent":"a"})"_ba,
+            R"({"lines":["a"],"currentIndex":0})"_ba,
+            R"({"lines":["a"],"rowStarts":[1],"currentIndex":0,"sourceClipboardContent":"a"})"_ba,
+            R"({"lines":["a","b"],"rowStarts":[0,0],"currentIndex":0,"sourceClipboardContent":""})"_ba,
+            R"({"lines":["a"],"rowStarts":[0,1],"currentIndex":0,"sourceClipboardContent":"a"})"_ba,
+        }) {
         EXPECT_EQ(decodeAppState(json), std::nullopt) << json.toStdString();
     }
 }

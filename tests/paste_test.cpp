@@ -34,7 +34,7 @@ struct Rig {
         clipboard,          keystroke, activeWindow, settings, PasteTiming{{}, {}, {}, {}},
         [](milliseconds) {}};
     RunStore runStore{file, settings};
-    PasteRun run{runStore, clipboard, injector};
+    PasteRun run{runStore, clipboard, injector, settings};
 
     std::optional<AppState> stored() {
         const auto data = file.read();
@@ -256,6 +256,38 @@ TEST(PasteRun, MovesAreStoredLikePressesAndTheNextPressFollowsThem) {
     EXPECT_EQ(rig.run.run().currentIndex, 0);
 }
 
+// Tab between the cells of a row, the user's key after its last; an empty
+// cell is only its key, and counts as done even where no line would arrive.
+TEST(PasteRun, CellsGoOneAPressAndSwitchingToLinesStartsOver) {
+    const QString range = u"a\t\tc\n\"x\ty\"\tz\n"_s;
+    Rig rig;
+    rig.settings.setString(u"pasteCells"_s, u"true"_s);
+    rig.settings.setString(u"afterEachLine"_s, u"enter"_s);
+    rig.clipboard.copy(range);
+    for (int press = 0; press < 5; ++press) {
+        rig.clipboard.setFetchResult(press == 1 ? FetchResult::NotFetched : FetchResult::Fetched);
+        EXPECT_EQ(rig.run.step(), StepOutcome{R::Pasted}) << press;
+    }
+    EXPECT_EQ(rig.run.step(), StepOutcome{R::AllPasted});
+    EXPECT_EQ(rig.clipboard.writtenLines(), (QStringList{u"a"_s, u"c"_s, u"x\ty"_s, u"z"_s}));
+    EXPECT_EQ(rig.keystroke.chords(), 4);
+    using F = FollowKey;
+    EXPECT_EQ(rig.keystroke.followKeys(),
+              (std::vector{F::Tab, F::Tab, F::Enter, F::Tab, F::Enter}));
+
+    rig.clipboard.copy(range);
+    rig.run.step();
+    EXPECT_EQ(rig.stored(), (AppState{{u"a"_s, {}, u"c"_s, u"x\ty"_s, u"z"_s}, 1, range, {0, 3}}));
+    rig.settings.setString(u"pasteCells"_s, u"false"_s);
+    EXPECT_EQ(rig.run.remake(), StepOutcome{R::Moved});
+    EXPECT_EQ(rig.stored(), (AppState{{u"a\t\tc"_s, u"\"x\ty\"\tz"_s}, 0, range}));
+    // Set elsewhere, the mode still starts the run over at the next press.
+    rig.settings.setString(u"pasteCells"_s, u"true"_s);
+    rig.run.step();
+    EXPECT_EQ(rig.lastPasted(), u"a"_s);
+    EXPECT_EQ(rig.stored()->rowStarts, (QList<qsizetype>{0, 3}));
+}
+
 TEST(PasteInjector, TheKeyAfterEachLineGoesOnlyAfterALineThatArrived) {
     const struct {
         QString stored;  // "afterEachLine"
@@ -278,7 +310,8 @@ TEST(PasteInjector, TheKeyAfterEachLineGoesOnlyAfterALineThatArrived) {
         rig.activeWindow.set(c.appId);
         int restoresBefore = -1;
         rig.keystroke.onFollowKey = [&] { restoresBefore = rig.clipboard.restoreCount(); };
-        rig.injector.paste(u"line"_s, {});
+        rig.clipboard.copy(u"line"_s);
+        rig.run.step();
         EXPECT_EQ(rig.keystroke.followKeys(), c.sent);
         if (!c.sent.empty() && c.appId.isEmpty()) {
             EXPECT_EQ(restoresBefore, 1) << "the key went before the clipboard was back";
@@ -288,7 +321,8 @@ TEST(PasteInjector, TheKeyAfterEachLineGoesOnlyAfterALineThatArrived) {
     Rig rig;
     rig.settings.setString(u"afterEachLine"_s, u"tab"_s);
     rig.keystroke.setWorks(false);
-    rig.injector.paste(u"line"_s, {});
+    rig.clipboard.copy(u"line"_s);
+    rig.run.step();
     EXPECT_TRUE(rig.keystroke.followKeys().empty());
 }
 
@@ -300,7 +334,8 @@ TEST(PasteInjector, LeavesTheTargetTimeBeforeAndAfterTheChord) {
     RecordingPasteKeystroke keystroke;
     FixedActiveWindow activeWindow;
     clipboard.settle = milliseconds{50};
-    const PasteTiming timing{milliseconds{60'000}, milliseconds{40}, {}, {}};
+    clipboard.fetchesPerLine = 2;  // as LibreOffice reads it
+    const PasteTiming timing{milliseconds{60'000}, milliseconds{40}, {}, milliseconds{60'000}};
     PasteInjector injector(clipboard, keystroke, activeWindow, settings, timing,
                            [&](milliseconds pause) {
                                pauses.push_back(pause);
@@ -312,7 +347,7 @@ TEST(PasteInjector, LeavesTheTargetTimeBeforeAndAfterTheChord) {
     EXPECT_EQ(clipboard.writtenLines(), QStringList{u"line"_s});
     EXPECT_EQ(clipboard.content(), original);
     EXPECT_EQ(keystroke.waits(), 1) << "the chord waits until the shortcut's keys are up";
-    EXPECT_EQ(clipboard.armCount(), 1);
+    EXPECT_EQ(clipboard.armCount(), 3) << "armed anew until a wait sees no fetch";
     // Before the chord, between chord and restore (the fetch counts), after the restore.
     EXPECT_EQ(log, (std::vector<std::string>{"pause 0 0", "pause 1 0", "pause 1 1"}));
     EXPECT_EQ(pauses.front(), milliseconds{50});

@@ -100,6 +100,10 @@ TEST_F(RunWindowTest, FollowsTheCursorRedrawingOnlyTheRowsItPassedAndANewListRep
     EXPECT_EQ(marks(), u"+>");
     EXPECT_EQ(currentRow(), 1);
     EXPECT_TRUE(currentOnScreen());
+    window.setRun(AppState{{u"x"_s, u"y"_s}, 1, {}, {0, 1}});
+    EXPECT_EQ(reset.count(), 2) << "the same lines, now cells";
+    EXPECT_EQ(model.index(1, 0).data().toString(), u"A2  y");
+    EXPECT_EQ(window.position().text(), u"row 2, cell 1 of 1 · next: y");
 
     window.setRun(AppState{});
     EXPECT_EQ(model.rowCount(), 0);

@@ -23,7 +23,7 @@ App::App(PlatformServices services, std::ostream& console)
       injector_(*services_.clipboard, *services_.keystroke, *services_.activeWindow,
                 *services_.settings),
       runStore_(*services_.stateFile, *services_.settings),
-      pasteRun_(runStore_, *services_.clipboard, injector_),
+      pasteRun_(runStore_, *services_.clipboard, injector_, *services_.settings),
       menu_(*services_.tray, language_, *services_.settings, hotkeys_, *services_.autostart,
             TrayMenu::Actions{
                 [this](ShortcutAction action) { changeShortcut(action); },
@@ -37,6 +37,7 @@ App::App(PlatformServices services, std::ostream& console)
                 },
                 [] { QCoreApplication::quit(); },
                 [this](bool wanted) { setStartAtLogin(wanted); },
+                [this] { queueStep([this] { return pasteRun_.remake(); }); },
             }) {
     services_.hotkey->setHandler([this](ShortcutAction action) { onAction(action); });
     language_.setOnChange([this] {
@@ -150,7 +151,9 @@ void App::answerStatus(std::function<void(const QString&)> answer) {
     pasteQueue_.async([this, reply] {
         const AppState& run = pasteRun_.run();
         services_.mainQueue->post(
-            [reply, run = AppState{run.lines, run.currentIndex, {}}] { (*reply)(run); });
+            [reply, run = AppState{run.lines, run.currentIndex, {}, run.rowStarts}] {
+                (*reply)(run);
+            });
     });
     QTimer::singleShot(kStatusPatience, &statusDeadlines_, [this, reply] { (*reply)(shownRun_); });
 }
@@ -182,9 +185,10 @@ std::optional<Text> App::onAction(ShortcutAction action) {
 void App::publishRun() {
     const AppState& run = pasteRun_.run();
     // Lines are shared, not copied; the source text stays with the worker.
-    services_.mainQueue->post([this, shown = AppState{run.lines, run.currentIndex, {}}]() mutable {
-        showRun(std::move(shown));
-    });
+    services_.mainQueue->post(
+        [this, shown = AppState{run.lines, run.currentIndex, {}, run.rowStarts}]() mutable {
+            showRun(std::move(shown));
+        });
 }
 
 void App::showRun(AppState run) {

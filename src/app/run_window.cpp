@@ -1,5 +1,6 @@
 #include "app/run_window.h"
 
+#include "core/cells.h"
 #include "core/run_moves.h"
 #include "core/run_rows.h"
 
@@ -72,8 +73,15 @@ QVariant RunListModel::data(const QModelIndex& index, int role) const {
     }
     const RowMark mark = rowMark(run_, index.row());
     switch (role) {
-        case Qt::DisplayRole:
-            return shortenedLine(run_.lines[index.row()], kShownLength);
+        case Qt::DisplayRole: {
+            const QString line = shortenedLine(run_.lines[index.row()], kShownLength);
+            if (!isCellRun(run_)) {
+                return line;
+            }
+            // A cell goes by its name, so that rows and empty cells show.
+            const QString name = cellName(cellPlace(run_, index.row()));
+            return line.isEmpty() ? name : name + QStringLiteral("  ") + line;
+        }
         case Qt::DecorationRole:
             return mark == RowMark::Pasted ? pasted_ : mark == RowMark::Next ? next_ : ahead_;
         case Qt::ForegroundRole:

@@ -14,8 +14,9 @@
 
 namespace quillet {
 
-// The run's lines as rows of a list view, computed as they are drawn, so that
-// fifty thousand lines cost no more than the rows on screen.
+// The run's lines (or cells, by name) as rows of a list view, computed as
+// they are drawn, so that fifty thousand lines cost no more than the rows on
+// screen.
 class RunListModel final : public QAbstractListModel {
 public:
     // The row's RowMark, as an int.

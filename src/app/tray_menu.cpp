@@ -1,6 +1,7 @@
 #include "app/tray_menu.h"
 
 #include "app/language.h"
+#include "core/cells.h"
 #include "core/paste_method.h"
 #include "core/run_moves.h"
 #include "platform/settings_store.h"
@@ -87,6 +88,16 @@ std::vector<MenuRow> TrayMenu::rows() {
     MenuRow usage = action(text::kUsage.in(language), {});
     usage.enabled = false;
     rows.push_back(std::move(usage));
+
+    const bool cells = pastesCells(settings_.string(QString::fromUtf16(kPasteCellsKey)));
+    MenuRow pasteCells = action(text::kPasteCells.in(language), [this, cells] {
+        settings_.setString(QString::fromUtf16(kPasteCellsKey), storedPasteCells(!cells));
+        rebuild();
+        actions_.pasteCellsSwitched();
+    });
+    pasteCells.checkable = true;
+    pasteCells.checked = cells;
+    rows.push_back(std::move(pasteCells));
 
     MenuRow after = action(text::kAfterEachLine.in(language), {});
     after.kind = MenuRow::Kind::Submenu;

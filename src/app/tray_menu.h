@@ -16,7 +16,8 @@ class SettingsStore;
 
 // The tray item and its menu, in the current language: the shortcuts and the
 // dialog that sets each, where the run stands and the moves within it, a usage
-// hint, the language choice, start at login, About and Quit. UI thread only.
+// hint, lines or cells and the key after each, the language choice, start at
+// login, About and Quit. UI thread only.
 class TrayMenu {
 public:
     // Run once the menu has closed.
@@ -29,6 +30,7 @@ public:
         std::function<void()> about;
         std::function<void()> quit;
         std::function<void(bool)> setStartAtLogin;
+        std::function<void()> pasteCellsSwitched;  // after the setting is stored
     };
 
     TrayMenu(Tray& tray, LanguageChoice& language, SettingsStore& settings,

@@ -17,6 +17,19 @@ namespace {
 const QString kLines = QStringLiteral("lines");
 const QString kCurrentIndex = QStringLiteral("currentIndex");
 const QString kSource = QStringLiteral("sourceClipboardContent");
+const QString kRowStarts = QStringLiteral("rowStarts");
+
+bool validRowStarts(const QList<qsizetype>& starts, qsizetype lines) {
+    if (starts.isEmpty()) {
+        return true;
+    }
+    for (qsizetype i = 1; i < starts.size(); ++i) {
+        if (starts[i] <= starts[i - 1]) {
+            return false;
+        }
+    }
+    return starts.front() == 0 && starts.back() < lines;
+}
 
 bool isJsonSpecial(unsigned char byte) {
     return byte < 0x20 || byte == '"' || byte == '\\';
@@ -98,6 +111,7 @@ public:
         std::optional<QStringList> lines;
         std::optional<std::int64_t> index;
         std::optional<QString> source;
+        QList<qsizetype> rowStarts;
         skipSpace();
         if (!consume('{')) {
             return std::nullopt;
@@ -122,6 +136,8 @@ public:
                 } else if (*key == kSource) {
                     source = readString();
                     ok = source.has_value();
+                } else if (*key == kRowStarts) {
+                    ok = readIndexArray(rowStarts);
                 } else {
                     ok = skipValue(0);
                 }
@@ -135,10 +151,11 @@ public:
             }
         }
         skipSpace();
-        if (p_ != end_ || !lines || !index || !source || *index < 0) {
+        if (p_ != end_ || !lines || !index || !source || *index < 0 ||
+            !validRowStarts(rowStarts, lines->size())) {
             return std::nullopt;
         }
-        return AppState{std::move(*lines), *index, std::move(*source)};
+        return AppState{std::move(*lines), *index, std::move(*source), std::move(rowStarts)};
     }
 
 private:
@@ -332,6 +349,27 @@ private:
         return strings;
     }
 
+    bool readIndexArray(QList<qsizetype>& numbers) {
+        numbers.clear();
+        if (!consume('[')) {
+            return false;
+        }
+        skipSpace();
+        if (consume(']')) {
+            return true;
+        }
+        do {
+            skipSpace();
+            const std::optional<std::int64_t> number = readWholeNumber();
+            if (!number) {
+                return false;
+            }
+            numbers.append(static_cast<qsizetype>(*number));
+            skipSpace();
+        } while (consume(','));
+        return consume(']');
+    }
+
     // The text of a number as JSON writes it; sets isWhole when it has
     // neither fraction nor exponent.
     std::optional<std::string_view> readNumberText(bool& isWhole) {
@@ -458,7 +496,8 @@ EncodedAppState encodeAppState(const AppState& state) {
     constexpr qsizetype kSector = 512;
     constexpr char kIndexMember[] = ",\"currentIndex\":";
     QByteArray out;
-    qsizetype size = state.sourceClipboardContent.size() * 2 + kSector + 64;
+    qsizetype size =
+        state.sourceClipboardContent.size() * 2 + state.rowStarts.size() * 12 + kSector + 64;
     for (const QString& line : state.lines) {
         size += line.size() * 2 + 3;
     }
@@ -470,7 +509,18 @@ EncodedAppState encodeAppState(const AppState& state) {
         }
         appendJsonString(out, state.lines[i]);
     }
-    out.append("],\"sourceClipboardContent\":");
+    out.append(']');
+    if (!state.rowStarts.isEmpty()) {
+        out.append(",\"rowStarts\":[");
+        for (qsizetype i = 0; i < state.rowStarts.size(); ++i) {
+            if (i > 0) {
+                out.append(',');
+            }
+            out.append(QByteArray::number(state.rowStarts[i]));
+        }
+        out.append(']');
+    }
+    out.append(",\"sourceClipboardContent\":");
     appendJsonString(out, state.sourceClipboardContent);
     // Spaces move the field into the next sector when it would straddle two,
     // so that rewriting it is one sector's write.

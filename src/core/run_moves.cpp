@@ -1,5 +1,7 @@
 #include "core/run_moves.h"
 
+#include "core/cells.h"
+
 #include <algorithm>
 
 namespace quillet {
@@ -55,12 +57,22 @@ QString positionText(const AppState& run, Language language) {
     if (run.lines.isEmpty()) {
         return text::kPositionNoList.in(language);
     }
+    const bool cells = isCellRun(run);
     if (run.currentIndex >= size(run)) {
-        return text::kPositionAllPasted.in(language).arg(size(run));
+        return cells ? text::kCellsAllPasted.in(language).arg(run.rowStarts.size())
+                     : text::kPositionAllPasted.in(language).arg(size(run));
     }
-    return text::kPosition.in(language).arg(
-        QString::number(run.currentIndex + 1), QString::number(size(run)),
-        shortenedLine(run.lines[static_cast<qsizetype>(run.currentIndex)], kShownLength));
+    const auto at = static_cast<qsizetype>(run.currentIndex);
+    const QString& line = run.lines[at];
+    if (!cells) {
+        return text::kPosition.in(language).arg(QString::number(at + 1), QString::number(size(run)),
+                                                shortenedLine(line, kShownLength));
+    }
+    const CellPlace place = cellPlace(run, at);
+    return text::kCellPosition.in(language).arg(
+        QString::number(place.row + 1), QString::number(place.column + 1),
+        QString::number(place.rowSize),
+        line.isEmpty() ? text::kEmptyCell.in(language) : shortenedLine(line, kShownLength));
 }
 
 }  // namespace quillet

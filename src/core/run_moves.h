@@ -23,7 +23,8 @@ AppState moved(AppState run, RunMove move);
 AppState movedTo(AppState run, std::int64_t index);
 
 // Where the run stands, for the tray and `quillet --status`: "3 of 12 · next:
-// London", the line shortened to fit a menu.
+// London", or in cells "row 3, cell 2 of 5 · next: London", the line
+// shortened to fit a menu.
 QString positionText(const AppState& run, Language language);
 
 // A line for one row of a menu or a list: tabs and other control characters

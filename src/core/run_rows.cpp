@@ -26,7 +26,7 @@ std::optional<qsizetype> nextRow(const AppState& run) {
 
 RowChange rowChange(const AppState& before, const AppState& after) {
     // QList compares shared data without looking at the elements.
-    if (before.lines != after.lines) {
+    if (before.lines != after.lines || before.rowStarts != after.rowStarts) {
         return {RowChange::Kind::Lines, 0, after.lines.size() - 1};
     }
     const qsizetype from = cursor(before);

@@ -121,6 +121,10 @@ inline constexpr Text kQuit{u"Quit", u"退出"};
 inline constexpr Text kPosition{u"%1 of %2 · next: %3", u"第 %1 行，共 %2 行 · 下一行：%3"};
 inline constexpr Text kPositionAllPasted{u"All %1 lines pasted", u"%1 行已全部粘贴"};
 inline constexpr Text kPositionNoList{u"No list: copy some lines", u"没有列表：请复制多行文本"};
+inline constexpr Text kCellPosition{u"row %1, cell %2 of %3 · next: %4",
+                                    u"第 %1 行，第 %2 格（共 %3 格）· 下一格：%4"};
+inline constexpr Text kCellsAllPasted{u"All %1 rows pasted", u"%1 行已全部粘贴"};
+inline constexpr Text kEmptyCell{u"(empty cell)", u"（空单元格）"};
 inline constexpr Text kBack{u"Back", u"上一行"};
 inline constexpr Text kSkip{u"Skip", u"跳过"};
 inline constexpr Text kStartOver{u"Start Over", u"从头开始"};
@@ -130,6 +134,7 @@ inline constexpr Text kAfterEachLine{u"After Each Line", u"每行之后"};
 inline constexpr Text kFollowNothing{u"Nothing", u"无"};
 inline constexpr Text kFollowTab{u"Tab", u"Tab 键"};
 inline constexpr Text kFollowEnter{u"Enter", u"回车键"};
+inline constexpr Text kPasteCells{u"Paste Cells", u"按单元格粘贴"};
 
 // Start at login, and why it could not be changed (the reason follows).
 inline constexpr Text kStartAtLogin{u"Start at Login", u"登录时启动"};

@@ -26,8 +26,17 @@ PasteInjector::PasteInjector(Clipboard& clipboard, PasteKeystroke& keystroke,
       timing_(timing),
       pause_(pause ? std::move(pause) : Pause(sleepFor)) {}
 
-Delivery PasteInjector::paste(const QString& line,
-                              const ClipboardContent& originalClipboardContent) {
+Delivery PasteInjector::skipField(FollowKey follow) {
+    if (follow == FollowKey::Nothing) {
+        return Delivery::Delivered;
+    }
+    // Held shortcut keys would turn Tab into another shortcut.
+    keystroke_.waitForKeysReleased(timing_.keyReleaseDeadline);
+    return keystroke_.postFollowKey(follow) ? Delivery::Delivered : Delivery::NoKeystroke;
+}
+
+Delivery PasteInjector::paste(const QString& line, const ClipboardContent& originalClipboardContent,
+                              FollowKey follow) {
     using Clock = std::chrono::steady_clock;
 
     const auto appList = [this](const char16_t* key) {
@@ -38,7 +47,6 @@ Delivery PasteInjector::paste(const QString& line,
     const PasteMethod method = pasteMethodFor(
         activeWindow_.appId(),
         {appList(kControlShiftVAppsKey), appList(kTypingAppsKey), appList(kShiftInsertAppsKey)});
-    const FollowKey follow = followKeyFor(settings_.string(QString::fromUtf16(kAfterEachLineKey)));
     const auto followed = [&](Delivery delivery) {
         // Only after a line that arrived: a Tab after nothing would skip a field.
         if (delivery == Delivery::Delivered && follow != FollowKey::Nothing) {
@@ -68,6 +76,11 @@ Delivery PasteInjector::paste(const QString& line,
     FetchResult fetch = FetchResult::Unknown;
     if (posted) {
         fetch = clipboard_.waitForFetch(timing_.fetchDeadline);
+        for (FetchResult again = fetch;
+             again == FetchResult::Fetched && Clock::now() - postedAt < timing_.fetchDeadline;) {
+            clipboard_.arm();
+            again = clipboard_.waitForFetch(timing_.refetchQuiet);
+        }
     }
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - postedAt);

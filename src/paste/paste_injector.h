@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/paste_method.h"
 #include "platform/clipboard.h"
 
 #include <chrono>
@@ -30,6 +31,9 @@ struct PasteTiming {
     // A target that asks later than this gets what was put back instead:
     // the whole copy. Long enough for a machine under heavy load.
     std::chrono::milliseconds fetchDeadline{3000};
+    // After a fetch, the line stays until nobody has asked for it this long:
+    // LibreOffice reads it twice per paste, 100 ms apart.
+    std::chrono::milliseconds refetchQuiet{150};
 };
 
 // Delivers one line to the focused application: the line goes on the
@@ -43,7 +47,11 @@ public:
     PasteInjector(Clipboard& clipboard, PasteKeystroke& keystroke, ActiveWindow& activeWindow,
                   const SettingsStore& settings, PasteTiming timing = {}, Pause pause = {});
 
-    Delivery paste(const QString& line, const ClipboardContent& originalClipboardContent);
+    // follow: the key sent once the line has arrived.
+    Delivery paste(const QString& line, const ClipboardContent& originalClipboardContent,
+                   FollowKey follow = FollowKey::Nothing);
+    // A field left empty: nothing is pasted, only the key after it is sent.
+    Delivery skipField(FollowKey follow);
 
 private:
     Clipboard& clipboard_;

@@ -1,14 +1,21 @@
 #include "paste/paste_run.h"
 
+#include "core/cells.h"
 #include "core/lines.h"
 #include "paste/paste_injector.h"
 #include "platform/clipboard.h"
+#include "platform/settings_store.h"
 
 namespace quillet {
 
 StepOutcome PasteRun::deliver(AppState next, const ClipboardContent& clipboard, bool newRun) {
+    const auto at = static_cast<qsizetype>(next.currentIndex);
+    const QString& line = next.lines[at];
+    const FollowKey follow =
+        keyAfter(next, at, followKeyFor(settings_.string(QString::fromUtf16(kAfterEachLineKey))));
+    // An empty cell keeps its field: the key alone moves past it.
     const Delivery delivery =
-        injector_.paste(next.lines[static_cast<qsizetype>(next.currentIndex)], clipboard);
+        line.isEmpty() ? injector_.skipField(follow) : injector_.paste(line, clipboard, follow);
     if (delivery == Delivery::Interrupted) {
         return {StepResult::Interrupted};
     }
@@ -21,6 +28,10 @@ StepOutcome PasteRun::deliver(AppState next, const ClipboardContent& clipboard, 
                               : delivery == Delivery::NotFetched ? StepResult::NotFetched
                                                                  : StepResult::NoKeystroke;
     return {result, !saved};
+}
+
+bool PasteRun::cellsWanted() const {
+    return pastesCells(settings_.string(QString::fromUtf16(kPasteCellsKey)));
 }
 
 const AppState& PasteRun::run() {
@@ -44,6 +55,15 @@ StepOutcome PasteRun::moveTo(std::int64_t index) {
     return store(movedTo(run(), index));
 }
 
+StepOutcome PasteRun::remake() {
+    run();
+    if (run_->lines.isEmpty()) {
+        return {StepResult::Moved};
+    }
+    run_ = newRun(run_->sourceClipboardContent, cellsWanted());
+    return {StepResult::Moved, !store_.save(*run_)};
+}
+
 StepOutcome PasteRun::step() {
     run();
     const ClipboardRead read = clipboard_.read();
@@ -57,13 +77,15 @@ StepOutcome PasteRun::step() {
     const ClipboardContent& clipboard = read.content;
     const QString& text = clipboard.text;
 
-    if (run_->lines.isEmpty() || !isSameText(text, run_->sourceClipboardContent)) {
-        QStringList lines = buildLines(text);
-        if (lines.isEmpty()) {
+    const bool cells = cellsWanted();
+    if (run_->lines.isEmpty() || !isSameText(text, run_->sourceClipboardContent) ||
+        isCellRun(*run_) != cells) {
+        AppState fresh = newRun(text, cells);
+        if (fresh.lines.isEmpty()) {
             run_ = AppState{{}, 0, text};
             return {StepResult::ClipboardEmpty, !store_.save(*run_)};
         }
-        return deliver(AppState{std::move(lines), 0, text}, clipboard, true);
+        return deliver(std::move(fresh), clipboard, true);
     }
     if (run_->currentIndex < run_->lines.size()) {
         AppState next = *run_;

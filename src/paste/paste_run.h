@@ -10,6 +10,7 @@ namespace quillet {
 
 class Clipboard;
 class PasteInjector;
+class SettingsStore;
 
 // What one press came to; app/ words it for the user.
 enum class StepResult {
@@ -31,19 +32,23 @@ struct StepOutcome {
     friend bool operator==(const StepOutcome&, const StepOutcome&) = default;
 };
 
-// One press of the shortcut: pastes the next line of the copied text and
-// moves the cursor on. The run lives in memory, loaded on the first press,
+// One press of the shortcut: pastes the next line (or cell, in Paste Cells)
+// of the copied text and moves the cursor on. The run lives in memory, loaded on the first press,
 // and its file follows every press. Runs on the paste worker, never on the
 // UI thread (reading the clipboard may take long).
 class PasteRun {
 public:
-    PasteRun(RunStore& store, Clipboard& clipboard, PasteInjector& injector)
-        : store_(store), clipboard_(clipboard), injector_(injector) {}
+    PasteRun(RunStore& store, Clipboard& clipboard, PasteInjector& injector,
+             const SettingsStore& settings)
+        : store_(store), clipboard_(clipboard), injector_(injector), settings_(settings) {}
 
     StepOutcome step();
     // Moves the cursor and stores it like a press; pastes nothing.
     StepOutcome move(RunMove move);
     StepOutcome moveTo(std::int64_t index);
+    // The run made anew from its text, of lines or cells as now set, from the
+    // first; pastes nothing.
+    StepOutcome remake();
 
     // The run as it stands, loaded from its file the first time.
     const AppState& run();
@@ -51,10 +56,12 @@ public:
 private:
     StepOutcome store(AppState next);
     StepOutcome deliver(AppState next, const struct ClipboardContent& clipboard, bool newRun);
+    bool cellsWanted() const;
 
     RunStore& store_;
     Clipboard& clipboard_;
     PasteInjector& injector_;
+    const SettingsStore& settings_;
     std::optional<AppState> run_;
 };
 

@@ -135,8 +135,8 @@ TEST_F(TrayTest, ALineChosenInTheListComesNextAndTheOpenListLeavesTheFocus) {
     ASSERT_TRUE(target_.waitForText(u"London"_s));
 
     // From the bottom: Quit, About, Start at Login, Language, After Each Line,
-    // then Show List… past the greyed usage row.
-    choose(u"Paste"_s, {"Up", "Up", "Up", "Up", "Up", "Up", "Return"});
+    // Paste Cells, then Show List… past the greyed usage row.
+    choose(u"Paste"_s, {"Up", "Up", "Up", "Up", "Up", "Up", "Up", "Return"});
     std::optional<XWindow> list;
     ASSERT_TRUE(waitUntil(
         [&] {

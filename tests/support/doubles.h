@@ -53,6 +53,7 @@ public:
         writesAllowed -= writesAllowed > 0 ? 1 : 0;
         content_ = ClipboardContent{line, {{QStringLiteral("text/plain"), line.toUtf8()}}};
         writtenLines_.append(line);
+        waitsForFetch_ = 0;
         return true;
     }
 
@@ -73,9 +74,11 @@ public:
         ++arms_;
     }
 
+    // Each line is fetched `fetchesPerLine` times; then nobody asks.
     FetchResult waitForFetch(std::chrono::milliseconds /*deadline*/) override {
         std::lock_guard lock(mutex_);
-        return fetchResult_;
+        ++waitsForFetch_;
+        return waitsForFetch_ <= fetchesPerLine ? fetchResult_ : FetchResult::NotFetched;
     }
 
     // What another program copied.
@@ -122,10 +125,12 @@ private:
     FetchResult fetchResult_ = FetchResult::Fetched;
     int restores_ = 0;
     int arms_ = 0;
+    int waitsForFetch_ = 0;
 
 public:
     int writesAllowed = -1;  // negative: no limit
     std::chrono::milliseconds settle{0};
+    int fetchesPerLine = 1;
 };
 
 // Holds a shortcut per action, none shared, like the real ones; shortcuts in

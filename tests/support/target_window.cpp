@@ -2,7 +2,10 @@
 // process of its own. It prints its X window id once shown ("window ID"),
 // then every text it holds ("text NANOSECONDS BASE64", timed with the steady
 // clock every process shares), and empties itself on "clear" from its input.
-// F12 answers "mark": every key before it has been handled.
+// F12 answers "mark": every key before it has been handled. With "--form N"
+// it is a form of N fields instead, whose text is the rows sent.
+
+#include "target_form.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -40,6 +43,19 @@ protected:
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    const QStringList arguments = QApplication::arguments();
+    if (arguments.size() == 3 && arguments[1] == u"--form") {
+        quillet::target::Form form(arguments[2].toInt(), [](const QString& sent) {
+            std::printf("text 0 %s\n", sent.toUtf8().toBase64().constData());
+            std::fflush(stdout);
+        });
+        form.show();
+        form.activateWindow();
+        form.setFocus();
+        std::printf("window %llu\n", static_cast<unsigned long long>(form.winId()));
+        std::fflush(stdout);
+        return QApplication::exec();
+    }
     TargetEdit edit;
     edit.setWindowTitle(QStringLiteral("quillet-target"));
     edit.resize(480, 240);

@@ -258,7 +258,8 @@ void endProcess(QProcess& process) {
 
 }  // namespace
 
-TargetWindow::TargetWindow(Desktop& desktop, const QString& appId, Paste paste, Shell shell)
+TargetWindow::TargetWindow(Desktop& desktop, const QString& appId, Paste paste, Shell shell,
+                           int formFields)
     : desktop_(desktop), appId_(appId) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"),
@@ -271,6 +272,9 @@ TargetWindow::TargetWindow(Desktop& desktop, const QString& appId, Paste paste, 
         arguments << QStringLiteral("--paste")
                   << (paste == Paste::Terminal ? QStringLiteral("control-shift-v")
                                                : QStringLiteral("shift-insert"));
+    }
+    if (formFields > 0) {
+        arguments << QStringLiteral("--form") << QString::number(formFields);
     }
     process_.start(QStringLiteral(QUILLET_WL_TARGET_BIN), arguments);
     // sway gives a new window the focus.

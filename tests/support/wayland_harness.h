@@ -117,12 +117,15 @@ private:
 // A Qt text field in a process of its own, under this app id (the class of
 // an X11 window); it mirrors its text to a file after every change. A
 // terminal pastes with Control+Shift+V only, Emacs with Shift+Insert only.
+// With form fields it is a form of that many, whose text is the rows sent
+// ("a|b\n").
 class TargetWindow {
 public:
     enum class Paste { ControlV, Terminal, ShiftInsert };
     enum class Shell { Wayland, Xwayland };
     explicit TargetWindow(Desktop& desktop, const QString& appId = QStringLiteral("quillet-target"),
-                          Paste paste = Paste::ControlV, Shell shell = Shell::Wayland);
+                          Paste paste = Paste::ControlV, Shell shell = Shell::Wayland,
+                          int formFields = 0);
     ~TargetWindow();
     TargetWindow(const TargetWindow&) = delete;
     TargetWindow& operator=(const TargetWindow&) = delete;

@@ -684,7 +684,7 @@ std::optional<AppState> Program::storedRun() const {
 
 // ---------------------------------------------------------------------------
 
-TargetWindow::TargetWindow(Home home) {
+TargetWindow::TargetWindow(Home home, int formFields) {
     if (home == Home::ThisProcess) {
         field_ = std::make_unique<QPlainTextEdit>();
         field_->setWindowTitle(QStringLiteral("quillet-target"));
@@ -700,7 +700,10 @@ TargetWindow::TargetWindow(Home home) {
     }
     QObject::connect(&process_, &QProcess::readyReadStandardOutput, [this] { read(); });
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(QStringLiteral(QUILLET_TARGET_BIN), QStringList());
+    process_.start(QStringLiteral(QUILLET_TARGET_BIN),
+                   formFields > 0
+                       ? QStringList{QStringLiteral("--form"), QString::number(formFields)}
+                       : QStringList());
     started_ =
         waitUntil([this] { return window_ != 0 || process_.state() == QProcess::NotRunning; },
                   10s) &&

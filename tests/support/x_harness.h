@@ -248,8 +248,9 @@ public:
     // beside the one they measure; there it shows at the first focus().
     enum class Home { OwnProcess, ThisProcess };
 
-    // Starts it; in a process of its own it is then shown and focused.
-    explicit TargetWindow(Home home = Home::OwnProcess);
+    // Starts it; in a process of its own it is then shown and focused. With
+    // form fields, a form of that many whose text is the rows sent ("a|b\n").
+    explicit TargetWindow(Home home = Home::OwnProcess, int formFields = 0);
     ~TargetWindow();
     TargetWindow(const TargetWindow&) = delete;
     TargetWindow& operator=(const TargetWindow&) = delete;

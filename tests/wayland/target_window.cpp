@@ -2,7 +2,10 @@
 // choosing. It mirrors its text to a file after every change and says when
 // (steady clock, nanoseconds) on its output, so benchmarks can time arrivals.
 // With --paste control-shift-v it pastes like a terminal, with --paste
-// shift-insert like Emacs, and then not with Control+V.
+// shift-insert like Emacs, and then not with Control+V; with --form N it is a
+// form of N fields, whose text is the rows sent.
+
+#include "target_form.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -49,7 +52,9 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption pasteOption(QStringLiteral("paste"),
                                          QStringLiteral("The only chord that pastes."),
                                          QStringLiteral("control-shift-v|shift-insert"));
-    parser.addOptions({outOption, idOption, pasteOption});
+    const QCommandLineOption formOption(QStringLiteral("form"), QStringLiteral("Form fields."),
+                                        QStringLiteral("count"));
+    parser.addOptions({outOption, idOption, pasteOption, formOption});
     parser.process(app);
     const QString out = parser.value(outOption);
     // Qt names a Wayland toplevel after the desktop file, an X11 window's
@@ -57,21 +62,28 @@ int main(int argc, char* argv[]) {
     QGuiApplication::setDesktopFileName(parser.value(idOption));
     QCoreApplication::setApplicationName(parser.value(idOption));
 
+    const auto mirror = [&out](const QString& text) {
+        const auto at = std::chrono::steady_clock::now().time_since_epoch();
+        QSaveFile file(out);
+        if (file.open(QIODevice::WriteOnly)) {
+            file.write(text.toUtf8());
+            file.commit();
+        }
+        std::printf("changed %lld\n", static_cast<long long>(std::chrono::nanoseconds(at).count()));
+        std::fflush(stdout);
+    };
+    if (parser.isSet(formOption)) {
+        quillet::target::Form form(parser.value(formOption).toInt(), mirror);
+        form.setWindowTitle(parser.value(idOption));
+        form.show();
+        return QApplication::exec();
+    }
     const QString paste = parser.value(pasteOption);
     TargetEdit edit(paste == u"shift-insert"      ? QKeySequence(Qt::SHIFT | Qt::Key_Insert)
                     : paste == u"control-shift-v" ? QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V)
                                                   : QKeySequence());
     edit.setWindowTitle(parser.value(idOption));
-    QObject::connect(&edit, &QPlainTextEdit::textChanged, [&] {
-        const auto at = std::chrono::steady_clock::now().time_since_epoch();
-        QSaveFile file(out);
-        if (file.open(QIODevice::WriteOnly)) {
-            file.write(edit.toPlainText().toUtf8());
-            file.commit();
-        }
-        std::printf("changed %lld\n", static_cast<long long>(std::chrono::nanoseconds(at).count()));
-        std::fflush(stdout);
-    });
+    QObject::connect(&edit, &QPlainTextEdit::textChanged, [&] { mirror(edit.toPlainText()); });
     edit.show();
     return QApplication::exec();
 }

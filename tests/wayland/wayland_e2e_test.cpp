@@ -2,12 +2,14 @@
 // by another program in several formats, the compositor's binding pressed on
 // a keyboard, the lines read from Qt windows of other processes.
 
+#include "core/app_state.h"
 #include "wayland_harness.h"
 
 #include "platform/wayland/paste_keystroke_wayland.h"
 #include "platform/wayland/session.h"
 
 #include <QCoreApplication>
+#include <QFile>
 
 #include <optional>
 
@@ -116,6 +118,38 @@ TEST_F(SwayTest, InDvorakEachApplicationGetsTheLineItsWay) {
     ASSERT_TRUE(typist.focus());
     dvorak.chord(kBindingKeys);
     EXPECT_TRUE(typist.waitForText(typed)) << typist.text().toStdString();
+    EXPECT_EQ(quillet.stop(), 0) << quillet.standardError().toStdString();
+}
+
+// Paste Cells: three rows of four cells, one empty and one quoted with a tab
+// inside, fill a form of four fields once per row (Enter sends it).
+TEST_F(SwayTest, PasteCellsFillsAFormOfFourFieldsRowByRow) {
+    TargetWindow form(desktop(), u"quillet-form"_s, TargetWindow::Paste::ControlV,
+                      TargetWindow::Shell::Wayland, 4);
+    ASSERT_TRUE(form.started());
+    QuilletProcess quillet(
+        {QStringLiteral("pasteCells=true"), QStringLiteral("afterEachLine=enter")});
+    ASSERT_TRUE(quillet.start()) << quillet.standardError().toStdString();
+    ASSERT_TRUE(desktop().copy(copied(QStringLiteral(
+        "Ada Lovelace\tLondon\tUnited Kingdom\t1815\nGrace Hopper\tNew York\t\t1906\n"
+        "Alan Turing\t\"Maida Vale\tLondon\"\tUnited Kingdom\t1912\n"))));
+    QFile state(quillet.stateFile());
+    for (int cell = 1; cell <= 12; ++cell) {
+        keys().chord(kBindingKeys);
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                state.close();
+                const auto run = state.open(QIODevice::ReadOnly) ? decodeAppState(state.readAll())
+                                                                 : std::nullopt;
+                return run && run->currentIndex == cell;
+            },
+            10s))
+            << cell;
+    }
+    EXPECT_TRUE(form.waitForText(
+        QStringLiteral("Ada Lovelace|London|United Kingdom|1815\nGrace Hopper|New York||1906\n"
+                       "Alan Turing|Maida Vale\tLondon|United Kingdom|1912\n")))
+        << form.text().toStdString();
     EXPECT_EQ(quillet.stop(), 0) << quillet.standardError().toStdString();
 }
 
