@@ -44,18 +44,20 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
            });
 }
 
-// The MIME names under which the text itself is offered again.
+// The names under which the UTF-8 text itself is offered again.
 bool isPlainTextFormat(std::string_view name) {
-    return name == "text/plain" || equalsIgnoringCase(name, "text/plain;charset=utf-8");
+    return name == "text/plain" || name == "UTF8_STRING" ||
+           equalsIgnoringCase(name, "text/plain;charset=utf-8");
 }
 
-// Formats named by a MIME type are kept: the rest are the selection
+// Formats named by a MIME type are kept, and UTF8_STRING, so that text that
+// is not valid UTF-8 comes back as it was. The rest are the selection
 // protocol's own (TARGETS, MULTIPLE, ...), server resources (PIXMAP) or the
-// text again in older encodings, which Qt offers anew from the text. The
-// history hint of password managers is kept too, or putting a password back
-// would let histories record it.
+// text again in older encodings, which the owner makes anew from the text.
+// The history hint of password managers is kept too, or putting a password
+// back would let histories record it.
 bool isKeptFormat(std::string_view name) {
-    if (name == "x-kde-passwordManagerHint") {
+    if (name == "x-kde-passwordManagerHint" || name == "UTF8_STRING") {
         return true;
     }
     return name.find('/') != std::string_view::npos && !name.starts_with("application/x-qt-image");
