@@ -47,6 +47,9 @@ struct ClipboardRead {
     // The clipboard still holds what this program put back after its last
     // paste: nobody has copied anything since.
     bool putBack = false;
+    // Read, but without the formats the owner did not hand over before the
+    // read's deadline; the text is always there.
+    bool partial = false;
 };
 
 enum class FetchResult {
@@ -69,10 +72,12 @@ public:
     virtual void cancelReads() = 0;
     // Puts one line on the clipboard, marked so that history managers skip
     // it. False when the line is not there: the program is quitting, or the
-    // clipboard could not be taken.
+    // clipboard could not be taken (quitting() tells which).
     virtual bool writeLine(const QString& line) = 0;
     // Puts back what read() returned; false as above.
     virtual bool restore(const ClipboardContent& content) = 0;
+    // Any thread: cancelReads() was called, the program is quitting.
+    virtual bool quitting() const = 0;
 
     // How long a line just written needs before a paste finds it there.
     virtual std::chrono::milliseconds settleTime() const { return std::chrono::milliseconds{0}; }

@@ -13,6 +13,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -83,7 +84,9 @@ TEST(SelectionReaderTest, ReadsWhatThisProcessPutThereAsOthersSeeIt) {
     EXPECT_EQ(clipboardData(u"application/x-copyq-hidden"_s), "1");
 
     const ClipboardContent copied{u"a\nb"_s,
-                                  {{u"text/plain"_s, "a\nb"_ba}, {u"text/html"_s, "<p>a</p>"_ba}}};
+                                  {{u"UTF8_STRING"_s, "a\nb"_ba},
+                                   {u"text/plain"_s, "a\nb"_ba},
+                                   {u"text/html"_s, "<p>a</p>"_ba}}};
     ASSERT_TRUE(onWorker([&] { return clipboard.restore(copied); }));
     read = onWorker([&] { return reader.read(); });
     ASSERT_EQ(read.status, Status::Read);
@@ -184,7 +187,7 @@ protected:
     }
 
     Delivery paste(const QString& line, const ClipboardContent& original) {
-        return onWorker([&] { return injector_.paste(line, original); });
+        return onWorker([&] { return injector_.paste(line, original).delivery; });
     }
 
     TargetWindow target_;
@@ -210,6 +213,12 @@ TEST_F(PasteTest, DeliversTheLineByteForByteAndPutsBackWhatWasThere) {
         {u"中文，全角标点。"_s, png, u"image/png"_s},
         {u"tab\tinside  two spaces"_s, "just text", u"UTF8_STRING"_s},
         {QString(5000, u'x') + u"end"_s, "before", u"UTF8_STRING"_s},
+        // Not valid UTF-8, and a byte-order mark: no decoded text gives these back.
+        {u"odd"_s,
+         "\xef\xbb\xbf"
+         "bom \xff\xfe\xc3( \xed\xa0\x80 end",
+         u"UTF8_STRING"_s},
+        {u"odd again"_s, "\xef\xbb\xbf\xc0\xaf", u"text/plain"_s},
     };
     QString expected;
     for (const auto& c : cases) {
@@ -230,8 +239,8 @@ TEST_F(PasteTest, WaitsForTheShortcutKeysToBeLetGo) {
     // The user still holds the shortcut's modifiers when the step starts.
     const std::vector<std::string> modifiers{"Control_L", "Alt_L", "Super_L"};
     x().down(modifiers);
-    auto result =
-        std::async(std::launch::async, [&] { return injector_.paste(u"held"_s, original); });
+    auto result = std::async(std::launch::async,
+                             [&] { return injector_.paste(u"held"_s, original).delivery; });
     runFor(300ms);
     x().up(modifiers);
     EXPECT_TRUE(waitUntil([&] { return result.wait_for(0s) == std::future_status::ready; }, 10s));
@@ -246,6 +255,33 @@ TEST_F(PasteTest, ALineNobodyFetchesIsReported) {
     EXPECT_EQ(clipboardData(), "before");
     // Without a focus no key reaches a grab either: later tests need one.
     EXPECT_TRUE(target_.focus());
+}
+
+// A chord counts only with every key down: without Control in the keymap a
+// bare "v" would type a v, and the line would count as pasted.
+TEST_F(PasteTest, AChordMissingAKeyOfTheKeymapIsNotPosted) {
+    const auto xmodmap = [](const QStringList& arguments) {
+        QProcess process;
+        process.start(u"xmodmap"_s, arguments);
+        process.waitForFinished(10'000);
+        return process.exitCode() == 0 ? process.readAllStandardOutput() : QByteArray();
+    };
+    QString control;
+    for (const QByteArray& line : xmodmap({u"-pke"_s}).split('\n')) {
+        if (line.contains(" Control_L")) {
+            control = QString::fromLatin1(line);
+        }
+    }
+    ASSERT_FALSE(control.isEmpty()) << "needs xmodmap and a Control_L key";
+    xmodmap({u"-e"_s, control.section(u'=', 0, 0) + u'='});
+    {
+        PasteKeystrokeX11 withoutControl;  // reads the keymap as it is now
+        EXPECT_FALSE(withoutControl.postPasteChord(PasteMethod::ControlV));
+    }
+    xmodmap({u"-e"_s, control});
+    x().chord({"x"});
+    EXPECT_TRUE(target_.waitForText(u"x"_s));
+    EXPECT_EQ(target_.text(), u"x"_s) << "part of the chord reached the target";
 }
 
 }  // namespace

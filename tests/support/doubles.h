@@ -32,7 +32,8 @@ namespace quillet {
 
 // A clipboard in memory that records the lines written to it, and a fetch
 // watch whose answer the test chooses. After `writesAllowed` writes it
-// refuses more, as the real one does once the program is quitting.
+// refuses more, as the real one does once the program is quitting; with
+// `refuseLines` or `refuseRestores` it cannot take the clipboard.
 class FakeClipboard final : public Clipboard {
 public:
     ClipboardRead read() override {
@@ -47,7 +48,7 @@ public:
 
     bool writeLine(const QString& line) override {
         std::lock_guard lock(mutex_);
-        if (writesAllowed == 0) {
+        if (writesAllowed == 0 || refuseLines) {
             return false;
         }
         writesAllowed -= writesAllowed > 0 ? 1 : 0;
@@ -59,13 +60,18 @@ public:
 
     bool restore(const ClipboardContent& content) override {
         std::lock_guard lock(mutex_);
-        if (writesAllowed == 0) {
+        if (writesAllowed == 0 || refuseRestores) {
             return false;
         }
         writesAllowed -= writesAllowed > 0 ? 1 : 0;
         content_ = content;
         ++restores_;
         return true;
+    }
+
+    bool quitting() const override {
+        std::lock_guard lock(mutex_);
+        return writesAllowed == 0;
     }
 
     std::chrono::milliseconds settleTime() const override { return settle; }
@@ -129,6 +135,8 @@ private:
 
 public:
     int writesAllowed = -1;  // negative: no limit
+    bool refuseLines = false;
+    bool refuseRestores = false;
     std::chrono::milliseconds settle{0};
     int fetchesPerLine = 1;
 };

@@ -45,6 +45,7 @@ public:
 
     ClipboardRead read() override;
     void cancelReads() override { cancelled_ = true; }
+    bool quitting() const override { return cancelled_; }
     bool writeLine(const QString& line) override;
     bool restore(const ClipboardContent& content) override;
 
