@@ -204,6 +204,13 @@ TEST(PasteRun, UnreadableClipboardOrShutdownKeepsTheRun) {
     rig.clipboard.refuseRestores = true;
     EXPECT_EQ(rig.run.step(), (StepOutcome{R::Pasted, false, PutBack::Lost}));
     EXPECT_EQ(rig.stored()->currentIndex, 2);
+    // Read without the formats that missed the deadline: the line goes, and
+    // what was read comes back.
+    rig.clipboard.refuseRestores = false;
+    rig.clipboard.partialReads = true;
+    rig.clipboard.copy(u"c\nd"_s);
+    EXPECT_EQ(rig.run.step(), (StepOutcome{R::Pasted, false, PutBack::Partial}));
+    EXPECT_EQ(rig.clipboard.content().text, u"c\nd"_s);
 }
 
 // While the file cannot be written the run goes on in memory.

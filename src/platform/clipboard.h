@@ -33,6 +33,10 @@ inline constexpr HistoryMark kHistoryMarks[] = {
 // The most a read of the clipboard takes in, over all its formats; the
 // notice that tells the user so names it.
 inline constexpr std::int64_t kClipboardReadLimit = std::int64_t{512} * 1024 * 1024;
+// The longest a read of the clipboard takes, over all its formats. The text
+// comes first: without it by then nothing is pasted; a format still missing
+// then is left out of what is put back (ClipboardRead::partial).
+inline constexpr std::chrono::milliseconds kClipboardReadDeadline{5000};
 
 // What reading the clipboard came to. On anything but Read the content is
 // empty and must not be taken for an empty clipboard.

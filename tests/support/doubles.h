@@ -41,7 +41,7 @@ public:
         if (readFailure_) {
             return ClipboardRead{*readFailure_, {}};
         }
-        return ClipboardRead{ClipboardRead::Status::Read, content_};
+        return ClipboardRead{ClipboardRead::Status::Read, content_, false, partialReads};
     }
 
     void cancelReads() override { setReadFailure(ClipboardRead::Status::NoAnswer); }
@@ -137,6 +137,7 @@ public:
     int writesAllowed = -1;  // negative: no limit
     bool refuseLines = false;
     bool refuseRestores = false;
+    bool partialReads = false;  // reads come without some formats
     std::chrono::milliseconds settle{0};
     int fetchesPerLine = 1;
 };
