@@ -52,7 +52,7 @@ struct ClipboardRead {
     // paste: nobody has copied anything since.
     bool putBack = false;
     // Read, but without the formats the owner did not hand over before the
-    // read's deadline; the text is always there.
+    // read's deadline; the text, where there is one, came whole.
     bool partial = false;
 };
 

@@ -6,9 +6,9 @@
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusPendingCallWatcher>
-#include <QTimer>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
+#include <QTimer>
 
 #include <algorithm>
 #include <condition_variable>
