@@ -269,8 +269,6 @@ TEST(PortalBackend, SessionsTheDesktopClosesAreMadeAnew) {
     EXPECT_TRUE(onWorker([&] { return hotkey.grab(ShortcutAction::PasteNext, kDefaultShortcut); }));
     portal.close(false);
     EXPECT_TRUE(waitUntil([&] { return portal.shortcutSessions == 2; }, 10s));
-    daemon.kill();
-    daemon.waitForFinished();
 }
 
 }  // namespace
