@@ -370,6 +370,26 @@ TEST_F(AppTest, OutcomesAreToldInTheLanguageOfTheMomentTheyShow) {
     EXPECT_TRUE(notices()[2].contains(u"无法保存设置"_s)) << "told once";
     EXPECT_TRUE(notices()[3].contains(u"没有应用接收这一行"_s));
     EXPECT_EQ(notices()[4], notices()[3]);
+
+    // The clipboard cannot be taken, for the line or to put back the copy;
+    // a language choice cannot be stored.
+    clipboard->refuseLines = true;
+    press();
+    clipboard->refuseLines = false;
+    clipboard->refuseRestores = true;
+    clipboard->setFetchResult(FetchResult::Fetched);
+    press();
+    clipboard->refuseRestores = false;
+    clipboard->partialReads = true;
+    press();
+    settings->setWritable(false);
+    ASSERT_TRUE(tray->choose(u"English"_s));
+    mainQueue->runPending();
+    ASSERT_EQ(notices().size(), 9);
+    EXPECT_TRUE(notices()[5].contains(u"无法占用剪贴板"_s));
+    EXPECT_TRUE(notices()[6].contains(u"无法恢复您之前复制的内容"_s));
+    EXPECT_TRUE(notices()[7].contains(u"未能在 5 秒内交出全部内容"_s));
+    EXPECT_TRUE(notices()[8].contains(u"无法保存此设置"_s));
 }
 
 }  // namespace

@@ -145,6 +145,13 @@ TEST(HotkeyRegistration, ANewShortcutThatCannotBeTakenRollsBack) {
     EXPECT_EQ(rig.hotkeys.current(), cmdF) << "the shortcut that worked is kept";
     EXPECT_EQ(rig.hotkey.held(), cmdF);
     EXPECT_EQ(rig.console.str(), "Hotkey registration failed\n");
+
+    // Taken, but the settings cannot be written: not reported as set.
+    rig.settings.setWritable(false);
+    EXPECT_EQ(rig.hotkeys.change(ShortcutAction::PasteNext, f3),
+              HotkeyRegistration::Change::Unsaved);
+    EXPECT_EQ(rig.hotkey.held(), f3);
+    EXPECT_FALSE(rig.hotkeys.clear(ShortcutAction::Back));
 }
 
 TEST(HotkeyRegistration, MovesHaveNoShortcutUntilOneIsChosenAndNoTwoActionsShareOne) {

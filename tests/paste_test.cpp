@@ -191,6 +191,26 @@ TEST(PasteRun, UnreadableClipboardOrShutdownKeepsTheRun) {
         EXPECT_EQ(rig.file.writes() + rig.file.overwrites(), 0);
         EXPECT_EQ(rig.keystroke.chords(), writesAllowed) << "no chord may paste a stale clipboard";
     }
+    // Not quitting, but the clipboard cannot be taken: said, and the place kept.
+    Rig rig;
+    rig.store(before);
+    rig.clipboard.copy(u"a\nb"_s);
+    rig.clipboard.refuseLines = true;
+    EXPECT_EQ(rig.run.step(), StepOutcome{R::ClipboardRefused});
+    EXPECT_EQ(rig.stored(), before);
+    EXPECT_EQ(rig.keystroke.chords(), 0);
+    // The line went out, but what it replaced could not come back.
+    rig.clipboard.refuseLines = false;
+    rig.clipboard.refuseRestores = true;
+    EXPECT_EQ(rig.run.step(), (StepOutcome{R::Pasted, false, PutBack::Lost}));
+    EXPECT_EQ(rig.stored()->currentIndex, 2);
+    // Read without the formats that missed the deadline: the line goes, and
+    // what was read comes back.
+    rig.clipboard.refuseRestores = false;
+    rig.clipboard.partialReads = true;
+    rig.clipboard.copy(u"c\nd"_s);
+    EXPECT_EQ(rig.run.step(), (StepOutcome{R::Pasted, false, PutBack::Partial}));
+    EXPECT_EQ(rig.clipboard.content().text, u"c\nd"_s);
 }
 
 // While the file cannot be written the run goes on in memory.
@@ -343,7 +363,7 @@ TEST(PasteInjector, LeavesTheTargetTimeBeforeAndAfterTheChord) {
                                              std::to_string(clipboard.restoreCount()));
                            });
     const ClipboardContent original{u"before"_s, {{u"image/png"_s, "\x89PNG"_ba}}};
-    EXPECT_EQ(injector.paste(u"line"_s, original), Delivery::Delivered);
+    EXPECT_EQ(injector.paste(u"line"_s, original), PasteResult{Delivery::Delivered});
     EXPECT_EQ(clipboard.writtenLines(), QStringList{u"line"_s});
     EXPECT_EQ(clipboard.content(), original);
     EXPECT_EQ(keystroke.waits(), 1) << "the chord waits until the shortcut's keys are up";

@@ -40,9 +40,12 @@ App::App(PlatformServices services, std::ostream& console)
                 [this] { queueStep([this] { return pasteRun_.remake(); }); },
             }) {
     services_.hotkey->setHandler([this](ShortcutAction action) { onAction(action); });
-    language_.setOnChange([this] {
+    language_.setOnChange([this](bool saved) {
         if (runWindow_) {
             runWindow_->setLanguage(language_.current());
+        }
+        if (!saved) {
+            notices_.tell(text::kSettingNotSaved);
         }
     });
     services_.commands->setHandler([this](Command command) {
@@ -250,8 +253,7 @@ void App::changeShortcut(ShortcutAction action) {
         }
     }
     if (cleared) {
-        hotkeys_.clear(action);
-        notices_.tell(text::kShortcutCleared);
+        notices_.tell(hotkeys_.clear(action) ? text::kShortcutCleared : text::kSettingNotSaved);
         menu_.rebuild();
         return;
     }
@@ -262,6 +264,10 @@ void App::changeShortcut(ShortcutAction action) {
     switch (hotkeys_.change(action, *chosen)) {
         case HotkeyRegistration::Change::Set:
             notices_.tell(text::kShortcutSet);
+            menu_.rebuild();
+            break;
+        case HotkeyRegistration::Change::Unsaved:
+            notices_.tell(text::kShortcutNotSaved);
             menu_.rebuild();
             break;
         case HotkeyRegistration::Change::Failed:

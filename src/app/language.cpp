@@ -15,12 +15,13 @@ QString LanguageChoice::stored() const {
         .value_or(QString::fromUtf16(kLanguageAuto));
 }
 
-void LanguageChoice::set(QStringView code) {
-    settings_.setString(QString::fromUtf16(kAppLanguageKey), code.toString());
-    settings_.synchronize();
+bool LanguageChoice::set(QStringView code) {
+    const bool stored = settings_.setString(QString::fromUtf16(kAppLanguageKey), code.toString());
+    const bool saved = settings_.synchronize() && stored;
     if (onChange_) {
-        onChange_();
+        onChange_(saved);
     }
+    return saved;
 }
 
 }  // namespace quillet

@@ -19,14 +19,16 @@ public:
     Language current() const;
     // "auto", "en", "zh", or whatever else is stored.
     QString stored() const;
-    void set(QStringView code);
-    // Called after every set(), for what shows texts outside the menu.
-    void setOnChange(std::function<void()> onChange) { onChange_ = std::move(onChange); }
+    // False when the choice could not be stored.
+    bool set(QStringView code);
+    // Called after every set(), for what shows texts outside the menu, with
+    // whether the choice was stored.
+    void setOnChange(std::function<void(bool saved)> onChange) { onChange_ = std::move(onChange); }
 
 private:
     SettingsStore& settings_;
     const UiLanguages& languages_;
-    std::function<void()> onChange_;
+    std::function<void(bool saved)> onChange_;
 };
 
 }  // namespace quillet

@@ -20,6 +20,8 @@ std::optional<Text> noticeFor(StepResult result) {
             return text::kClipboardTooLarge;
         case StepResult::NotFetched:
             return text::kNotFetched;
+        case StepResult::ClipboardRefused:
+            return text::kClipboardRefused;
         case StepResult::Pasted:
         case StepResult::Interrupted:
         case StepResult::Moved:
@@ -54,6 +56,9 @@ void Notices::tell(const StepOutcome& outcome) {
     }
     if (const auto message = noticeFor(outcome.result)) {
         tell(*message);
+    }
+    if (outcome.putBack != PutBack::Whole) {
+        tell(outcome.putBack == PutBack::Partial ? text::kPutBackPartial : text::kPutBackLost);
     }
 }
 

@@ -52,6 +52,19 @@ inline constexpr Text kClipboardTooLarge{
     u"The clipboard holds more than Quillet can take (512 MB), so nothing was pasted. Your place "
     u"in the list is kept.",
     u"剪贴板中的内容超过 Quillet 能处理的上限（512 MB），未粘贴任何内容。列表中的当前位置已保留。"};
+inline constexpr Text kClipboardRefused{
+    u"Quillet could not take the clipboard, so nothing was pasted. Your place in the list is "
+    u"kept.",
+    u"Quillet 无法占用剪贴板，未粘贴任何内容。列表中的当前位置已保留。"};
+inline constexpr Text kPutBackPartial{
+    u"The program that holds the clipboard did not hand over all of it within 5 seconds: what you "
+    u"had copied was put back without the formats that did not arrive. The text is back whole.",
+    u"持有剪贴板内容的程序未能在 5 秒内交出全部内容：原先复制的内容已恢复，但缺少未及时收到的格式。"
+    u"文本已完整恢复。"};
+inline constexpr Text kPutBackLost{
+    u"Quillet could not put back what you had copied before: the clipboard could not be taken "
+    u"again.",
+    u"Quillet 无法恢复您之前复制的内容：未能再次占用剪贴板。"};
 inline constexpr Text kCannotSave{
     u"Quillet cannot save its settings, so the current position in the list will be lost when it "
     u"quits. Check that ~/.local/state/tarnwick can be written.",
@@ -76,6 +89,13 @@ inline constexpr Text kPressesDropped{
 
 // The shortcut.
 inline constexpr Text kShortcutSet{u"Shortcut set successfully!", u"快捷键已设置成功！"};
+inline constexpr Text kShortcutNotSaved{
+    u"The shortcut works now, but it could not be saved, so it will be lost when Quillet quits. "
+    u"Check that ~/.config/tarnwick can be written.",
+    u"快捷键现在可以使用，但无法保存，退出 Quillet 后将丢失。请检查 ~/.config/tarnwick 是否可写。"};
+inline constexpr Text kSettingNotSaved{
+    u"Quillet could not save this setting. Check that ~/.config/tarnwick can be written.",
+    u"Quillet 无法保存此设置。请检查 ~/.config/tarnwick 是否可写。"};
 inline constexpr Text kShortcutFailed{u"Failed to set shortcut. Please try again.",
                                       u"快捷键设置失败。请重试。"};
 inline constexpr Text kShortcutBlocked{

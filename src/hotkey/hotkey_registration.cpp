@@ -79,9 +79,10 @@ HotkeyRegistration::Change HotkeyRegistration::change(ShortcutAction action, Sho
         return Change::Duplicate;
     }
     const auto previous = shortcutFor(action);
-    store(action, shortcut.keyCode, static_cast<std::int64_t>(shortcut.modifiers));
+    const bool stored =
+        store(action, shortcut.keyCode, static_cast<std::int64_t>(shortcut.modifiers));
     if (grab(action, shortcut)) {
-        return Change::Set;
+        return stored ? Change::Set : Change::Unsaved;
     }
     // Keep the shortcut that worked rather than one nobody can press.
     if (previous) {
@@ -93,11 +94,11 @@ HotkeyRegistration::Change HotkeyRegistration::change(ShortcutAction action, Sho
     return Change::Failed;
 }
 
-void HotkeyRegistration::clear(ShortcutAction action) {
+bool HotkeyRegistration::clear(ShortcutAction action) {
     release(action);
     const ShortcutKeys keys = shortcutKeys(action);
-    settings_.remove(QString::fromUtf16(keys.code));
-    settings_.remove(QString::fromUtf16(keys.modifiers));
+    const bool code = settings_.remove(QString::fromUtf16(keys.code));
+    return settings_.remove(QString::fromUtf16(keys.modifiers)) && code;
 }
 
 void HotkeyRegistration::release(ShortcutAction action) {

@@ -26,6 +26,7 @@ class HotkeyRegistration {
 public:
     enum class Change {
         Set,
+        Unsaved,    // taken, but the settings could not be written: lost at quitting
         Failed,     // another program holds it; the one before is back
         Duplicate,  // another action has it; nothing changed
     };
@@ -44,10 +45,11 @@ public:
     // stored before comes back and is taken again.
     Change change(ShortcutAction action, Shortcut shortcut);
     bool change(Shortcut shortcut) {
-        return change(ShortcutAction::PasteNext, shortcut) == Change::Set;
+        const Change change = this->change(ShortcutAction::PasteNext, shortcut);
+        return change == Change::Set || change == Change::Unsaved;
     }
-    // A move has no shortcut any more.
-    void clear(ShortcutAction action);
+    // A move has no shortcut any more; false when that could not be stored.
+    bool clear(ShortcutAction action);
 
     void release(ShortcutAction action);
     void release();

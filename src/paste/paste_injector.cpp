@@ -35,8 +35,9 @@ Delivery PasteInjector::skipField(FollowKey follow) {
     return keystroke_.postFollowKey(follow) ? Delivery::Delivered : Delivery::NoKeystroke;
 }
 
-Delivery PasteInjector::paste(const QString& line, const ClipboardContent& originalClipboardContent,
-                              FollowKey follow) {
+PasteResult PasteInjector::paste(const QString& line,
+                                 const ClipboardContent& originalClipboardContent,
+                                 FollowKey follow) {
     using Clock = std::chrono::steady_clock;
 
     const auto appList = [this](const char16_t* key) {
@@ -57,11 +58,12 @@ Delivery PasteInjector::paste(const QString& line, const ClipboardContent& origi
     if (method == PasteMethod::Typing) {
         // No clipboard to go through: the keys are the line.
         keystroke_.waitForKeysReleased(timing_.keyReleaseDeadline);
-        return followed(keystroke_.typeText(line) ? Delivery::Delivered : Delivery::NoKeystroke);
+        return {followed(keystroke_.typeText(line) ? Delivery::Delivered : Delivery::NoKeystroke)};
     }
 
     if (!clipboard_.writeLine(line)) {
-        return Delivery::Interrupted;
+        // The clipboard still holds what it held: nothing to put back.
+        return {clipboard_.quitting() ? Delivery::Interrupted : Delivery::ClipboardRefused};
     }
     pause_(clipboard_.settleTime());
 
@@ -88,17 +90,19 @@ Delivery PasteInjector::paste(const QString& line, const ClipboardContent& origi
         pause_(timing_.afterChord - elapsed);
     }
 
-    if (!clipboard_.restore(originalClipboardContent)) {
-        return Delivery::Interrupted;
+    const bool putBack = clipboard_.restore(originalClipboardContent);
+    if (!putBack && clipboard_.quitting()) {
+        return {Delivery::Interrupted, false};
     }
     pause_(timing_.afterRestore);
 
     if (!posted) {
-        return Delivery::NoKeystroke;
+        return {Delivery::NoKeystroke, putBack};
     }
     // Sent once the line was taken and the clipboard is back: the key moves
     // the focus on only after the target has the line.
-    return followed(fetch == FetchResult::NotFetched ? Delivery::NotFetched : Delivery::Delivered);
+    return {followed(fetch == FetchResult::NotFetched ? Delivery::NotFetched : Delivery::Delivered),
+            putBack};
 }
 
 }  // namespace quillet

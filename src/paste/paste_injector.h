@@ -13,16 +13,24 @@ class PasteKeystroke;
 class SettingsStore;
 
 enum class Delivery {
-    Delivered,    // the chord was posted and the line fetched (or we cannot tell)
-    NotFetched,   // the chord was posted but no program asked for the line
-    NoKeystroke,  // no keystroke could be posted at all
-    Interrupted,  // the program is shutting down; the clipboard may not be back
+    Delivered,         // the chord was posted and the line fetched (or we cannot tell)
+    NotFetched,        // the chord was posted but no program asked for the line
+    NoKeystroke,       // no keystroke could be posted at all
+    ClipboardRefused,  // the line could not be put on the clipboard; no chord went out
+    Interrupted,       // the program is shutting down; the clipboard may not be back
 };
 
 // Whether the cursor may move on after this delivery.
 constexpr bool lineWasDelivered(Delivery delivery) {
     return delivery == Delivery::Delivered;
 }
+
+struct PasteResult {
+    Delivery delivery = Delivery::Delivered;
+    // What the clipboard held before is back (or nothing had to come back).
+    bool putBack = true;
+    friend bool operator==(const PasteResult&, const PasteResult&) = default;
+};
 
 struct PasteTiming {
     std::chrono::milliseconds afterChord{100};   // at least this long before restoring
@@ -48,8 +56,8 @@ public:
                   const SettingsStore& settings, PasteTiming timing = {}, Pause pause = {});
 
     // follow: the key sent once the line has arrived.
-    Delivery paste(const QString& line, const ClipboardContent& originalClipboardContent,
-                   FollowKey follow = FollowKey::Nothing);
+    PasteResult paste(const QString& line, const ClipboardContent& originalClipboardContent,
+                      FollowKey follow = FollowKey::Nothing);
     // A field left empty: nothing is pasted, only the key after it is sent.
     Delivery skipField(FollowKey follow);
 

@@ -8,14 +8,15 @@
 
 namespace quillet {
 
-StepOutcome PasteRun::deliver(AppState next, const ClipboardContent& clipboard, bool newRun) {
+StepOutcome PasteRun::deliver(AppState next, const ClipboardRead& clipboard, bool newRun) {
     const auto at = static_cast<qsizetype>(next.currentIndex);
     const QString& line = next.lines[at];
     const FollowKey follow =
         keyAfter(next, at, followKeyFor(settings_.string(QString::fromUtf16(kAfterEachLineKey))));
     // An empty cell keeps its field: the key alone moves past it.
-    const Delivery delivery =
-        line.isEmpty() ? injector_.skipField(follow) : injector_.paste(line, clipboard, follow);
+    const PasteResult pasted = line.isEmpty() ? PasteResult{injector_.skipField(follow)}
+                                              : injector_.paste(line, clipboard.content, follow);
+    const Delivery delivery = pasted.delivery;
     if (delivery == Delivery::Interrupted) {
         return {StepResult::Interrupted};
     }
@@ -26,8 +27,15 @@ StepOutcome PasteRun::deliver(AppState next, const ClipboardContent& clipboard, 
     run_ = std::move(next);
     const StepResult result = delivered                          ? StepResult::Pasted
                               : delivery == Delivery::NotFetched ? StepResult::NotFetched
-                                                                 : StepResult::NoKeystroke;
-    return {result, !saved};
+                              : delivery == Delivery::ClipboardRefused
+                                  ? StepResult::ClipboardRefused
+                                  : StepResult::NoKeystroke;
+    // Only what the line replaced needs to come back.
+    const PutBack putBack = delivery == Delivery::ClipboardRefused ? PutBack::Whole
+                            : !pasted.putBack                      ? PutBack::Lost
+                            : clipboard.partial                    ? PutBack::Partial
+                                                                   : PutBack::Whole;
+    return {result, !saved, putBack};
 }
 
 bool PasteRun::cellsWanted() const {
@@ -74,8 +82,7 @@ StepOutcome PasteRun::step() {
     if (read.status == ClipboardRead::Status::NoAnswer) {
         return {StepResult::ClipboardNoAnswer};
     }
-    const ClipboardContent& clipboard = read.content;
-    const QString& text = clipboard.text;
+    const QString& text = read.content.text;
 
     const bool cells = cellsWanted();
     if (run_->lines.isEmpty() || !isSameText(text, run_->sourceClipboardContent) ||
@@ -85,13 +92,13 @@ StepOutcome PasteRun::step() {
             run_ = AppState{{}, 0, text};
             return {StepResult::ClipboardEmpty, !store_.save(*run_)};
         }
-        return deliver(std::move(fresh), clipboard, true);
+        return deliver(std::move(fresh), read, true);
     }
     if (run_->currentIndex < run_->lines.size()) {
         AppState next = *run_;
         // One copy of the text in memory: the clipboard's, equal to the run's.
         next.sourceClipboardContent = text;
-        return deliver(std::move(next), clipboard, false);
+        return deliver(std::move(next), read, false);
     }
     run_ = AppState{};
     return {StepResult::AllPasted, !store_.save(*run_)};

@@ -17,6 +17,7 @@ enum class StepResult {
     Pasted,             // a line went to the focused application; the cursor moved on
     NotFetched,         // the chord was posted but nobody took the line; the place is kept
     NoKeystroke,        // no keystroke could be sent; the place is kept
+    ClipboardRefused,   // the clipboard could not be taken; the place is kept
     ClipboardEmpty,     // the clipboard yields no lines
     AllPasted,          // the press after the last line; the run starts over
     ClipboardNoAnswer,  // the clipboard's owner did not answer; the run is kept
@@ -25,10 +26,18 @@ enum class StepResult {
     Moved,              // the cursor moved without a paste (or stayed, at an edge)
 };
 
+// What became of the clipboard as it was before the press.
+enum class PutBack {
+    Whole,    // back as it was, or nothing had to come back
+    Partial,  // back without the formats that could not be read in time
+    Lost,     // could not be put back
+};
+
 struct StepOutcome {
     StepResult result = StepResult::Pasted;
     // The run could not be written; it goes on in memory until the program quits.
     bool unsaved = false;
+    PutBack putBack = PutBack::Whole;
     friend bool operator==(const StepOutcome&, const StepOutcome&) = default;
 };
 
@@ -55,7 +64,7 @@ public:
 
 private:
     StepOutcome store(AppState next);
-    StepOutcome deliver(AppState next, const struct ClipboardContent& clipboard, bool newRun);
+    StepOutcome deliver(AppState next, const struct ClipboardRead& clipboard, bool newRun);
     bool cellsWanted() const;
 
     RunStore& store_;

@@ -33,6 +33,10 @@ inline constexpr HistoryMark kHistoryMarks[] = {
 // The most a read of the clipboard takes in, over all its formats; the
 // notice that tells the user so names it.
 inline constexpr std::int64_t kClipboardReadLimit = std::int64_t{512} * 1024 * 1024;
+// The longest a read of the clipboard takes, over all its formats. The text
+// comes first: without it by then nothing is pasted; a format still missing
+// then is left out of what is put back (ClipboardRead::partial).
+inline constexpr std::chrono::milliseconds kClipboardReadDeadline{5000};
 
 // What reading the clipboard came to. On anything but Read the content is
 // empty and must not be taken for an empty clipboard.
@@ -47,6 +51,9 @@ struct ClipboardRead {
     // The clipboard still holds what this program put back after its last
     // paste: nobody has copied anything since.
     bool putBack = false;
+    // Read, but without the formats the owner did not hand over before the
+    // read's deadline; the text, where there is one, came whole.
+    bool partial = false;
 };
 
 enum class FetchResult {
@@ -69,10 +76,12 @@ public:
     virtual void cancelReads() = 0;
     // Puts one line on the clipboard, marked so that history managers skip
     // it. False when the line is not there: the program is quitting, or the
-    // clipboard could not be taken.
+    // clipboard could not be taken (quitting() tells which).
     virtual bool writeLine(const QString& line) = 0;
     // Puts back what read() returned; false as above.
     virtual bool restore(const ClipboardContent& content) = 0;
+    // Any thread: cancelReads() was called, the program is quitting.
+    virtual bool quitting() const = 0;
 
     // How long a line just written needs before a paste finds it there.
     virtual std::chrono::milliseconds settleTime() const { return std::chrono::milliseconds{0}; }

@@ -7,17 +7,27 @@
 #include "in_memory_settings_store.h"
 #include "platform/x11/active_window_x11.h"
 #include "platform/x11/clipboard_x11.h"
+#include "platform/x11/connection.h"
 #include "platform/x11/paste_keystroke_x11.h"
 #include "platform/x11/selection_reader_x11.h"
 #include "x_harness.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
+#include <xcb/xcb.h>
+
+#include <poll.h>
+
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <future>
+#include <string>
+#include <thread>
 
 namespace quillet::harness {
 namespace {
@@ -83,7 +93,9 @@ TEST(SelectionReaderTest, ReadsWhatThisProcessPutThereAsOthersSeeIt) {
     EXPECT_EQ(clipboardData(u"application/x-copyq-hidden"_s), "1");
 
     const ClipboardContent copied{u"a\nb"_s,
-                                  {{u"text/plain"_s, "a\nb"_ba}, {u"text/html"_s, "<p>a</p>"_ba}}};
+                                  {{u"UTF8_STRING"_s, "a\nb"_ba},
+                                   {u"text/plain"_s, "a\nb"_ba},
+                                   {u"text/html"_s, "<p>a</p>"_ba}}};
     ASSERT_TRUE(onWorker([&] { return clipboard.restore(copied); }));
     read = onWorker([&] { return reader.read(); });
     ASSERT_EQ(read.status, Status::Read);
@@ -110,7 +122,7 @@ TEST(SelectionReaderTest, ReadsWhatThisProcessPutThereAsOthersSeeIt) {
 }
 
 TEST(SelectionReaderTest, GivesUpOnSilenceAndOnTooMuchThenReadsAgain) {
-    SelectionReaderX11 reader(SelectionReaderX11::Limits{500ms, 60s, 1024 * 1024});
+    SelectionReaderX11 reader(SelectionReaderX11::Limits{500ms, 1024 * 1024});
     {
         XClient silent;
         ASSERT_TRUE(silent.takeClipboard());
@@ -130,9 +142,105 @@ TEST(SelectionReaderTest, GivesUpOnSilenceAndOnTooMuchThenReadsAgain) {
     EXPECT_EQ(reader.read().content.text, u"small\n"_s);
 }
 
+// Another program's clipboard: a line of text at once, then `formats` more
+// formats, each answered only `delay` after it was asked for.
+class SlowOwner {
+public:
+    SlowOwner(int formats, std::chrono::milliseconds delay)
+        : formats_(formats), delay_(delay), thread_([this] { serve(); }) {
+        waitUntil([&] { return owned_.load(); }, 10s);
+    }
+    ~SlowOwner() {
+        stop_ = true;
+        thread_.join();
+    }
+    bool owned() const { return owned_; }
+
+private:
+    void serve() {
+        const x11::XcbConnection connection(xcb_connect(nullptr, nullptr));
+        xcb_connection_t* c = connection.get();
+        const xcb_window_t window = xcb_generate_id(c);
+        xcb_create_window(c, XCB_COPY_FROM_PARENT, window,
+                          xcb_setup_roots_iterator(xcb_get_setup(c)).data->root, 0, 0, 1, 1, 0,
+                          XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+        std::vector<std::string> names{"CLIPBOARD", "TARGETS", "UTF8_STRING"};
+        for (int i = 0; i < formats_; ++i) {
+            names.push_back("text/x-slow-" + std::to_string(i));
+        }
+        std::vector<const char*> pointers;
+        for (const std::string& name : names) {
+            pointers.push_back(name.c_str());
+        }
+        const std::vector<std::uint32_t> atoms = x11::internAtoms(c, pointers);
+        xcb_set_selection_owner(c, window, atoms[0], XCB_CURRENT_TIME);
+        xcb_flush(c);
+        owned_ = true;
+        while (!stop_) {
+            const auto event = x11::own(xcb_poll_for_event(c));
+            if (!event) {
+                pollfd fd{xcb_get_file_descriptor(c), POLLIN, 0};
+                poll(&fd, 1, 10);
+                continue;
+            }
+            if ((event->response_type & 0x7f) != XCB_SELECTION_REQUEST) {
+                continue;
+            }
+            const auto& request = reinterpret_cast<const xcb_selection_request_event_t&>(*event);
+            const auto at = std::find(atoms.begin(), atoms.end(), request.target);
+            const auto index = at - atoms.begin();
+            if (request.target == atoms[1]) {
+                xcb_change_property(c, XCB_PROP_MODE_REPLACE, request.requestor, request.property,
+                                    XCB_ATOM_ATOM, 32, static_cast<std::uint32_t>(atoms.size() - 1),
+                                    &atoms[1]);
+            } else if (at != atoms.end() && index >= 2) {
+                // The owner is slow: the answer goes out once the time has passed.
+                const auto answerAt = Clock::now() + (index == 2 ? 0ms : delay_);
+                while (Clock::now() < answerAt && !stop_) {
+                    poll(nullptr, 0, 5);
+                }
+                const std::string data = index == 2 ? "the line\n" : names[index];
+                xcb_change_property(c, XCB_PROP_MODE_REPLACE, request.requestor, request.property,
+                                    request.target, 8, static_cast<std::uint32_t>(data.size()),
+                                    data.data());
+            }
+            xcb_selection_notify_event_t notify{};
+            notify.response_type = XCB_SELECTION_NOTIFY;
+            notify.time = request.time;
+            notify.requestor = request.requestor;
+            notify.selection = request.selection;
+            notify.target = request.target;
+            notify.property = at != atoms.end() && index >= 1 ? request.property : XCB_NONE;
+            xcb_send_event(c, 0, request.requestor, 0, reinterpret_cast<const char*>(&notify));
+            xcb_flush(c);
+        }
+    }
+
+    const int formats_;
+    const std::chrono::milliseconds delay_;
+    std::atomic<bool> owned_ = false;
+    std::atomic<bool> stop_ = false;
+    std::thread thread_;
+};
+
+// 500 formats at 200 ms each would hold a press for 100 s: one deadline
+// bounds the whole read. The text comes first; what did not come by then is
+// left out, and the read says so.
+TEST(SelectionReaderTest, OneDeadlineBoundsTheWholeReadAndWhatMissedItIsSaid) {
+    SlowOwner owner(500, 200ms);
+    ASSERT_TRUE(owner.owned());
+    SelectionReaderX11 reader(SelectionReaderX11::Limits{1s, kClipboardReadLimit});
+    const ClipboardRead read = onWorker([&] { return reader.read(); });
+    EXPECT_EQ(read.status, Status::Read);
+    EXPECT_EQ(read.content.text, u"the line\n"_s);
+    EXPECT_TRUE(read.partial);
+    EXPECT_EQ(formatOf(read.content, u"text/x-slow-0"_s), "text/x-slow-0");
+    EXPECT_LT(read.content.formats.size(), 100U);
+}
+
 // Quitting must not wait out an owner that never answers.
 TEST(SelectionReaderTest, ACancelEndsAWaitingReadAndEveryLaterOne) {
-    SelectionReaderX11 reader(SelectionReaderX11::Limits{60s, 60s, kClipboardReadLimit});
+    SelectionReaderX11 reader(SelectionReaderX11::Limits{60s, kClipboardReadLimit});
     XClient silent;
     ASSERT_TRUE(silent.takeClipboard());
     auto result = std::async(std::launch::async, [&] { return reader.read(); });
@@ -184,7 +292,7 @@ protected:
     }
 
     Delivery paste(const QString& line, const ClipboardContent& original) {
-        return onWorker([&] { return injector_.paste(line, original); });
+        return onWorker([&] { return injector_.paste(line, original).delivery; });
     }
 
     TargetWindow target_;
@@ -210,6 +318,12 @@ TEST_F(PasteTest, DeliversTheLineByteForByteAndPutsBackWhatWasThere) {
         {u"中文，全角标点。"_s, png, u"image/png"_s},
         {u"tab\tinside  two spaces"_s, "just text", u"UTF8_STRING"_s},
         {QString(5000, u'x') + u"end"_s, "before", u"UTF8_STRING"_s},
+        // Not valid UTF-8, and a byte-order mark: no decoded text gives these back.
+        {u"odd"_s,
+         "\xef\xbb\xbf"
+         "bom \xff\xfe\xc3( \xed\xa0\x80 end",
+         u"UTF8_STRING"_s},
+        {u"odd again"_s, "\xef\xbb\xbf\xc0\xaf", u"text/plain"_s},
     };
     QString expected;
     for (const auto& c : cases) {
@@ -230,8 +344,8 @@ TEST_F(PasteTest, WaitsForTheShortcutKeysToBeLetGo) {
     // The user still holds the shortcut's modifiers when the step starts.
     const std::vector<std::string> modifiers{"Control_L", "Alt_L", "Super_L"};
     x().down(modifiers);
-    auto result =
-        std::async(std::launch::async, [&] { return injector_.paste(u"held"_s, original); });
+    auto result = std::async(std::launch::async,
+                             [&] { return injector_.paste(u"held"_s, original).delivery; });
     runFor(300ms);
     x().up(modifiers);
     EXPECT_TRUE(waitUntil([&] { return result.wait_for(0s) == std::future_status::ready; }, 10s));
@@ -246,6 +360,33 @@ TEST_F(PasteTest, ALineNobodyFetchesIsReported) {
     EXPECT_EQ(clipboardData(), "before");
     // Without a focus no key reaches a grab either: later tests need one.
     EXPECT_TRUE(target_.focus());
+}
+
+// A chord counts only with every key down: without Control in the keymap a
+// bare "v" would type a v, and the line would count as pasted.
+TEST_F(PasteTest, AChordMissingAKeyOfTheKeymapIsNotPosted) {
+    const auto xmodmap = [](const QStringList& arguments) {
+        QProcess process;
+        process.start(u"xmodmap"_s, arguments);
+        process.waitForFinished(10'000);
+        return process.exitCode() == 0 ? process.readAllStandardOutput() : QByteArray();
+    };
+    QString control;
+    for (const QByteArray& line : xmodmap({u"-pke"_s}).split('\n')) {
+        if (line.contains(" Control_L")) {
+            control = QString::fromLatin1(line);
+        }
+    }
+    ASSERT_FALSE(control.isEmpty()) << "needs xmodmap and a Control_L key";
+    xmodmap({u"-e"_s, control.section(u'=', 0, 0) + u'='});
+    {
+        PasteKeystrokeX11 withoutControl;  // reads the keymap as it is now
+        EXPECT_FALSE(withoutControl.postPasteChord(PasteMethod::ControlV));
+    }
+    xmodmap({u"-e"_s, control});
+    x().chord({"x"});
+    EXPECT_TRUE(target_.waitForText(u"x"_s));
+    EXPECT_EQ(target_.text(), u"x"_s) << "part of the chord reached the target";
 }
 
 }  // namespace

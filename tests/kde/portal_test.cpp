@@ -5,16 +5,27 @@
 #include "platform/portal/global_hotkey_portal.h"
 #include "platform/portal/paste_keystroke_portal.h"
 #include "platform/portal/portal_probe.h"
+#include "platform/portal/portal_request.h"
 #include "platform/portal/shortcut_trigger.h"
 #include "platform/portal/xkb_keys.h"
 #include "platform/x11/keymap.h"
 
+#include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusVirtualObject>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include "wait.h"
+
+#include <atomic>
+#include <future>
 
 #include <xkbcommon/xkbcommon.h>
 
@@ -112,6 +123,152 @@ TEST(PortalBackend, WithoutAPortalNothingIsHeldAndNoKeyIsSent) {
     EXPECT_FALSE(keystroke.available());
     EXPECT_FALSE(keystroke.postPasteChord(PasteMethod::ControlV));
     EXPECT_FALSE(keystroke.typeText(QStringLiteral("v")));
+}
+
+// One shortcut as the portal lists it, a(sa{sv}).
+struct Bound {
+    QString id;
+    QVariantMap properties;
+};
+QDBusArgument& operator<<(QDBusArgument& argument, const Bound& bound) {
+    argument.beginStructure();
+    argument << bound.id << bound.properties;
+    argument.endStructure();
+    return argument;
+}
+const QDBusArgument& operator>>(const QDBusArgument& argument, Bound& bound) {
+    argument.beginStructure();
+    argument >> bound.id >> bound.properties;
+    argument.endStructure();
+    return argument;
+}
+
+}  // namespace
+}  // namespace quillet
+
+Q_DECLARE_METATYPE(quillet::Bound)
+
+namespace quillet {
+namespace {
+
+using harness::waitUntil;
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+
+// The portal of a desktop, on a bus of the test's own: it grants every
+// request at once, binds every shortcut with its preferred keys, takes keys
+// for the keyboard session it runs, and closes sessions as a desktop may.
+class FakePortal final : public QDBusVirtualObject {
+public:
+    explicit FakePortal(QDBusConnection connection) : connection_(std::move(connection)) {
+        qDBusRegisterMetaType<Bound>();
+        qDBusRegisterMetaType<QList<Bound>>();
+        connection_.registerVirtualObject(portal::path(), this, QDBusConnection::SubPath);
+        connection_.registerService(portal::service());
+    }
+
+    QString introspect(const QString& /*path*/) const override { return {}; }
+
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        const QString member = message.member();
+        const bool keyboard = message.interface().endsWith(u"RemoteDesktop");
+        if (member.startsWith(u"NotifyKeyboard")) {
+            const bool open =
+                message.arguments().value(0).value<QDBusObjectPath>().path() == keyboardSession_;
+            keys += open ? 1 : 0;
+            connection.send(open ? message.createReply()
+                                 : message.createErrorReply(QDBusError::UnknownObject, {}));
+            return true;
+        }
+        if (member == u"Close") {
+            connection.send(message.createReply());
+            return true;
+        }
+        const auto options = qdbus_cast<QVariantMap>(message.arguments().constLast());
+        QString sender = message.service().mid(1);
+        sender.replace(u'.', u'_');
+        const QString request =
+            portal::path() + u"/request/"_s + sender + u'/' + options[u"handle_token"_s].toString();
+        connection.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
+        QVariantMap results;
+        if (member == u"CreateSession") {
+            const QString session = portal::path() + u"/session/"_s + sender + u'/' +
+                                    options[u"session_handle_token"_s].toString();
+            (keyboard ? keyboardSession_ : shortcutSession_) = session;
+            ++(keyboard ? keyboardSessions : shortcutSessions);
+            results[u"session_handle"_s] = session;
+        } else if (member == u"Start") {
+            results[u"devices"_s] = 1U;
+        } else if (member == u"BindShortcuts") {
+            auto bound = qdbus_cast<QList<Bound>>(message.arguments().value(1));
+            for (Bound& shortcut : bound) {
+                shortcut.properties[u"trigger_description"_s] =
+                    shortcut.properties[u"preferred_trigger"_s];
+            }
+            results[u"shortcuts"_s] = QVariant::fromValue(bound);
+        }
+        QDBusMessage response =
+            QDBusMessage::createSignal(request, u"org.freedesktop.portal.Request"_s, u"Response"_s);
+        response << 0U << results;
+        connection.send(response);
+        return true;
+    }
+
+    // The desktop ends a session by itself.
+    void close(bool keyboard) {
+        QString& session = keyboard ? keyboardSession_ : shortcutSession_;
+        QDBusMessage closed =
+            QDBusMessage::createSignal(session, u"org.freedesktop.portal.Session"_s, u"Closed"_s);
+        closed << QVariantMap();
+        connection_.send(closed);
+        session.clear();
+    }
+
+    std::atomic<int> keys = 0;
+    int keyboardSessions = 0;
+    int shortcutSessions = 0;
+
+private:
+    QDBusConnection connection_;
+    QString keyboardSession_;
+    QString shortcutSession_;
+};
+
+// A session the desktop closed is noticed and made anew: the keys and the
+// shortcuts work again without a restart.
+TEST(PortalBackend, SessionsTheDesktopClosesAreMadeAnew) {
+    QProcess daemon;
+    daemon.start(u"dbus-daemon"_s,
+                 {u"--config-file=" QUILLET_BUS_CONFIG ""_s, u"--nofork"_s, u"--print-address"_s});
+    ASSERT_TRUE(daemon.waitForReadyRead(10'000)) << "needs dbus-daemon";
+    const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
+    FakePortal portal(QDBusConnection::connectToBus(address, u"fake-portal"_s));
+    const QDBusConnection client = QDBusConnection::connectToBus(address, u"client"_s);
+    ASSERT_TRUE(client.isConnected());
+
+    // Blocking calls go out from workers, as the program makes them, while
+    // this thread answers for the portal.
+    const auto onWorker = [](auto work) {
+        auto result = std::async(std::launch::async, std::move(work));
+        EXPECT_TRUE(
+            waitUntil([&] { return result.wait_for(0s) == std::future_status::ready; }, 20s));
+        return result.get();
+    };
+
+    InMemorySettingsStore settings;
+    PasteKeystrokePortal keystroke(settings, {}, client);
+    EXPECT_TRUE(onWorker([&] { return keystroke.postPasteChord(PasteMethod::ControlV); }));
+    portal.close(true);
+    // A chord may still meet the closed session before the news of it.
+    EXPECT_TRUE(waitUntil(
+        [&] { return onWorker([&] { return keystroke.postPasteChord(PasteMethod::ControlV); }); },
+        10s));
+    EXPECT_EQ(portal.keyboardSessions, 2);
+
+    GlobalHotkeyPortal hotkey(client, 10s);
+    EXPECT_TRUE(onWorker([&] { return hotkey.grab(ShortcutAction::PasteNext, kDefaultShortcut); }));
+    portal.close(false);
+    EXPECT_TRUE(waitUntil([&] { return portal.shortcutSessions == 2; }, 10s));
 }
 
 }  // namespace

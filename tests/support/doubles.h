@@ -32,7 +32,8 @@ namespace quillet {
 
 // A clipboard in memory that records the lines written to it, and a fetch
 // watch whose answer the test chooses. After `writesAllowed` writes it
-// refuses more, as the real one does once the program is quitting.
+// refuses more, as the real one does once the program is quitting; with
+// `refuseLines` or `refuseRestores` it cannot take the clipboard.
 class FakeClipboard final : public Clipboard {
 public:
     ClipboardRead read() override {
@@ -40,14 +41,14 @@ public:
         if (readFailure_) {
             return ClipboardRead{*readFailure_, {}};
         }
-        return ClipboardRead{ClipboardRead::Status::Read, content_};
+        return ClipboardRead{ClipboardRead::Status::Read, content_, false, partialReads};
     }
 
     void cancelReads() override { setReadFailure(ClipboardRead::Status::NoAnswer); }
 
     bool writeLine(const QString& line) override {
         std::lock_guard lock(mutex_);
-        if (writesAllowed == 0) {
+        if (writesAllowed == 0 || refuseLines) {
             return false;
         }
         writesAllowed -= writesAllowed > 0 ? 1 : 0;
@@ -59,13 +60,18 @@ public:
 
     bool restore(const ClipboardContent& content) override {
         std::lock_guard lock(mutex_);
-        if (writesAllowed == 0) {
+        if (writesAllowed == 0 || refuseRestores) {
             return false;
         }
         writesAllowed -= writesAllowed > 0 ? 1 : 0;
         content_ = content;
         ++restores_;
         return true;
+    }
+
+    bool quitting() const override {
+        std::lock_guard lock(mutex_);
+        return writesAllowed == 0;
     }
 
     std::chrono::milliseconds settleTime() const override { return settle; }
@@ -129,6 +135,9 @@ private:
 
 public:
     int writesAllowed = -1;  // negative: no limit
+    bool refuseLines = false;
+    bool refuseRestores = false;
+    bool partialReads = false;  // reads come without some formats
     std::chrono::milliseconds settle{0};
     int fetchesPerLine = 1;
 };

@@ -94,6 +94,34 @@ TEST_F(SwayTest, TheBindingPastesLineByLineAndEveryFormatComesBack) {
     everyFormatIsBack();
 }
 
+// Text that is not valid UTF-8 and starts with a byte-order mark, copied by
+// wl-copy: a press pastes its line and puts back every byte.
+TEST_F(SwayTest, OddTextComesBackByteForByte) {
+    TargetWindow target(desktop());
+    ASSERT_TRUE(target.started());
+    QuilletProcess quillet;
+    ASSERT_TRUE(quillet.start()) << quillet.standardError().toStdString();
+    const QByteArray odd =
+        "\xef\xbb\xbf"
+        "first \xff\xfe\xc3(\nsecond \xed\xa0\x80\n";
+    QProcess wlCopy;
+    wlCopy.start(u"wl-copy"_s, {u"--type"_s, u"text/plain"_s});
+    wlCopy.write(odd);
+    wlCopy.closeWriteChannel();
+    ASSERT_TRUE(wlCopy.waitForFinished(10'000));
+    ASSERT_TRUE(waitUntil([&] { return desktop().paste(u"text/plain"_s) == odd; }, 5s));
+
+    EXPECT_EQ(runCommand(QStringLiteral(QUILLET_BIN), {u"--paste-next"_s}).exitCode, 0);
+    EXPECT_TRUE(waitUntil([&] { return target.text().contains(u"first"_s); }, 5s))
+        << target.text().toStdString();
+    // TEXT and STRING, the X names, Xwayland makes anew from these.
+    for (const QString& type : {u"text/plain"_s, u"text/plain;charset=utf-8"_s, u"UTF8_STRING"_s}) {
+        EXPECT_TRUE(waitUntil([&] { return desktop().paste(type) == odd; }, 5s))
+            << type.toStdString() << ": " << desktop().paste(type).toHex(' ').toStdString();
+    }
+    EXPECT_EQ(quillet.stop(), 0);
+}
+
 TEST_F(SwayTest, InDvorakEachApplicationGetsTheLineItsWay) {
     // V sits on another key than on a US keyboard.
     KeyDriver dvorak("us", "dvorak");

@@ -8,6 +8,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
+#include <QTimer>
 
 #include <algorithm>
 #include <condition_variable>
@@ -24,6 +25,10 @@ const QString kInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcut
 // it never changes.
 const QString kSessionToken = QStringLiteral("quillet");
 const QString kPlasmaDaemon = QStringLiteral("org.kde.kglobalaccel");
+const QString kSessionInterface = QStringLiteral("org.freedesktop.portal.Session");
+// A session the desktop closed is made anew, but no sooner than this after
+// the last time: a desktop that keeps closing it is not asked in a loop.
+constexpr std::chrono::milliseconds kRecreateGap{10'000};
 
 // One entry of the portal's a(sa{sv}) shortcut lists.
 struct PortalShortcut {
@@ -162,11 +167,33 @@ private Q_SLOTS:
         }
     }
 
+    // The desktop ended the session (its portal restarted, say): the
+    // shortcuts went with it, so the session is made anew with them.
+    void onClosed(const QDBusMessage& message) {
+        if (session_.isEmpty() || message.path() != session_) {
+            return;
+        }
+        endSession();
+        const auto since = std::chrono::steady_clock::now() - recreated_;
+        const auto wait = recreatedOnce_ && since < kRecreateGap
+                              ? std::chrono::ceil<std::chrono::milliseconds>(kRecreateGap - since)
+                              : std::chrono::milliseconds{0};
+        QTimer::singleShot(wait, this, [this, generation = generation_] {
+            if (generation != generation_ || wanted_.empty()) {
+                return;
+            }
+            recreated_ = std::chrono::steady_clock::now();
+            recreatedOnce_ = true;
+            rebind(std::nullopt, nullptr);
+        });
+    }
+
 private:
     // Nothing is held until the next bind; what is wanted stays.
     void endSession() {
         ++generation_;
         closeSession(session_);
+        unwatch();
         session_.clear();
         ids_.clear();
     }
@@ -192,6 +219,7 @@ private:
         // new shortcuts with it. So the old one is gone first.
         ++generation_;
         closeSession(session_, QDBus::Block);
+        unwatch();
         session_.clear();
         ids_.clear();
         if (!listening_) {
@@ -229,8 +257,17 @@ private:
                     return;
                 }
                 session_ = handle;
+                connection_.connect(service(), handle, kSessionInterface, QStringLiteral("Closed"),
+                                    this, SLOT(onClosed(QDBusMessage)));
                 bindShortcuts(changed, shortcuts, outcome);
             });
+    }
+
+    void unwatch() {
+        if (!session_.isEmpty()) {
+            connection_.disconnect(service(), session_, kSessionInterface, QStringLiteral("Closed"),
+                                   this, SLOT(onClosed(QDBusMessage)));
+        }
     }
 
     void closeSession(const QString& handle, QDBus::CallMode mode = QDBus::NoBlock) {
@@ -387,6 +424,8 @@ private:
     std::function<void(ShortcutAction)> onActivated_;
     bool listening_ = false;
     unsigned generation_ = 0;  // a later bind or close turns earlier answers away
+    std::chrono::steady_clock::time_point recreated_;
+    bool recreatedOnce_ = false;
     QString session_;
     std::map<ShortcutAction, QString> wanted_;  // the trigger asked for, per action
     std::map<ShortcutAction, QString> ids_;     // the shortcuts held; with keys each

@@ -71,7 +71,7 @@ bool PasteKeystrokePortal::available() {
 }
 
 bool PasteKeystrokePortal::running() {
-    return session_->waitUntilRunning(startDeadline_);
+    return session_->ensureRunning(startDeadline_);
 }
 
 bool PasteKeystrokePortal::waitForKeysReleased(std::chrono::milliseconds /*deadline*/) {

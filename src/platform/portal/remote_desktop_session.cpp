@@ -12,6 +12,7 @@ namespace quillet::portal {
 namespace {
 
 const QString kInterface = QStringLiteral("org.freedesktop.portal.RemoteDesktop");
+const QString kSessionInterface = QStringLiteral("org.freedesktop.portal.Session");
 constexpr uint kKeyboard = 1;
 // Kept until revoked: the restore token spares the user the question next time.
 constexpr uint kPersistUntilRevoked = 2;
@@ -50,6 +51,7 @@ void RemoteDesktopSession::start(const QString& restoreToken,
         state_ = State::Starting;
     }
     onToken_ = std::move(onToken);
+    restoreToken_ = restoreToken;
     const QString token = newToken(u"quillet_rd");
     QDBusMessage call = portalCall(QStringLiteral("CreateSession"));
     call << QVariantMap{{QStringLiteral("handle_token"), token},
@@ -69,6 +71,10 @@ void RemoteDesktopSession::start(const QString& restoreToken,
                 std::lock_guard lock(mutex_);
                 handle_ = handle;
             }
+            // The desktop may end the session at any time (its portal
+            // restarted, the user revoked it): keys would then go nowhere.
+            connection_.connect(service(), handle, kSessionInterface, QStringLiteral("Closed"),
+                                this, SLOT(onClosed(QDBusMessage)));
             selectDevices(restoreToken);
         });
 }
@@ -107,6 +113,11 @@ void RemoteDesktopSession::startSession() {
                 return;
             }
             primeKeysyms();
+            if (const QString kept =
+                    response->results.value(QStringLiteral("restore_token")).toString();
+                !kept.isEmpty()) {
+                restoreToken_ = kept;
+            }
             {
                 std::lock_guard lock(mutex_);
                 state_ = State::Running;
@@ -139,9 +150,40 @@ void RemoteDesktopSession::fail() {
 
 bool RemoteDesktopSession::waitUntilRunning(std::chrono::milliseconds deadline) const {
     std::unique_lock lock(mutex_);
-    changed_.wait_for(lock, deadline,
-                      [this] { return state_ == State::Running || state_ == State::Failed; });
+    changed_.wait_for(lock, deadline, [this] {
+        return state_ == State::Running || state_ == State::Failed || state_ == State::Closed;
+    });
     return state_ == State::Running;
+}
+
+bool RemoteDesktopSession::ensureRunning(std::chrono::milliseconds deadline) {
+    bool restart = false;
+    {
+        std::lock_guard lock(mutex_);
+        if (state_ == State::Closed) {
+            state_ = State::Idle;
+            restart = true;
+        }
+    }
+    if (restart) {
+        QMetaObject::invokeMethod(
+            this, [this] { start(restoreToken_, onToken_); }, Qt::QueuedConnection);
+    }
+    return waitUntilRunning(deadline);
+}
+
+void RemoteDesktopSession::onClosed(const QDBusMessage& message) {
+    {
+        std::lock_guard lock(mutex_);
+        if (message.path() != handle_) {
+            return;
+        }
+        connection_.disconnect(service(), handle_, kSessionInterface, QStringLiteral("Closed"),
+                               this, SLOT(onClosed(QDBusMessage)));
+        handle_.clear();
+        state_ = State::Closed;
+    }
+    changed_.notify_all();
 }
 
 bool RemoteDesktopSession::failed() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QObject>
 #include <QString>
 
@@ -34,6 +35,10 @@ public:
     // Any thread: waits up to the deadline for the session to run; false
     // when it does not (yet), or never will.
     bool waitUntilRunning(std::chrono::milliseconds deadline) const;
+    // Any thread: the same, but a session the desktop closed is started
+    // anew first, with the latest restore token, so no question is asked
+    // again where the desktop keeps its consent.
+    bool ensureRunning(std::chrono::milliseconds deadline);
     // Any thread: the session could not be had (no portal, no keyboard, no consent).
     bool failed() const;
 
@@ -43,8 +48,11 @@ public:
     bool key(int evdevCode, bool pressed);
     bool keysym(std::uint32_t keysym, bool pressed);
 
+private Q_SLOTS:
+    void onClosed(const QDBusMessage& message);
+
 private:
-    enum class State { Idle, Starting, Running, Failed };
+    enum class State { Idle, Starting, Running, Failed, Closed };
 
     void selectDevices(const QString& restoreToken);
     void startSession();
@@ -54,6 +62,7 @@ private:
 
     QDBusConnection connection_;
     std::function<void(const QString&)> onToken_;
+    QString restoreToken_;  // UI thread
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     State state_ = State::Idle;

@@ -75,8 +75,7 @@ public:
             const ClipboardWayland::Limits& limits, const std::atomic<bool>& cancelled)
         : session_(session),
           channel_(channel),
-          quiet_(limits.quiet),
-          end_(Clock::now() + limits.total),
+          end_(Clock::now() + limits.deadline),
           budget_(limits.maxBytes),
           cancelled_(cancelled) {}
 
@@ -100,9 +99,11 @@ public:
                 return {};
             }
             Outcome outcome = Outcome::Done;
-            ClipboardContent content = readAll(selection, outcome);
+            bool partial = false;
+            ClipboardContent content = readAll(selection, outcome, partial);
             if (outcome == Outcome::Done) {
-                return ClipboardRead{ClipboardRead::Status::Read, std::move(content)};
+                return ClipboardRead{ClipboardRead::Status::Read, std::move(content), false,
+                                     partial};
             }
             if (outcome != Outcome::Changed || Clock::now() >= end_) {
                 return failed(outcome == Outcome::Changed ? Outcome::NoAnswer : outcome);
@@ -111,7 +112,8 @@ public:
     }
 
 private:
-    ClipboardContent readAll(const SelectionChannel::Selection& selection, Outcome& outcome) {
+    ClipboardContent readAll(const SelectionChannel::Selection& selection, Outcome& outcome,
+                             bool& partial) {
         ClipboardContent content;
         const std::vector<std::string>& types = selection.mimeTypes;
         std::optional<QByteArray> utf8Text;
@@ -147,7 +149,15 @@ private:
                 continue;
             }
             QByteArray bytes;
-            if (outcome = fetch(selection.generation, type, bytes); outcome != Outcome::Done) {
+            outcome = fetch(selection.generation, type, bytes);
+            // The text is in: what did not come by the deadline is left out,
+            // and so is everything after it, as the time is up.
+            if (outcome == Outcome::NoAnswer && !cancelled_) {
+                outcome = Outcome::Done;
+                partial = true;
+                return content;
+            }
+            if (outcome != Outcome::Done) {
                 return {};
             }
             content.formats.emplace_back(format, std::move(bytes));
@@ -172,10 +182,8 @@ private:
         }
 
         std::array<char, 64 * 1024> chunk{};
-        auto quietUntil = std::min(Clock::now() + quiet_, end_);
         for (;;) {
-            const auto left =
-                std::chrono::ceil<std::chrono::milliseconds>(quietUntil - Clock::now());
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(end_ - Clock::now());
             if (left.count() <= 0 || cancelled_) {
                 return Outcome::NoAnswer;
             }
@@ -199,13 +207,11 @@ private:
                 return Outcome::TooLarge;
             }
             bytes.append(chunk.data(), n);
-            quietUntil = std::min(Clock::now() + quiet_, end_);
         }
     }
 
     wayland::Session& session_;
     SelectionChannel& channel_;
-    std::chrono::milliseconds quiet_;
     Clock::time_point end_;
     std::int64_t budget_;
     const std::atomic<bool>& cancelled_;

@@ -26,10 +26,9 @@ class SelectionChannel;
 class ClipboardWayland final : public Clipboard {
 public:
     struct Limits {
-        // Longest wait for the owner's next piece of data.
-        std::chrono::milliseconds quiet{5000};
-        // Longest a whole read may take, even when data keeps trickling in.
-        std::chrono::milliseconds total{60000};
+        // Longest a whole read may take, over all formats, even when data
+        // keeps trickling in.
+        std::chrono::milliseconds deadline = kClipboardReadDeadline;
         // Most bytes kept over all formats.
         std::int64_t maxBytes = kClipboardReadLimit;
     };
@@ -45,6 +44,7 @@ public:
 
     ClipboardRead read() override;
     void cancelReads() override { cancelled_ = true; }
+    bool quitting() const override { return cancelled_; }
     bool writeLine(const QString& line) override;
     bool restore(const ClipboardContent& content) override;
 

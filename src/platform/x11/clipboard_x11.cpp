@@ -89,9 +89,10 @@ bool ClipboardX11::restore(const ClipboardContent& content) {
     }
     putBackClaim_ = owner_.claim(putBackTargets_);
     putBack_.reset();
-    if (putBackClaim_ != 0) {
-        putBack_ = content;
+    if (putBackClaim_ == 0) {
+        return false;
     }
+    putBack_ = content;
     return true;
 }
 

@@ -29,6 +29,7 @@ public:
 
     ClipboardRead read() override;
     void cancelReads() override;
+    bool quitting() const override { return cancelled_; }
     bool writeLine(const QString& line) override;
     bool restore(const ClipboardContent& content) override;
 

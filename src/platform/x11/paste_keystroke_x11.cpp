@@ -64,24 +64,28 @@ std::vector<::KeyCode> heldKeys(Display* display) {
 // Control would leave a bare "v"). The caller sends each chord in a write of
 // its own: as grab, keys and ungrab then reach the server together, no other
 // client waits longer than the chord, even when this process stops right
-// after, and the server turns to the others between two chords.
-void queueChord(Display* display, const std::vector<::KeyCode>& release,
+// after, and the server turns to the others between two chords. Whether
+// every key went down: a key the keymap lacks (code 0) or one the server
+// refused ends the chord there, and only what went down is let go, since
+// Control alone does nothing and "v" alone would type a v.
+bool queueChord(Display* display, const std::vector<::KeyCode>& release,
                 std::initializer_list<::KeyCode> keys) {
     XGrabServer(display);
     for (const ::KeyCode code : release) {
         XTestFakeKeyEvent(display, code, False, CurrentTime);
     }
+    std::vector<::KeyCode> down;
     for (const ::KeyCode code : keys) {
-        if (code != 0) {
-            XTestFakeKeyEvent(display, code, True, CurrentTime);
+        if (code == 0 || XTestFakeKeyEvent(display, code, True, CurrentTime) == 0) {
+            break;
         }
+        down.push_back(code);
     }
-    for (auto it = std::rbegin(keys); it != std::rend(keys); ++it) {
-        if (*it != 0) {
-            XTestFakeKeyEvent(display, *it, False, CurrentTime);
-        }
+    for (auto it = down.rbegin(); it != down.rend(); ++it) {
+        XTestFakeKeyEvent(display, *it, False, CurrentTime);
     }
     XUngrabServer(display);
+    return down.size() == keys.size();
 }
 
 // Waits for the keys somebody holds, then sends the chord; keys still held at
@@ -94,9 +98,9 @@ bool postChord(Display* display, std::initializer_list<::KeyCode> keys) {
         held = heldKeys(display);
     }
     XFlush(display);
-    queueChord(display, held, keys);
+    const bool whole = queueChord(display, held, keys);
     XFlush(display);
-    return std::any_of(keys.begin(), keys.end(), [](::KeyCode code) { return code != 0; });
+    return whole;
 }
 
 // Mapping notices pile up on a connection nobody reads events from.
@@ -257,7 +261,9 @@ bool PasteKeystrokeX11::typeText(const QString& text) {
         lend(plan.spareMaps);
         XFlush(display);
         for (const x11::TypedKey& key : plan.keys) {
-            queueChord(display, {}, {key.shift ? shift : ::KeyCode{0}, key.keycode});
+            const bool typed = key.shift ? queueChord(display, {}, {shift, key.keycode})
+                                         : queueChord(display, {}, {key.keycode});
+            typedAll = typed && typedAll;
             XFlush(display);
             if (++chords % kChordsPerRoundTrip == 0) {
                 XSync(display, False);

@@ -46,10 +46,23 @@ constexpr std::size_t kKeptClaims = 3;
 }  // namespace
 
 SelectionTargets selectionTargets(const ClipboardContent& content) {
+    // The text as its owner gave it, where it came under a name of UTF-8:
+    // made anew from the decoded text, invalid bytes and a byte-order mark
+    // would not come back.
+    const QByteArray* given = nullptr;
+    for (const char* name : {"UTF8_STRING", "text/plain;charset=utf-8", "text/plain"}) {
+        const auto at =
+            std::find_if(content.formats.begin(), content.formats.end(),
+                         [&](const auto& kept) { return kept.first == QLatin1StringView(name); });
+        if (at != content.formats.end()) {
+            given = &at->second;
+            break;
+        }
+    }
     SelectionTargets targets;
     // An empty text stays an empty text, not an empty clipboard.
-    if (!content.text.isEmpty() || content.formats.empty()) {
-        const QByteArray utf8 = content.text.toUtf8();
+    if (!content.text.isEmpty() || given != nullptr || content.formats.empty()) {
+        const QByteArray utf8 = given != nullptr ? *given : content.text.toUtf8();
         targets.push_back({"UTF8_STRING", "UTF8_STRING", utf8, true});
         targets.push_back({"TEXT", "UTF8_STRING", utf8, true});
         // Question marks in place of what Latin-1 lacks would paste wrong text.
@@ -60,6 +73,9 @@ SelectionTargets selectionTargets(const ClipboardContent& content) {
     }
     for (const auto& [format, bytes] : content.formats) {
         const std::string name = format.toStdString();
+        if (name == "UTF8_STRING") {
+            continue;
+        }
         targets.push_back({name, name, bytes, name.starts_with("text/plain")});
     }
     return targets;

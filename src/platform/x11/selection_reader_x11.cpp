@@ -44,18 +44,20 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
            });
 }
 
-// The MIME names under which the text itself is offered again.
+// The names under which the UTF-8 text itself is offered again.
 bool isPlainTextFormat(std::string_view name) {
-    return name == "text/plain" || equalsIgnoringCase(name, "text/plain;charset=utf-8");
+    return name == "text/plain" || name == "UTF8_STRING" ||
+           equalsIgnoringCase(name, "text/plain;charset=utf-8");
 }
 
-// Formats named by a MIME type are kept: the rest are the selection
+// Formats named by a MIME type are kept, and UTF8_STRING, so that text that
+// is not valid UTF-8 comes back as it was. The rest are the selection
 // protocol's own (TARGETS, MULTIPLE, ...), server resources (PIXMAP) or the
-// text again in older encodings, which Qt offers anew from the text. The
-// history hint of password managers is kept too, or putting a password back
-// would let histories record it.
+// text again in older encodings, which the owner makes anew from the text.
+// The history hint of password managers is kept too, or putting a password
+// back would let histories record it.
 bool isKeptFormat(std::string_view name) {
-    if (name == "x-kde-passwordManagerHint") {
+    if (name == "x-kde-passwordManagerHint" || name == "UTF8_STRING") {
         return true;
     }
     return name.find('/') != std::string_view::npos && !name.starts_with("application/x-qt-image");
@@ -137,8 +139,7 @@ public:
           targets_(atoms.targets),
           incr_(atoms.incr),
           property_(atoms.property),
-          quiet_(limits.quiet),
-          end_(Clock::now() + limits.total),
+          end_(Clock::now() + limits.deadline),
           budget_(limits.maxBytes),
           cancelled_(cancelled) {}
 
@@ -197,6 +198,11 @@ public:
                 continue;
             }
             Transfer data = fetch(offered[i]);
+            // The text is in: what did not come by the deadline is left out,
+            // and so is everything after it, as the time is up.
+            if (data.outcome == Outcome::NoAnswer && !cancelled_) {
+                return ClipboardRead{ClipboardRead::Status::Read, std::move(content), false, true};
+            }
             if (failedFor(data.outcome)) {
                 return failed(data.outcome);
             }
@@ -282,11 +288,11 @@ private:
     }
 
 private:
-    // Waits for the first event that matches, for as long as the owner may
-    // stay silent; the others are of no use to a read and are dropped.
+    // Waits for the first event that matches, until the read's deadline;
+    // the others are of no use to a read and are dropped.
     template <typename Match>
     Owned<xcb_generic_event_t> waitFor(Match&& match) {
-        const auto deadline = std::min(Clock::now() + quiet_, end_);
+        const auto deadline = end_;
         for (;;) {
             while (auto event = own(xcb_poll_for_event(c_))) {
                 if (match(*event)) {
@@ -365,7 +371,6 @@ private:
     xcb_atom_t targets_;
     xcb_atom_t incr_;
     xcb_atom_t property_;
-    std::chrono::milliseconds quiet_;
     Clock::time_point end_;
     std::int64_t budget_;
     const std::atomic<bool>& cancelled_;
@@ -391,7 +396,7 @@ ClipboardRead SelectionReaderX11::read() {
     }
     ClipboardRead result =
         Reading(session_->get(), session_->window, session_->atoms, limits_, cancelled_).content();
-    if (result.status != ClipboardRead::Status::Read) {
+    if (result.status != ClipboardRead::Status::Read || result.partial) {
         // An answer that comes late must not reach the next read.
         session_.reset();
     }

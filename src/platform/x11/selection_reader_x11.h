@@ -18,10 +18,9 @@ namespace quillet {
 class SelectionReaderX11 {
 public:
     struct Limits {
-        // Longest wait for the owner's next answer or next piece.
-        std::chrono::milliseconds quiet{5000};
-        // Longest a whole read may take, even when data keeps trickling in.
-        std::chrono::milliseconds total{60000};
+        // Longest a whole read may take, over all formats, even when data
+        // keeps trickling in.
+        std::chrono::milliseconds deadline = kClipboardReadDeadline;
         // Most bytes kept over all formats.
         std::int64_t maxBytes = kClipboardReadLimit;
     };
