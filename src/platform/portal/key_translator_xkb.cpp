@@ -84,8 +84,11 @@ std::optional<KeyEvent> KeyTranslatorXkb::translate(const QKeyEvent& event) {
     if ((!press && event.type() != QEvent::KeyRelease) || event.nativeVirtualKey() == 0) {
         return std::nullopt;  // not from the compositor (a synthetic event)
     }
+    if (!keymap_) {
+        keymap_.emplace(names_);
+    }
     return portal::translateXkbKey(press, event.nativeVirtualKey(),
-                                   keymap_.plainKeysyms(event.nativeScanCode()),
+                                   keymap_->plainKeysyms(event.nativeScanCode()),
                                    portal::flagsOf(event.modifiers()));
 }
 

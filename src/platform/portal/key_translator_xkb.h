@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace quillet {
@@ -17,12 +18,13 @@ namespace quillet {
 // table knows: so the key reads as the first layout names it, as on X11.
 class KeyTranslatorXkb final : public KeyTranslator {
 public:
-    explicit KeyTranslatorXkb(const portal::KeymapNames& names) : keymap_(names) {}
+    explicit KeyTranslatorXkb(portal::KeymapNames names) : names_(std::move(names)) {}
 
     std::optional<KeyEvent> translate(const QKeyEvent& event) override;
 
 private:
-    portal::Keymap keymap_;
+    portal::KeymapNames names_;
+    std::optional<portal::Keymap> keymap_;  // compiled when a dialog first reads a key
 };
 
 namespace portal {
