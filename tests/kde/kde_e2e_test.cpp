@@ -168,8 +168,8 @@ TEST_F(KdeTest, TheShortcutsFireOncePerPressFollowANewBindingAndRefuseKWinsOwn) 
     EXPECT_FALSE(waitUntil([&] { return presses > before; }, kStraggler)) << "a released shortcut";
 }
 
-// The shortcut dialog reads the keys as the layout types them: BÉPO's A is
-// where a US keyboard has Q. Control+C is refused, Super+C is not.
+// The shortcut dialog reads the keys as the layout types them: BÉPO's C is
+// where a US keyboard has H. Control+C is refused, Super+C is not.
 TEST_F(KdeTest, TheShortcutDialogReadsTheKeysAsTheLayoutTypesThem) {
     KeyTranslatorXkb translator(sessionKeymap());
     const int a = keyOf(XKB_KEY_a);
