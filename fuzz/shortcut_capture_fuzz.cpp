@@ -35,18 +35,23 @@ ModifierFlags modifiersFrom(std::uint8_t byte) {
 }
 
 void requireAcceptable(const Shortcut& shortcut) {
-    require(shortcut.keyCode != 0);
+    using namespace modifier;
     require(!modifierKeyCodes.contains(shortcut.keyCode));
-    require((shortcut.modifiers & ~modifier::kShortcutMask) == 0);
-    require(shortcut.modifiers != 0 || standaloneKeyCodes.contains(shortcut.keyCode));
-    require(!(shortcut.keyCode == 8 && shortcut.modifiers == modifier::kCommand));
+    require((shortcut.modifiers & ~kShortcutMask) == 0);
+    require((shortcut.modifiers & ~kShift) != 0 || standaloneKeyCodes.contains(shortcut.keyCode));
+    // Copy and paste stay everyone's: C, V and Insert with Control, Shift or both.
+    for (const Shortcut copyOrPaste :
+         {Shortcut{0x08, kControl}, Shortcut{0x08, kControl | kShift}, Shortcut{0x72, kControl},
+          Shortcut{0x09, kControl}, Shortcut{0x09, kControl | kShift}, Shortcut{0x72, kShift}}) {
+        require(shortcut != copyOrPaste);
+    }
 }
 
 }  // namespace
 
 // Byte 0 picks the language; then three bytes per event: kind (bit 0: key
 // down or modifier change, bit 1: another window's event, bit 2: a key code
-// above one byte), key code, modifiers.
+// above one byte, bit 3: a key outside the vocabulary), key code, modifiers.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) {
         return 0;
@@ -57,8 +62,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::uint8_t kind = data[i];
         KeyEvent event;
         event.type = (kind & 1) != 0 ? KeyEventType::FlagsChanged : KeyEventType::KeyDown;
-        event.keyCode =
-            (kind & 4) != 0 ? static_cast<KeyCode>(data[i + 1] << 8 | kind) : KeyCode{data[i + 1]};
+        if ((kind & 8) == 0) {
+            event.keyCode = (kind & 4) != 0 ? static_cast<KeyCode>(data[i + 1] << 8 | kind)
+                                            : KeyCode{data[i + 1]};
+        }
         event.modifierFlags = modifiersFrom(data[i + 2]);
         const bool inDialog = (kind & 2) == 0;
 

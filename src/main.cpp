@@ -12,6 +12,7 @@
 #include "platform/qt/ui_languages_qt.h"
 #include "platform/qt/url_opener_qt.h"
 #include "platform/portal/global_hotkey_portal.h"
+#include "platform/portal/key_translator_xkb.h"
 #include "platform/portal/paste_keystroke_portal.h"
 #include "platform/portal/portal_probe.h"
 #include "platform/x11/active_window_x11.h"
@@ -45,7 +46,7 @@
 
 namespace {
 
-// SIGINT and SIGTERM end the event loop like Quit does. Blocked in every
+// SIGINT and SIGTERM end the event loops like Quit does. Blocked in every
 // thread and read from a signalfd, so no handler runs in signal context.
 class QuitSignals {
 public:
@@ -76,7 +77,7 @@ public:
             signalfd_siginfo info{};
             while (::read(fd_, &info, sizeof info) == sizeof info) {
             }
-            QCoreApplication::quit();
+            quillet::App::quitNow();
         });
     }
 
@@ -140,11 +141,12 @@ quillet::PlatformServices waylandServices(
     PlatformServices services = qtServices(Desktop::Wayland);
     services.clipboard = std::make_unique<ClipboardWayland>(session);
     services.activeWindow = std::make_unique<ActiveWindowWayland>(session);
+    const portal::KeymapNames keymapNames = portal::sessionKeymapNames(
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
     auto keyboard = std::make_unique<PasteKeystrokeWayland>(session);
     if (!keyboard->available() && portalKeyboardAvailable()) {
-        services.keystroke = std::make_unique<PasteKeystrokePortal>(
-            *services.settings, portal::sessionKeymapNames(QStandardPaths::writableLocation(
-                                    QStandardPaths::GenericConfigLocation)));
+        services.keystroke =
+            std::make_unique<PasteKeystrokePortal>(*services.settings, keymapNames);
     } else {
         services.keystroke = std::move(keyboard);
     }
@@ -153,9 +155,8 @@ quillet::PlatformServices waylandServices(
     } else {
         services.hotkey = std::make_unique<GlobalHotkeyWayland>();
     }
-    // Only the shortcut dialog reads key events, and it does not open where
-    // no shortcut can be taken.
-    services.keyTranslator = std::make_unique<KeyTranslatorX11>();
+    // For the shortcut dialog, which opens where the portal takes shortcuts.
+    services.keyTranslator = std::make_unique<KeyTranslatorXkb>(keymapNames);
     return services;
 }
 

@@ -7,6 +7,8 @@
 #include "doubles.h"
 #include "in_memory_settings_store.h"
 
+#include <QCoreApplication>
+
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -109,7 +111,7 @@ TEST_F(AppTest, ALaterStartTakesTheStoredShortcutAndShowsTheMenu) {
               "Paste Cells | After Each Line > {Nothing* | Tab | Enter} | "
               "Language / 语言 > {Auto (System "
               "Default) | English* | 中文} | Start at Login | -- | About | -- | "
-              "Quit~⌘Q"_s);
+              "Quit"_s);
     EXPECT_TRUE(alerts->shown().empty());
     ASSERT_TRUE(tray->choose(u"Tab"_s));
     EXPECT_EQ(settings->string(u"afterEachLine"_s), u"tab");
@@ -125,7 +127,7 @@ TEST_F(AppTest, ALaterStartTakesTheStoredShortcutAndShowsTheMenu) {
               "[从头开始] | 显示列表… | -- | [使用说明：复制多行文本，按下快捷键逐行粘贴。] | "
               "按单元格粘贴 | 每行之后 > {无 | Tab 键* | 回车键} | "
               "Language / 语言 > {自动 (跟随系统) | English | "
-              "中文*} | 登录时启动 | -- | 关于 | -- | 退出~⌘Q"_s);
+              "中文*} | 登录时启动 | -- | 关于 | -- | 退出"_s);
     settings->setString(u"appLanguage"_s, u"fr"_s);
     languages->set({u"zh-CN"_s});
     ASSERT_TRUE(tray->choose(u"English"_s));
@@ -335,10 +337,12 @@ TEST_F(AppTest, WithoutSyntheticInputItSaysSoInTheUsersLanguage) {
     EXPECT_EQ(urls->opened(), std::vector<QUrl>{QUrl(QString::fromUtf16(kInputHelpUrl))});
     EXPECT_TRUE(hotkey->held().has_value()) << "the menu and About keep working";
 
-    // About leads to its three pages; Close to none.
+    // About names the program's version and leads to its three pages; Close to none.
     alerts->answer(2);
     alerts->answer(3);
+    QCoreApplication::setApplicationVersion(u"2.7.1"_s);
     ASSERT_TRUE(tray->choose(u"关于"_s));
+    EXPECT_TRUE(alerts->shown().back().text.startsWith(u"版本: 2.7.1\n"_s));
     ASSERT_TRUE(tray->choose(u"关于"_s));
     EXPECT_EQ(urls->opened().back(), QUrl(QString::fromUtf16(kSupportUrl)));
     EXPECT_EQ(urls->opened().size(), 2U);

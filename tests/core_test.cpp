@@ -64,19 +64,27 @@ TEST(Keys, NamesCoverOnlyTheirRangesAndEveryStandaloneKeyShows) {
     EXPECT_EQ(names.size(), 51 - 5);
 }
 
+// Key code 0 is the A key: only a code not stored, or A without modifiers
+// (never a shortcut), reads as none.
 TEST(Keys, StoredValuesOutsideTheWrittenRangesReadAsNone) {
     using S = std::optional<Shortcut>;
-    const std::tuple<std::int64_t, std::int64_t, S> cases[] = {
-        {0, 0x100000, {}},
-        {-9, 0x100000, {}},
-        {(std::int64_t{1} << 32) | 9, 0x100000, {}},
-        {0x10000, 0, {}},
-        {9, -1, {}},
+    using N = std::optional<std::int64_t>;
+    const std::tuple<N, N, S> cases[] = {
+        {0, 0x100000, Shortcut{0, kCommand}},
+        {0, 0, std::nullopt},
+        {0, std::nullopt, std::nullopt},
+        {std::nullopt, 0x100000, std::nullopt},
+        {9, std::nullopt, Shortcut{9, 0}},
+        {-9, 0x100000, std::nullopt},
+        {(std::int64_t{1} << 32) | 9, 0x100000, std::nullopt},
+        {0x10000, 0, std::nullopt},
+        {9, -1, std::nullopt},
         {0xFFFF, 0, Shortcut{0xFFFF, 0}},
         {0x60, 0x100000, Shortcut{0x60, kCommand}},
     };
     for (const auto& [code, modifiers, expected] : cases) {
-        EXPECT_EQ(shortcutFromStored(code, modifiers), expected) << code << ' ' << modifiers;
+        EXPECT_EQ(shortcutFromStored(code, modifiers), expected)
+            << code.value_or(-1) << ' ' << modifiers.value_or(-1);
     }
 }
 

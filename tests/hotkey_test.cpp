@@ -19,8 +19,8 @@ namespace {
 using namespace modifier;
 using namespace Qt::StringLiterals;
 
-constexpr KeyCode kA = 0x00, kF = 0x03, kC = 0x08, kB = 0x0B, kK = 0x28, kReturn = 0x24,
-                  kEscape = 0x35, kF3 = 0x63, kF17 = 0x40;
+constexpr KeyCode kA = 0x00, kF = 0x03, kC = 0x08, kV = 0x09, kB = 0x0B, kK = 0x28, kReturn = 0x24,
+                  kEscape = 0x35, kF3 = 0x63, kF17 = 0x40, kInsert = 0x72;
 
 struct Step {
     KeyEvent event;
@@ -28,7 +28,8 @@ struct Step {
     bool inWindow = true;
 };
 
-Step down(KeyCode code, ModifierFlags held, QString text, bool confirm, bool consumed) {
+Step down(std::optional<KeyCode> code, ModifierFlags held, QString text, bool confirm,
+          bool consumed) {
     return {{KeyEventType::KeyDown, code, held}, ShortcutCapture::Outcome{text, confirm, consumed}};
 }
 Step flags(ModifierFlags held, QString text, bool confirm) {
@@ -49,23 +50,30 @@ TEST(ShortcutCapture, JudgesKeySequencesAsTheUserPressesThem) {
          {flags(kCommand, u"⌘ (Key missing)"_s, false),
           down(kF, kCommand | 0x10000 | 0x800000, u"⌘F"_s, true, true), flags(0, u"⌘F"_s, true)},
          Shortcut{kF, kCommand}},
-        {"each new key drops the held one: F3 and Escape alone are held, F alone is not",
-         {down(kF3, 0, u"F3"_s, true, true), down(kEscape, 0, u"Esc"_s, true, true),
+        {"each new key drops the held one: F3 alone is held; Escape alone, F under Shift are not",
+         {down(kF3, 0, u"F3"_s, true, true),
+          down(kEscape, 0, u"Esc (Modifier missing)"_s, false, false),
           down(kB, kCommand, u"⌘B"_s, true, true),
-          down(kF, 0, u"F (Modifier missing)"_s, false, false)}},
+          down(kF, kShift, u"⇧F (Modifier missing)"_s, false, false)}},
         {"a refused key stays pending for a later modifier",
          {down(kF, 0, u"F (Modifier missing)"_s, false, false), flags(kCommand, u"⌘F"_s, true)},
          Shortcut{kF, kCommand}},
         {"Return alone is refused and passed on",
          {down(kReturn, 0, u"\u21A9\uFE0E (Modifier missing)"_s, false, false)}},
-        {"Command-C is refused, Shift-Command-C is not",
-         {down(kC, kCommand, u"⌘C (Copy disabled)"_s, false, false),
-          flags(kCommand | kShift, u"⇧⌘C"_s, true),
-          down(kC, kCommand | kShift, u"⇧⌘C"_s, true, true)},
-         Shortcut{kC, kCommand | kShift}},
-        {"a key without a name, and the A key, which is never taken",
+        {"the keys of copy and paste are refused, Super-C is not",
+         {down(kC, kControl, u"⌃C (Copy disabled)"_s, false, false),
+          flags(kControl | kShift, u"⌃⇧C (Copy disabled)"_s, false),
+          down(kInsert, kControl, u"⌃Insert (Copy disabled)"_s, false, false),
+          down(kV, kControl, u"⌃V (Paste disabled)"_s, false, false),
+          down(kV, kControl | kShift, u"⌃⇧V (Paste disabled)"_s, false, false),
+          down(kInsert, kShift, u"⇧Insert (Paste disabled)"_s, false, false),
+          down(kC, kCommand, u"⌘C"_s, true, true)},
+         Shortcut{kC, kCommand}},
+        {"a key without a name, a key outside the vocabulary, and the A key",
          {down(kF17, kCommand, u"⌘"_s, true, true),
-          down(kA, kCommand, u"⌘ (Key missing)"_s, false, false)}},
+          down(std::nullopt, kCommand, u"⌘ (Key missing)"_s, false, false),
+          down(kA, kControl | kOption, u"⌃⌥A"_s, true, true)},
+         Shortcut{kA, kControl | kOption}},
         {"letting go keeps a held combination, a new modifier drops it",
          {down(kK, kControl | kOption, u"⌃⌥K"_s, true, true), flags(kControl, u"⌃⌥K"_s, true),
           flags(0, u"⌃⌥K"_s, true), flags(kShift, u"⇧ (Key missing)"_s, false),
@@ -77,7 +85,8 @@ TEST(ShortcutCapture, JudgesKeySequencesAsTheUserPressesThem) {
         {"every refusal in Chinese",
          {flags(kControl | kOption, u"⌃⌥（缺少非修饰键）"_s, false),
           flags(0, u"按下快捷键..."_s, false),
-          down(kC, kCommand, u"⌘C (禁用复制键)"_s, false, false),
+          down(kC, kControl, u"⌃C (禁用复制键)"_s, false, false),
+          down(kV, kControl, u"⌃V (禁用粘贴键)"_s, false, false),
           down(kF17, 0, u"按下快捷键... (缺少修饰键)"_s, false, false)},
          std::nullopt,
          Language::Chinese},
@@ -114,11 +123,14 @@ struct RegistrationRig {
 
 TEST(HotkeyRegistration, TakesTheStoredShortcutOrStoresTheDefault) {
     RegistrationRig rig;
-    rig.store(0, 0x100000);  // code 0 reads as nothing stored
+    rig.store(0, 0);  // the A key alone reads as nothing stored
     EXPECT_TRUE(rig.hotkeys.registerStoredOrDefault());
     EXPECT_EQ(rig.settings.integer(u"hotkeyCode"_s), 9);
     EXPECT_EQ(rig.settings.integer(u"hotkeyModifiers"_s), 1835008);
     EXPECT_EQ(rig.hotkey.held(), kDefaultShortcut);
+    rig.store(0, 0xC0000);
+    EXPECT_TRUE(rig.hotkeys.registerStoredOrDefault());
+    EXPECT_EQ(rig.hotkey.held(), (Shortcut{kA, kControl | kOption}));
 
     // Lock and other bits stored by someone else do not take part in the grab.
     rig.store(0x60, 0x100000 | 0x10000);

@@ -93,7 +93,7 @@ TEST(SettingsStoreQt, KeepsItsFileOwnerOnlyAndValuesApart) {
     EXPECT_EQ(again.string(u"d"_s), std::nullopt);
     EXPECT_EQ(again.string(u"t"_s), u"@ByteArray(abc)"_s);
     EXPECT_EQ(again.data(u"t"_s), std::nullopt);
-    EXPECT_EQ(again.integer(u"twelve"_s), 0);
+    EXPECT_EQ(again.integer(u"twelve"_s), std::nullopt);
     EXPECT_EQ(modeOf(file), 0600u) << "writes replace the file";
 
     // A list of names as a user writes it, bare or quoted, is text.
@@ -311,7 +311,8 @@ TEST(X11Keymap, KeyEventsReadInTheProgramsVocabulary) {
         // Super's press adds Command, its release takes it away.
         {{XK_Super_L}, kMod4, x::kControlMask, true, {FlagsChanged, 0x37, kControl | kCommand}},
         {{XK_Super_L}, kMod4, x::kControlMask | kMod4, false, {FlagsChanged, 0x37, kControl}},
-        {{XK_ISO_Level3_Shift}, 0, x::kShiftMask, true, {FlagsChanged, 0, kShift}},
+        {{XK_ISO_Level3_Shift}, 0, x::kShiftMask, true, {FlagsChanged, std::nullopt, kShift}},
+        {{XK_a, XK_A}, 0, x::kControlMask, true, {KeyDown, 0x00, kControl}},
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         const auto& c = cases[i];

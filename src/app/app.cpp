@@ -35,7 +35,7 @@ App::App(PlatformServices services, std::ostream& console)
                     runLinkDialog(aboutDialog(language_.current()), *services_.alerts,
                                   *services_.urlOpener);
                 },
-                [] { QCoreApplication::quit(); },
+                [] { quitNow(); },
                 [this](bool wanted) { setStartAtLogin(wanted); },
                 [this] { queueStep([this] { return pasteRun_.remake(); }); },
             }) {
@@ -89,6 +89,12 @@ void App::start() {
     menu_.show();
     // The stored run shows before the first press.
     pasteQueue_.async([this] { publishRun(); });
+}
+
+void App::quitNow() {
+    // Every event loop ends, a dialog's too, and no window is asked first:
+    // Qt's quit() asks each to close, and gives up when one stays.
+    QCoreApplication::exit(0);
 }
 
 void App::prepareToQuit() {

@@ -34,6 +34,10 @@ public:
     // shortcut dialog follows, where the desktop lets a program take one.
     void start();
 
+    // Ends the program's event loops, with whatever window is open: what
+    // Quit and SIGTERM do.
+    static void quitNow();
+
     // Before the event loop's thread stops. Lets the paste in flight finish
     // (it needs the UI thread to put the clipboard back, then stores the
     // run); presses not yet started are dropped and no notice opens any more.

@@ -2,6 +2,7 @@
 
 #include "platform/url_opener.h"
 
+#include <QCoreApplication>
 #include <QUrl>
 
 namespace quillet {
@@ -9,7 +10,7 @@ namespace quillet {
 LinkDialog aboutDialog(Language language) {
     return LinkDialog{
         AlertSpec{text::kAboutTitle.in(language),
-                  text::kAboutBody.in(language),
+                  text::kAboutBody.in(language).arg(QCoreApplication::applicationVersion()),
                   AlertStyle::Information,
                   {text::kVisitWebsite.in(language), text::kFeedback.in(language),
                    text::kSupportDev.in(language), text::kClose.in(language)},

@@ -147,9 +147,7 @@ std::vector<MenuRow> TrayMenu::rows() {
     rows.push_back(separator());
     rows.push_back(action(text::kAbout.in(language), actions_.about));
     rows.push_back(separator());
-    MenuRow quit = action(text::kQuit.in(language), actions_.quit);
-    quit.hint = modifierSymbols(modifier::kCommand) + u'Q';
-    rows.push_back(std::move(quit));
+    rows.push_back(action(text::kQuit.in(language), actions_.quit));
     return rows;
 }
 

@@ -66,6 +66,7 @@ constexpr SpecialName kSpecialNames[] = {
     {0x6D, u"F10"},
     {0x6F, u"F12"},
     {0x71, u"F15"},
+    {0x72, u"Insert"},
     {0x73, u"Home"},
     {0x74, u"PgUp"},
     {0x76, u"F4"},
@@ -124,11 +125,14 @@ QString shortcutHint(Shortcut shortcut) {
     return key ? modifierSymbols(shortcut.modifiers) + *key : QString();
 }
 
-std::optional<Shortcut> shortcutFromStored(std::int64_t keyCode, std::int64_t modifiers) {
-    if (keyCode <= 0 || keyCode > 0xFFFF || modifiers < 0) {
+std::optional<Shortcut> shortcutFromStored(std::optional<std::int64_t> keyCode,
+                                           std::optional<std::int64_t> modifiers) {
+    const std::int64_t flags = modifiers.value_or(0);
+    if (!keyCode || *keyCode < 0 || *keyCode > 0xFFFF || flags < 0 ||
+        (*keyCode == 0 && flags == 0)) {
         return std::nullopt;
     }
-    return Shortcut{static_cast<KeyCode>(keyCode), static_cast<ModifierFlags>(modifiers)};
+    return Shortcut{static_cast<KeyCode>(*keyCode), static_cast<ModifierFlags>(flags)};
 }
 
 }  // namespace quillet

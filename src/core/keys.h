@@ -35,10 +35,13 @@ struct Shortcut {
 // Control + Option + Command + V (Control+Alt+Super+V).
 inline constexpr Shortcut kDefaultShortcut{9, 0x1C0000};
 
-// The shortcut the two stored integers stand for, or none: a key code of 0
-// means none stored, and values outside the ranges this program writes
-// (another program's edits) count as none too.
-std::optional<Shortcut> shortcutFromStored(std::int64_t keyCode, std::int64_t modifiers);
+// The shortcut the two stored integers stand for, or none. Key code 0 is the
+// A key; a key code not stored means none. So do 0 without modifiers (the A
+// key alone is never a shortcut, and stores that read an absent number as 0
+// write that pair for none) and values outside the ranges this program
+// writes (another program's edits).
+std::optional<Shortcut> shortcutFromStored(std::optional<std::int64_t> keyCode,
+                                           std::optional<std::int64_t> modifiers);
 
 // A fixed set of key codes; only membership is asked.
 class KeyCodeSet {
@@ -59,10 +62,10 @@ private:
 // Keys that are modifiers themselves.
 inline constexpr KeyCodeSet modifierKeyCodes{0x37, 0x36, 0x3A, 0x3D, 0x3B, 0x3E, 0x38, 0x3C};
 
-// Keys accepted as a shortcut without any modifier.
-inline constexpr KeyCodeSet standaloneKeyCodes{0x35, 0x31, 0x7E, 0x7D, 0x7B, 0x7C, 0x7A, 0x78,
-                                               0x63, 0x76, 0x60, 0x61, 0x62, 0x64, 0x65, 0x6D,
-                                               0x67, 0x6F, 0x69, 0x6B, 0x71, 0x6A};
+// Keys accepted as a shortcut without a modifier, or with Shift alone: F1 to
+// F16. Any other key taken so would be lost to typing in every program.
+inline constexpr KeyCodeSet standaloneKeyCodes{0x7A, 0x78, 0x63, 0x76, 0x60, 0x61, 0x62, 0x64,
+                                               0x65, 0x6D, 0x67, 0x6F, 0x69, 0x6B, 0x71, 0x6A};
 
 // Modifier symbols in the fixed order ⌃ ⌥ ⇧ ⌘, without separators.
 QString modifierSymbols(ModifierFlags flags);
@@ -84,12 +87,12 @@ inline QString shortcutText(Shortcut shortcut) {
 QString shortcutHint(Shortcut shortcut);
 
 // A key event as the shortcut capture sees it: a key going down, or a change
-// of the held modifiers (a modifier key's press or release). keyCode is 0 for
-// keys outside the vocabulary; modifierFlags are those held after the event.
+// of the held modifiers (a modifier key's press or release). keyCode is none
+// for keys outside the vocabulary; modifierFlags are those held after the event.
 enum class KeyEventType { KeyDown, FlagsChanged };
 struct KeyEvent {
     KeyEventType type = KeyEventType::KeyDown;
-    KeyCode keyCode = 0;
+    std::optional<KeyCode> keyCode;
     ModifierFlags modifierFlags = 0;
 };
 

@@ -4,7 +4,7 @@
 
 namespace quillet::stored_value {
 
-std::int64_t toInteger(const QVariant& value) {
+std::optional<std::int64_t> toInteger(const QVariant& value) {
     switch (value.typeId()) {
         case QMetaType::Int:
         case QMetaType::LongLong:
@@ -18,18 +18,20 @@ std::int64_t toInteger(const QVariant& value) {
         case QMetaType::ULong: {
             bool ok = false;
             const qulonglong raw = value.toULongLong(&ok);
-            return ok && raw <= static_cast<qulonglong>(INT64_MAX) ? static_cast<std::int64_t>(raw)
-                                                                   : 0;
+            if (!ok || raw > static_cast<qulonglong>(INT64_MAX)) {
+                return std::nullopt;
+            }
+            return static_cast<std::int64_t>(raw);
         }
         case QMetaType::QString: {
             // A text file holds every number as text; anything not a whole
             // number in range reads as absent.
             bool ok = false;
             const qlonglong parsed = value.toString().trimmed().toLongLong(&ok, 10);
-            return ok ? parsed : 0;
+            return ok ? std::optional<std::int64_t>(parsed) : std::nullopt;
         }
         default:
-            return 0;
+            return std::nullopt;
     }
 }
 

@@ -12,8 +12,8 @@
 
 namespace quillet::stored_value {
 
-// Whole numbers, as numbers or as text ("42", "-3"); anything else is 0.
-std::int64_t toInteger(const QVariant& value);
+// Whole numbers, as numbers or as text ("42", "-3"); anything else is none.
+std::optional<std::int64_t> toInteger(const QVariant& value);
 // Text; a list (a=x,y in a settings file) as its items joined by commas.
 std::optional<QString> toString(const QVariant& value);
 // Only a value stored as data; text is not data.

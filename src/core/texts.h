@@ -110,7 +110,8 @@ inline constexpr Text kCapturePrompt{u"Press the key combination you want to use
 inline constexpr Text kCaptureCurrent{u"Current: ", u"当前快捷键: "};
 inline constexpr Text kCapturePlaceholder{u"Press shortcut...", u"按下快捷键..."};
 inline constexpr Text kKeyMissing{u" (Key missing)", u"（缺少非修饰键）"};
-inline constexpr Text kCopyDisabled{u"C (Copy disabled)", u"C (禁用复制键)"};
+inline constexpr Text kCopyDisabled{u" (Copy disabled)", u" (禁用复制键)"};
+inline constexpr Text kPasteDisabled{u" (Paste disabled)", u" (禁用粘贴键)"};
 inline constexpr Text kModifierMissing{u" (Modifier missing)", u" (缺少修饰键)"};
 inline constexpr Text kConfirm{u"Confirm", u"确认"};
 inline constexpr Text kCancel{u"Cancel", u"取消"};
@@ -166,8 +167,8 @@ inline constexpr Text kStartAtLoginOffFailed{u"Could not turn off Start at Login
 // About.
 inline constexpr Text kAboutTitle{u"About Quillet", u"关于 Quillet"};
 inline constexpr Text kAboutBody{
-    u"Version: 1.0\n© 2026 Tarnwick\n\nSimple utility for easier data entry.",
-    u"版本: 1.0\n© 2026 塔恩威克\n\n简单的效率工具，让数据录入更轻松。"};
+    u"Version: %1\n© 2026 Tarnwick\n\nSimple utility for easier data entry.",
+    u"版本: %1\n© 2026 塔恩威克\n\n简单的效率工具，让数据录入更轻松。"};
 inline constexpr Text kVisitWebsite{u"Visit Website", u"访问主页"};
 inline constexpr Text kFeedback{u"Feedback", u"反馈问题"};
 inline constexpr Text kSupportDev{u"Support Dev", u"支持开发者"};

@@ -4,8 +4,32 @@ namespace quillet {
 
 namespace {
 
-// Command-C stays the copy command: refusing it keeps every program's Copy.
-constexpr KeyCode kCopyKeyCode = 8;
+constexpr KeyCode kC = 0x08, kV = 0x09, kInsert = 0x72;
+
+// Combinations every program copies or pastes with on Linux: taken as the
+// shortcut, they would copy or paste nowhere else, and a paste key would
+// set off the very shortcut that sends it.
+struct Refusal {
+    Shortcut chord;
+    const Text& reason;
+};
+const Refusal kRefused[] = {
+    {{kC, modifier::kControl}, text::kCopyDisabled},
+    {{kC, modifier::kControl | modifier::kShift}, text::kCopyDisabled},  // terminals
+    {{kInsert, modifier::kControl}, text::kCopyDisabled},
+    {{kV, modifier::kControl}, text::kPasteDisabled},
+    {{kV, modifier::kControl | modifier::kShift}, text::kPasteDisabled},
+    {{kInsert, modifier::kShift}, text::kPasteDisabled},
+};
+
+const Text* refusalOf(Shortcut chord) {
+    for (const Refusal& refusal : kRefused) {
+        if (refusal.chord == chord) {
+            return &refusal.reason;
+        }
+    }
+    return nullptr;
+}
 
 }  // namespace
 
@@ -25,55 +49,54 @@ std::optional<ShortcutCapture::Outcome> ShortcutCapture::handle(const KeyEvent& 
     const ModifierFlags previousModifiers = liveModifiers_;
     liveModifiers_ = event.modifierFlags & modifier::kShortcutMask;
 
-    if (capturedKeyCode_ != 0) {
+    if (captured_) {
         // Letting go of modifiers, one by one or all at once, keeps what is
         // held: nobody lets go of several keys at the very same moment.
         const bool onlyReleases = (liveModifiers_ & ~previousModifiers) == 0;
         if (!keyDown && onlyReleases) {
-            return Outcome{shortcutText(capturedKeyCode_, capturedModifiers_), true, false};
+            return Outcome{shortcutText(*captured_), true, false};
         }
-        capturedKeyCode_ = 0;
-        capturedModifiers_ = 0;
-        pendingKeyCode_ = 0;
+        captured_.reset();
+        pendingKeyCode_.reset();
     }
-    // Key code 0 (the A key, and keys outside the vocabulary) is never taken.
-    // A key taken earlier stays pending while the modifiers change.
-    if (keyDown && lastKeyCode_ != 0 && !modifierKeyCodes.contains(lastKeyCode_)) {
+    // Keys outside the vocabulary are never taken. A key taken earlier stays
+    // pending while the modifiers change.
+    if (keyDown && lastKeyCode_ && !modifierKeyCodes.contains(*lastKeyCode_)) {
         pendingKeyCode_ = lastKeyCode_;
     }
 
     QString shown = placeholderText();
     bool hasError = false;
-    if (pendingKeyCode_ == 0 && liveModifiers_ != 0) {
+    if (!pendingKeyCode_ && liveModifiers_ != 0) {
         shown = modifierSymbols(liveModifiers_) + text::kKeyMissing.in(language_);
         hasError = true;
-    } else if (pendingKeyCode_ == kCopyKeyCode && liveModifiers_ == modifier::kCommand) {
-        shown = modifierSymbols(modifier::kCommand) + text::kCopyDisabled.in(language_);
-        hasError = true;
-    } else if (pendingKeyCode_ != 0) {
-        shown = shortcutText(pendingKeyCode_, liveModifiers_);
+    } else if (pendingKeyCode_) {
+        const Shortcut chord{*pendingKeyCode_, liveModifiers_};
+        shown = shortcutText(chord);
         if (shown.isEmpty()) {
             shown = placeholderText();
         }
-        if (liveModifiers_ == 0 && !standaloneKeyCodes.contains(pendingKeyCode_)) {
+        // Shift alone types: it counts as no modifier, except with F1 to F16.
+        const bool typing = (liveModifiers_ & ~modifier::kShift) == 0 &&
+                            !standaloneKeyCodes.contains(*pendingKeyCode_);
+        if (const Text* refusal = refusalOf(chord)) {
+            shown += refusal->in(language_);
+            hasError = true;
+        } else if (typing) {
             shown += text::kModifierMissing.in(language_);
             hasError = true;
         } else {
-            capturedKeyCode_ = pendingKeyCode_;
-            capturedModifiers_ = liveModifiers_;
+            captured_ = chord;
         }
     }
     // With nothing pending and no modifier the field shows the placeholder.
 
-    const bool accepted = pendingKeyCode_ != 0 && !hasError;
-    return Outcome{shown, capturedKeyCode_ != 0, keyDown && accepted};
+    const bool accepted = pendingKeyCode_ && !hasError;
+    return Outcome{shown, captured_.has_value(), keyDown && accepted};
 }
 
 std::optional<Shortcut> ShortcutCapture::captured() const {
-    if (capturedKeyCode_ == 0) {
-        return std::nullopt;
-    }
-    return Shortcut{capturedKeyCode_, capturedModifiers_};
+    return captured_;
 }
 
 }  // namespace quillet

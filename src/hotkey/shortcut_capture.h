@@ -37,11 +37,10 @@ public:
 
 private:
     Language language_;
-    KeyCode lastKeyCode_ = 0;          // of the latest key-down
-    ModifierFlags liveModifiers_ = 0;  // held at the latest event, shortcut bits only
-    KeyCode pendingKeyCode_ = 0;       // latest ordinary key taken; 0 = none
-    KeyCode capturedKeyCode_ = 0;      // the combination held; 0 = none
-    ModifierFlags capturedModifiers_ = 0;
+    std::optional<KeyCode> lastKeyCode_;     // of the latest key-down
+    ModifierFlags liveModifiers_ = 0;        // held at the latest event, shortcut bits only
+    std::optional<KeyCode> pendingKeyCode_;  // latest ordinary key taken
+    std::optional<Shortcut> captured_;       // the combination held
 };
 
 }  // namespace quillet

@@ -9,13 +9,13 @@
 namespace quillet {
 
 // The user's persistent key-value store, shared by the whole program.
-// Reads are tolerant: an absent or unreadable integer is 0, so 0 doubles as
-// "not stored" everywhere. Writes report whether the value reached the disk.
+// Reads are tolerant: an absent or unreadable value is none. Writes report
+// whether the value reached the disk.
 class SettingsStore {
 public:
     virtual ~SettingsStore() = default;
 
-    virtual std::int64_t integer(const QString& key) const = 0;
+    virtual std::optional<std::int64_t> integer(const QString& key) const = 0;
     virtual std::optional<QString> string(const QString& key) const = 0;
     virtual std::optional<QByteArray> data(const QString& key) const = 0;
 

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -247,6 +249,84 @@ TEST(ProgramStartTest, ASecondCopyStepsAside) {
     EXPECT_NE(second.exitCode(), 0);
     EXPECT_TRUE(second.output().contains("already running"));
     EXPECT_TRUE(first.running());
+}
+
+// SIGTERM, SIGINT and Quit end it at once whatever it shows: a notice, About,
+// the list, the shortcut dialog. Qt's quit asks each window to close first,
+// and one may refuse.
+TEST(ProgramStartTest, SignalsAndQuitEndItWhateverWindowShows) {
+    TargetWindow target;
+    ASSERT_TRUE(target.started());
+    const auto notice = [&](Program& quillet) {
+        x().chord(kDefaultChord);  // the list is pasted: "All lines pasted!"
+        return waitUntil([&] { return x().notice(quillet.pid()).has_value(); }, 10s);
+    };
+    // From the bottom of the menu: Quit, About, ..., Show List past the greyed usage row.
+    const auto fromMenu = [](int up, const QString& title) {
+        return [up, title](Program& quillet) {
+            std::vector<std::string> keys(static_cast<std::size_t>(up), "Up");
+            keys.emplace_back("Return");
+            EXPECT_TRUE(x().openTrayMenu(quillet.pid(), u"Paste"_s));
+            for (const std::string& key : keys) {
+                x().chord({key});
+            }
+            return waitUntil([&] { return x().windowNamed(quillet.pid(), title).has_value(); },
+                             10s);
+        };
+    };
+    const struct {
+        const char* name;
+        std::function<bool(Program&)> show;
+        bool firstRun = false;
+        bool modal = false;  // keeps the menu shut: no Quit to choose
+    } windows[] = {
+        {"a notice", notice},
+        {"About", fromMenu(2, u"About Quillet"_s), false, true},
+        {"the list", fromMenu(7, u"Quillet — List"_s)},
+        {"the first run's shortcut dialog",
+         [](Program& quillet) {
+             return waitUntil(
+                 [&] { return x().windowNamed(quillet.pid(), u"Set Shortcut"_s).has_value(); },
+                 10s);
+         },
+         true, true},
+    };
+    const struct {
+        const char* name;
+        std::function<void(Program&)> end;
+        bool fromMenu = false;
+    } ways[] = {
+        {"SIGTERM", [](Program& quillet) { ::kill(static_cast<pid_t>(quillet.pid()), SIGTERM); }},
+        {"SIGINT", [](Program& quillet) { ::kill(static_cast<pid_t>(quillet.pid()), SIGINT); }},
+        {"Quit",
+         [](Program& quillet) {
+             ASSERT_TRUE(x().openTrayMenu(quillet.pid(), u"Paste"_s));
+             x().chord({"Up"});
+             x().chord({"Return"});
+         },
+         true},
+    };
+    for (const auto& window : windows) {
+        for (const auto& way : ways) {
+            if (way.fromMenu && window.modal) {
+                continue;
+            }
+            SCOPED_TRACE(std::string(window.name) + ", " + way.name);
+            Program quillet(QString(), !window.firstRun);
+            ASSERT_TRUE(quillet.start()) << quillet.error();
+            if (!window.firstRun) {
+                ASSERT_TRUE(copy("only\n"));
+                ASSERT_TRUE(target.focus());
+                x().chord(kDefaultChord);
+                ASSERT_TRUE(target.waitForText(u"only"_s));
+            }
+            ASSERT_TRUE(window.show(quillet));
+            way.end(quillet);
+            EXPECT_TRUE(quillet.waitForExit()) << quillet.stacks();
+            EXPECT_EQ(quillet.exitCode(), 0);
+            target.clear();
+        }
+    }
 }
 
 TEST(ProgramStartTest, WithoutADisplayItExitsWithAMessage) {

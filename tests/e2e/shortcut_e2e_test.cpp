@@ -103,12 +103,13 @@ TEST(CaptureDialogTest, JudgesRealKeysAndConfirmReturnsTheHeldCombination) {
                              << field.text().toStdString() << ", Confirm " << confirm.isEnabled();
         };
         EXPECT_TRUE(shows(u"Press shortcut..."_s, false));
-        x().down({"Super_L", "c"});
-        EXPECT_TRUE(shows(u"⌘C (Copy disabled)"_s, false));
-        x().up({"Super_L", "c"});
-        // Escape is a shortcut like any other, so it does not close the dialog.
-        x().chord({"Escape"});
-        EXPECT_TRUE(shows(u"Esc"_s, true));
+        x().down({"Control_L", "c"});
+        EXPECT_TRUE(shows(u"⌃C (Copy disabled)"_s, false));
+        x().up({"Control_L", "c"});
+        x().chord({"Super_L", "c"});
+        EXPECT_TRUE(shows(u"⌘C"_s, true));
+        x().chord({"Control_L", "Alt_L", "a"});
+        EXPECT_TRUE(shows(u"⌃⌥A"_s, true));
         // Return is refused and passed on, with Confirm already off.
         x().chord({"Return"});
         EXPECT_TRUE(shows(u"\u21A9\uFE0E (Modifier missing)"_s, false));

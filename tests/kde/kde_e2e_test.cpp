@@ -5,7 +5,9 @@
 
 #include "in_memory_settings_store.h"
 #include "wait.h"
+#include "hotkey/capture_dialog.h"
 #include "platform/portal/global_hotkey_portal.h"
+#include "platform/portal/key_translator_xkb.h"
 #include "platform/portal/paste_keystroke_portal.h"
 #include "platform/portal/portal_probe.h"
 #include "platform/portal/remote_desktop_session.h"
@@ -19,8 +21,12 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QApplication>
+#include <QDialog>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QTimer>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QThread>
@@ -160,6 +166,39 @@ TEST_F(KdeTest, TheShortcutsFireOncePerPressFollowANewBindingAndRefuseKWinsOwn) 
     hotkey.releaseAll();
     press({kCtrl, kAlt, kSuper, b});
     EXPECT_FALSE(waitUntil([&] { return presses > before; }, kStraggler)) << "a released shortcut";
+}
+
+// The shortcut dialog reads the keys as the layout types them: BÉPO's C is
+// where a US keyboard has H. Control+C is refused, Super+C is not.
+TEST_F(KdeTest, TheShortcutDialogReadsTheKeysAsTheLayoutTypesThem) {
+    KeyTranslatorXkb translator(sessionKeymap());
+    const int a = keyOf(XKB_KEY_a);
+    const int c = keyOf(XKB_KEY_c);
+    QTimer::singleShot(0, [&] {
+        QDialog* dialog = nullptr;
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                return dialog != nullptr && dialog->isActiveWindow();
+            },
+            kPatience));
+        const auto* field = dialog->findChild<QLineEdit*>(QLatin1StringView(kCaptureFieldName));
+        const auto shows = [&](const char16_t* text) {
+            return waitUntil([&] { return field->text() == QString::fromUtf16(text); }, kPatience)
+                       ? testing::AssertionSuccess()
+                       : testing::AssertionFailure() << field->text().toStdString();
+        };
+        press({kCtrl, kAlt, a});
+        EXPECT_TRUE(shows(u"⌃⌥A"));
+        ASSERT_TRUE(keyboard_.key(kCtrl, true));
+        press({c});
+        EXPECT_TRUE(shows(u"⌃C (Copy disabled)"));
+        ASSERT_TRUE(keyboard_.key(kCtrl, false));
+        press({kSuper, c});
+        EXPECT_TRUE(shows(u"⌘C"));
+        dialog->reject();
+    });
+    runCaptureDialog(Language::English, QStringLiteral("⌃⌥⌘V"), translator);
 }
 
 class IgnoreControlV final : public QObject {

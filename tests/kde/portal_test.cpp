@@ -3,6 +3,7 @@
 
 #include "in_memory_settings_store.h"
 #include "platform/portal/global_hotkey_portal.h"
+#include "platform/portal/key_translator_xkb.h"
 #include "platform/portal/paste_keystroke_portal.h"
 #include "platform/portal/portal_probe.h"
 #include "platform/portal/portal_request.h"
@@ -95,6 +96,62 @@ TEST(XkbKeys, FindsTheVKeyAndTheCharactersOfTheSessionsLayout) {
     EXPECT_TRUE(types(u"éÉœ"));
     EXPECT_FALSE(types(u"ü"));
     EXPECT_FALSE(types(u"中"));
+}
+
+// On Wayland the dialog reads keys from the keysym Qt hands over, else from
+// the key's plain keysym in the session's layouts; A is a key like any other.
+TEST(XkbKeys, KeyEventsOfOurWindowsReadInTheProgramsVocabulary) {
+    using enum KeyEventType;
+    const portal::Keymap usRu({"", "us,ru", ""});
+    constexpr std::uint32_t kKey1 = 10, kKeyA = 38;  // evdev plus 8
+    EXPECT_EQ(usRu.plainKeysyms(kKeyA),
+              (std::vector<std::uint32_t>{XKB_KEY_a, XKB_KEY_Cyrillic_ef}));
+    const struct {
+        bool press;
+        std::uint32_t keysym;
+        std::vector<std::uint32_t> plain;
+        ModifierFlags held;
+        std::optional<KeyEvent> expected;
+    } cases[] = {
+        {true, XKB_KEY_a, usRu.plainKeysyms(kKeyA), kControl | kOption,
+         KeyEvent{KeyDown, 0x00, kControl | kOption}},
+        {true, XKB_KEY_exclam, usRu.plainKeysyms(kKey1), kControl | kShift,
+         KeyEvent{KeyDown, 0x12, kControl | kShift}},
+        {true,
+         XKB_KEY_Cyrillic_EF,
+         {XKB_KEY_Cyrillic_ef, XKB_KEY_a},
+         kCommand,
+         KeyEvent{KeyDown, 0x00, kCommand}},
+        {true,
+         XKB_KEY_Cyrillic_ef,
+         {XKB_KEY_Cyrillic_ef},
+         kCommand,
+         KeyEvent{KeyDown, std::nullopt, kCommand}},
+        // A modifier key's own bit counts whether Qt saw it yet or not.
+        {true,
+         XKB_KEY_Super_L,
+         {},
+         kControl,
+         KeyEvent{FlagsChanged, std::nullopt, kControl | kCommand}},
+        {false,
+         XKB_KEY_Control_R,
+         {},
+         kControl | kCommand,
+         KeyEvent{FlagsChanged, std::nullopt, kCommand}},
+        {false, XKB_KEY_Alt_L, {}, kShift, KeyEvent{FlagsChanged, std::nullopt, kShift}},
+        {true, XKB_KEY_ISO_Level3_Shift, {}, kShift, KeyEvent{FlagsChanged, std::nullopt, kShift}},
+        {false, XKB_KEY_a, {XKB_KEY_a}, kControl, std::nullopt},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        const auto event = portal::translateXkbKey(c.press, c.keysym, c.plain, c.held);
+        ASSERT_EQ(event.has_value(), c.expected.has_value()) << i;
+        if (event) {
+            EXPECT_EQ(std::tie(event->type, event->keyCode, event->modifierFlags),
+                      std::tie(c.expected->type, c.expected->keyCode, c.expected->modifierFlags))
+                << i;
+        }
+    }
 }
 
 TEST(XkbKeys, EveryCharacterOfALineHasAKeysym) {

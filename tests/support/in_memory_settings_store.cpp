@@ -9,7 +9,7 @@ QVariant InMemorySettingsStore::value(const QString& key) const {
     return values_.value(key);
 }
 
-std::int64_t InMemorySettingsStore::integer(const QString& key) const {
+std::optional<std::int64_t> InMemorySettingsStore::integer(const QString& key) const {
     return stored_value::toInteger(value(key));
 }
 

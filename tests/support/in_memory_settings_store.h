@@ -13,7 +13,7 @@ namespace quillet {
 // parse from text, data is only what was stored as data. Thread-safe.
 class InMemorySettingsStore final : public SettingsStore {
 public:
-    std::int64_t integer(const QString& key) const override;
+    std::optional<std::int64_t> integer(const QString& key) const override;
     std::optional<QString> string(const QString& key) const override;
     std::optional<QByteArray> data(const QString& key) const override;
 

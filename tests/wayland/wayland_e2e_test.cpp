@@ -233,6 +233,27 @@ TEST_F(SwayTest, ShiftInsertPastesIntoWaylandAndX11Windows) {
     }
 }
 
+// The shortcut dialog reads keys on Wayland, where KDE's portal offers it:
+// the A key, a digit under Shift, and Control+C refused (Super+C is not).
+TEST_F(SwayTest, TheShortcutDialogReadsTheKeysPressed) {
+    AppWindow dialog(desktop(), QStringLiteral("quillet-capture"),
+                     {QStringLiteral(QUILLET_WL_CAPTURE_BIN), QStringLiteral("%file")});
+    ASSERT_TRUE(dialog.started());
+    const auto showed = [&](const QByteArray& line) {
+        return waitUntil([&] { return dialog.file().split('\n').contains(line); }, 5s)
+                   ? testing::AssertionSuccess()
+                   : testing::AssertionFailure() << dialog.file().toStdString();
+    };
+    keys().chord({"Control_L", "Alt_L", "a"});
+    EXPECT_TRUE(showed("⌃⌥A|1"));
+    keys().chord({"Control_L", "Shift_L", "1"});
+    EXPECT_TRUE(showed("⌃⇧1|1"));
+    keys().chord({"Control_L", "c"});
+    EXPECT_TRUE(showed("⌃C (Copy disabled)|0"));
+    keys().chord({"Super_L", "c"});
+    EXPECT_TRUE(showed("⌘C|1"));
+}
+
 TEST_F(SwayTest, TheCommandSaysWhenNoCopyRunsAndACallOnTheBusPastes) {
     const QString quilletBin = QStringLiteral(QUILLET_BIN);
     const Ran alone = runCommand(quilletBin, {QStringLiteral("--paste-next")});

@@ -81,6 +81,18 @@ std::optional<int> Keymap::evdevKeyFor(std::uint32_t keysym) const {
     return std::nullopt;
 }
 
+std::vector<std::uint32_t> Keymap::plainKeysyms(std::uint32_t xkbKeycode) const {
+    std::vector<std::uint32_t> keysyms;
+    for (xkb_layout_index_t layout = 0;
+         keymap_ && layout < xkb_keymap_num_layouts_for_key(keymap_.get(), xkbKeycode); ++layout) {
+        const xkb_keysym_t* syms = nullptr;
+        if (xkb_keymap_key_get_syms_by_level(keymap_.get(), xkbKeycode, layout, 0, &syms) == 1) {
+            keysyms.push_back(syms[0]);
+        }
+    }
+    return keysyms;
+}
+
 bool Keymap::typesOnFirstLayout(const std::vector<std::uint32_t>& keysyms) const {
     return !keymap_ || std::all_of(keysyms.begin(), keysyms.end(), [this](std::uint32_t keysym) {
         return keyFor(keymap_.get(), 0, 3, keysym).has_value();

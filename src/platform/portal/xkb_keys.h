@@ -43,6 +43,10 @@ public:
     // first layout that has one; none where no layout does.
     std::optional<int> evdevKeyFor(std::uint32_t keysym) const;
 
+    // The key's keysym at level 1 in each layout, the first layout first;
+    // empty for keys the keymap lacks.
+    std::vector<std::uint32_t> plainKeysyms(std::uint32_t xkbKeycode) const;
+
     // Whether every keysym sits on a key of the first layout, plain, with
     // Shift or with AltGr: the levels KDE presses a keysym on. It drops any
     // other without a word. True when the keymap is empty and cannot tell.

@@ -84,7 +84,7 @@ bool SettingsStoreQt::write(const QString& key, const QVariant& value) {
     return settings.status() != QSettings::AccessError;
 }
 
-std::int64_t SettingsStoreQt::integer(const QString& key) const {
+std::optional<std::int64_t> SettingsStoreQt::integer(const QString& key) const {
     return stored_value::toInteger(read(key));
 }
 

@@ -15,7 +15,7 @@ class SettingsStoreQt final : public SettingsStore {
 public:
     SettingsStoreQt();
 
-    std::int64_t integer(const QString& key) const override;
+    std::optional<std::int64_t> integer(const QString& key) const override;
     std::optional<QString> string(const QString& key) const override;
     std::optional<QByteArray> data(const QString& key) const override;
 

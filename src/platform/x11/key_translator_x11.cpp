@@ -29,16 +29,16 @@ bool isModifierKeysym(Keysym keysym) {
 // The key code of the key's first-level keysym in the current group, else in
 // group 1: a letter key on a second layout without Latin letters still reads
 // as the key the first layout names.
-KeyCode keyCodeOf(std::span<const Keysym> keysyms, unsigned group) {
+std::optional<KeyCode> keyCodeOf(std::span<const Keysym> keysyms, unsigned group) {
     // The core table only spells out groups 1 and 2 (two columns each).
     for (const std::size_t column : {std::size_t{group <= 1 ? 2 * group : 0}, std::size_t{0}}) {
         if (column < keysyms.size()) {
             if (const auto code = keyCodeForKeysym(keysyms[column])) {
-                return *code;
+                return code;
             }
         }
     }
-    return 0;
+    return std::nullopt;
 }
 
 }  // namespace

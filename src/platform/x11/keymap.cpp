@@ -73,7 +73,8 @@ constexpr KeyEntry kKeys[] = {
     {0x31, XK_space},
     {0x33, XK_BackSpace},
     {0x35, XK_Escape},
-    {0x72, XK_Help},
+    // PC keyboards have Insert where the Mac has Help.
+    {0x72, XK_Insert},
     {0x73, XK_Home},
     {0x74, XK_Prior},
     {0x75, XK_Delete},
@@ -152,8 +153,7 @@ constexpr KeyEntry kAlternateKeysyms[] = {
     {0x5C, XK_KP_Prior},
     // Shift+Tab.
     {0x30, XK_ISO_Left_Tab},
-    // PC keyboards have Insert where the Mac has Help.
-    {0x72, XK_Insert},
+    {0x72, XK_Help},
 };
 
 template <std::size_t N, std::size_t M>
