@@ -278,8 +278,12 @@ TargetWindow::TargetWindow(Desktop& desktop, const QString& appId, Paste paste, 
     }
     process_.start(QStringLiteral(QUILLET_WL_TARGET_BIN), arguments);
     // sway gives a new window the focus.
-    started_ = process_.waitForStarted() &&
-               waitUntil([&] { return sameApp(desktop_.activeAppId(), appId_); }, 10s);
+    started_ = process_.waitForStarted() && waitUntil([&] { return hasKeyboard(0); }, 10s);
+}
+
+bool TargetWindow::hasKeyboard(qsizetype focusedBefore) {
+    output_ += process_.readAllStandardOutput();
+    return output_.count("focused\n") > focusedBefore && sameApp(desktop_.activeAppId(), appId_);
 }
 
 TargetWindow::~TargetWindow() {
@@ -296,15 +300,20 @@ bool TargetWindow::waitForText(const QString& expected, Clock::duration timeout)
 }
 
 bool TargetWindow::focus() {
+    if (sameApp(desktop_.activeAppId(), appId_)) {
+        return true;
+    }
+    output_ += process_.readAllStandardOutput();
+    const qsizetype focusedBefore = output_.count("focused\n");
     sway(QStringLiteral("[app_id=\"%1\"] focus").arg(appId_));
-    return waitUntil([&] { return sameApp(desktop_.activeAppId(), appId_); }, 5s);
+    return waitUntil([&] { return hasKeyboard(focusedBefore); }, 5s);
 }
 
 Clock::time_point TargetWindow::changedAt() {
     // The window's own note of the moment, from its last "changed NS" line.
     output_ += process_.readAllStandardOutput();
-    const auto end = output_.lastIndexOf('\n');
-    const auto start = output_.lastIndexOf("changed ", end);
+    const auto start = output_.lastIndexOf("changed ");
+    const auto end = output_.indexOf('\n', start);
     if (start < 0 || end < 0) {
         return {};
     }

@@ -141,6 +141,10 @@ public:
     Clock::time_point changedAt();
 
 private:
+    // Focused by the compositor, and the window says it got the keyboard
+    // more often than before.
+    bool hasKeyboard(qsizetype focusedBefore);
+
     Desktop& desktop_;
     QString appId_;
     QTemporaryDir dir_;

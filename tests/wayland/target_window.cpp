@@ -13,6 +13,7 @@
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QSaveFile>
+#include <QWindow>
 
 #include <chrono>
 #include <cstdio>
@@ -72,6 +73,14 @@ int main(int argc, char* argv[]) {
         std::printf("changed %lld\n", static_cast<long long>(std::chrono::nanoseconds(at).count()));
         std::fflush(stdout);
     };
+    // Said once a window of ours has the keyboard: the compositor's word
+    // that it focused us comes earlier, and keys sent in between are lost.
+    QObject::connect(qApp, &QGuiApplication::focusWindowChanged, [](QWindow* window) {
+        if (window != nullptr) {
+            std::printf("focused\n");
+            std::fflush(stdout);
+        }
+    });
     if (parser.isSet(formOption)) {
         quillet::target::Form form(parser.value(formOption).toInt(), mirror);
         form.setWindowTitle(parser.value(idOption));

@@ -224,6 +224,7 @@ TEST_F(SwayTest, ShiftInsertPastesIntoWaylandAndX11Windows) {
     PasteKeystrokeWayland keystroke(wayland::Session::connect());
     ASSERT_TRUE(keystroke.available());
     for (const auto shell : {TargetWindow::Shell::Wayland, TargetWindow::Shell::Xwayland}) {
+        SCOPED_TRACE(shell == TargetWindow::Shell::Wayland ? "Wayland" : "Xwayland");
         // Like Emacs: Control+V does something else.
         TargetWindow emacs(desktop(), u"quillet-emacs"_s, TargetWindow::Paste::ShiftInsert, shell);
         ASSERT_TRUE(emacs.started());
