@@ -19,17 +19,18 @@ std::int64_t toInteger(const QVariant& value) {
             bool ok = false;
             const qulonglong raw = value.toULongLong(&ok);
             return ok && raw <= static_cast<qulonglong>(INT64_MAX) ? static_cast<std::int64_t>(raw)
-                                                                   : 0;
+                                                                   : kDamagedInteger;
         }
         case QMetaType::QString: {
-            // A text file holds every number as text; anything not a whole
-            // number in range reads as absent.
+            // A text file holds every number as text.
             bool ok = false;
             const qlonglong parsed = value.toString().trimmed().toLongLong(&ok, 10);
-            return ok ? parsed : 0;
+            return ok ? parsed : kDamagedInteger;
         }
-        default:
+        case QMetaType::UnknownType:
             return 0;
+        default:
+            return kDamagedInteger;
     }
 }
 

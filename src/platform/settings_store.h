@@ -9,8 +9,10 @@
 namespace quillet {
 
 // The user's persistent key-value store, shared by the whole program.
-// Reads are tolerant: an absent or unreadable integer is 0, so 0 doubles as
-// "not stored" everywhere. Writes report whether the value reached the disk.
+// Reads are tolerant: an absent integer is 0, so 0 doubles as "not stored"
+// everywhere, and one that is no whole number of 64 bits reads as
+// stored_value::kDamagedInteger, outside every range. Writes report whether
+// the value reached the disk.
 class SettingsStore {
 public:
     virtual ~SettingsStore() = default;
