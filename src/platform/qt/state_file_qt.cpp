@@ -92,8 +92,8 @@ int StateFileQt::openFolder() {
     }
     // Every call looks anew, relative to the folder it checked, so that the
     // folder cannot be swapped between the check and the use.
-    const int fd = ::open(QFile::encodeName(folder_).constData(),
-                          O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd =
+        ::open(QFile::encodeName(folder_).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     struct stat info {};
     if (fd >= 0 && ::fstat(fd, &info) == 0 &&
         (info.st_uid != ::geteuid() || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0)) {
