@@ -12,6 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <vector>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -127,6 +130,43 @@ TEST_F(ProgramTest, WithARunThatCannotBeWrittenPastingGoesOnAndTheUserIsToldOnce
     // Told once: no second notice for the later failures.
     EXPECT_FALSE(waitUntil([&] { return x().notice(quillet_.pid()).has_value(); }, 1500ms));
     EXPECT_EQ(quillet_.storedRun(), run);
+}
+
+// Bus daemons started with this mark in their environment.
+std::vector<pid_t> markedBusDaemons(const QByteArray& mark) {
+    std::vector<pid_t> found;
+    for (const QString& pid : QDir(u"/proc"_s).entryList(QDir::Dirs)) {
+        QFile name(u"/proc/%1/comm"_s.arg(pid));
+        QFile environment(u"/proc/%1/environ"_s.arg(pid));
+        if (name.open(QIODevice::ReadOnly) && name.readAll() == "dbus-daemon\n" &&
+            environment.open(QIODevice::ReadOnly) && environment.readAll().contains(mark)) {
+            found.push_back(pid.toInt());
+        }
+    }
+    return found;
+}
+
+// With no bus address and no bus to find, libdbus would start a bus of its
+// own through dbus-launch, which outlives the command and the program.
+TEST(NoBusTest, NeitherTheCommandNorTheProgramStartsABusThatStays) {
+    const QTemporaryDir home;  // where dbus-launch would note its bus
+    const QByteArray mark = "QUILLET_BUS_MARK=" + QByteArray::number(::getpid()) + '\0';
+    Program quillet;
+    quillet.withoutBus();
+    quillet.setEnvironment(u"HOME"_s, home.path());
+    quillet.setEnvironment(u"QUILLET_BUS_MARK"_s, QString::number(::getpid()));
+    const Program::CommandResult status = quillet.command({u"--status"_s});
+    EXPECT_EQ(status.exitCode, 1);
+    EXPECT_TRUE(status.errors.contains("there is no D-Bus session bus")) << status.errors.data();
+    ASSERT_TRUE(quillet.start()) << quillet.error();
+    EXPECT_TRUE(quillet.output().contains("there is no D-Bus session bus"))
+        << quillet.output().toStdString();
+    EXPECT_TRUE(quillet.stop()) << quillet.error();
+    const std::vector<pid_t> started = markedBusDaemons(mark);
+    for (const pid_t pid : started) {
+        ::kill(pid, SIGTERM);
+    }
+    EXPECT_TRUE(started.empty()) << started.size() << " bus daemons left running";
 }
 
 // The press gives up on an owner that never answers, says so and keeps the
