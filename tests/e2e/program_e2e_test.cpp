@@ -132,6 +132,54 @@ TEST_F(ProgramTest, WithARunThatCannotBeWrittenPastingGoesOnAndTheUserIsToldOnce
     EXPECT_EQ(quillet_.storedRun(), run);
 }
 
+// A link planted where the run goes, or where the lock goes, is left alone:
+// the program says so, pastes from memory, and writes nothing through it.
+TEST(HostileFilesTest, LinksPlantedForTheRunOrTheLockAreLeftAloneAndPastingGoesOn) {
+    TargetWindow target;
+    ASSERT_TRUE(target.started());
+    Program quillet;
+    const QString victim = quillet.configHome() + u"/victim"_s;
+    const QString lock = QFileInfo(quillet.settingsFile()).path() + u"/Quillet.lock"_s;
+    {
+        QFile file(victim);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("the user's own");
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(victim).constData(), 0644), 0);
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(quillet.stateFile()).path()));
+    const auto pasteTwo = [&](Program& program, const QString& first) {
+        ASSERT_TRUE(x().closeNotice(program.pid())) << "the refusal is told at start";
+        ASSERT_TRUE(target.clear() && target.focus());
+        ASSERT_TRUE(copy(first.toUtf8() + "\nsecond\n"));
+        x().chord(kDefaultChord);
+        EXPECT_TRUE(target.waitForText(first)) << target.text().toStdString();
+        x().chord(kDefaultChord);
+        EXPECT_TRUE(target.waitForText(first + u"second"_s)) << target.text().toStdString();
+        EXPECT_FALSE(waitUntil([&] { return x().notice(program.pid()).has_value(); }, 1500ms))
+            << "told once";
+        EXPECT_TRUE(program.stop()) << program.error();
+    };
+
+    ASSERT_TRUE(QFile::link(victim, quillet.stateFile()));
+    ASSERT_TRUE(quillet.start()) << quillet.error();
+    pasteTwo(quillet, u"first-secret"_s);
+    EXPECT_TRUE(QFileInfo(quillet.stateFile()).isSymLink());
+    ASSERT_TRUE(QFile::remove(quillet.stateFile()));
+
+    ASSERT_TRUE(QFile::remove(lock) && QFile::link(victim, lock));
+    Program again(quillet.configHome());
+    ASSERT_TRUE(again.start()) << again.error();
+    EXPECT_TRUE(again.output().contains("cannot keep a second copy out"))
+        << again.output().toStdString();
+    pasteTwo(again, u"other-secret"_s);
+    EXPECT_FALSE(QFile::exists(again.stateFile())) << "without the lock, no run is stored";
+
+    QFile file(victim);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "the user's own");
+    EXPECT_EQ(QFileInfo(victim).permissions() & QFileDevice::ReadOther, QFileDevice::ReadOther);
+}
+
 // Bus daemons started with this mark in their environment.
 std::vector<pid_t> markedBusDaemons(const QByteArray& mark) {
     std::vector<pid_t> found;
