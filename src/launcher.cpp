@@ -4,6 +4,7 @@
 // program proper (Qt, X11, Wayland) would take about 10 ms more per press.
 // Everything else starts the program proper, quillet-tray, in this process.
 
+#include "platform/bus_autolaunch.h"
 #include "platform/command_bus.h"
 
 #include <dbus/dbus.h>
@@ -74,6 +75,13 @@ private:
 // A command for the running copy, which needs no display: a key binding or a
 // script runs these. Status prints the answer.
 int callRunningCopy(const char* method) {
+    if (!quillet::bus::preventAutolaunch()) {
+        std::fputs(
+            "quillet: cannot reach Quillet: there is no D-Bus session bus "
+            "(DBUS_SESSION_BUS_ADDRESS is not set).\n",
+            stderr);
+        return 1;
+    }
     Error error;
     const std::unique_ptr<DBusConnection, ConnectionClose> bus(
         dbus_bus_get_private(DBUS_BUS_SESSION, error.get()));

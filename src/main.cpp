@@ -1,9 +1,11 @@
 #include "app/app.h"
 #include "platform/app_id.h"
+#include "platform/bus_autolaunch.h"
 #include "platform/clipboard_keeper.h"
 #include "platform/qt/alerts_qt.h"
 #include "platform/qt/autostart_qt.h"
 #include "platform/qt/commands_dbus.h"
+#include "platform/qt/instance_lock.h"
 #include "platform/qt/main_queue_qt.h"
 #include "platform/qt/notifications_qt.h"
 #include "platform/qt/settings_store_qt.h"
@@ -29,7 +31,6 @@
 
 #include <QApplication>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QThreadPool>
@@ -214,6 +215,8 @@ int main(int argc, char* argv[]) {
     if (argc == 3 && argv[1] == quillet::kKeeperOption) {
         return keepClipboard(argv[2]);
     }
+    // Before any thread exists: it sets the environment.
+    quillet::bus::preventAutolaunch();
     // Before any thread exists, so that all of them inherit the mask.
     QuitSignals quitSignals;
 
@@ -268,12 +271,20 @@ int main(int argc, char* argv[]) {
         desktop == Desktop::Wayland ? waylandServices(session) : x11Services();
 
     // One copy per settings folder: two would fight over the shortcut and the
-    // run. A copy that died leaves a stale lock, which QLockFile takes over.
-    QLockFile lock(QFileInfo(quillet::SettingsStoreQt::filePath()).absolutePath() +
-                   QStringLiteral("/Quillet.lock"));
-    if (!lock.tryLock()) {
+    // run. Without the lock the run is not stored, as another copy may be
+    // storing its own; the user is told, and pasting goes on.
+    const quillet::InstanceLock lock(
+        QFileInfo(quillet::SettingsStoreQt::filePath()).absolutePath() +
+        QStringLiteral("/Quillet.lock"));
+    if (lock.status() == quillet::InstanceLock::Status::Taken) {
         std::cerr << "quillet: Quillet is already running.\n";
         return 1;
+    }
+    if (lock.status() == quillet::InstanceLock::Status::Refused) {
+        std::cerr << "quillet: " << lock.problem().toStdString()
+                  << "; Quillet runs, but cannot keep a second copy out and does not save your "
+                     "place in the list.\n";
+        services.stateFile = std::make_unique<quillet::StateFileQt>(quillet::StateRefusal::NoLock);
     }
 
     quillet::Clipboard& clipboard = *services.clipboard;

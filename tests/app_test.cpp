@@ -396,5 +396,28 @@ TEST_F(AppTest, OutcomesAreToldInTheLanguageOfTheMomentTheyShow) {
     EXPECT_TRUE(notices()[8].contains(u"无法保存此设置"_s));
 }
 
+// A state file left alone is told at start, before any press, and each
+// reason once; pasting goes on from memory.
+TEST_F(AppTest, AStateFileLeftAloneIsToldOnceForEachReasonAndPastingGoesOn) {
+    const auto told = [](const Text& message) {
+        return u"Quillet: "_s + message.in(Language::English);
+    };
+    stateFile->setRefusal(StateRefusal::NotAFile);
+    startWith(kDefaultShortcut);
+    EXPECT_EQ(notices(), QStringList{told(text::kStateNotAFile)});
+    clipboard->copy(u"a\nb"_s);
+    press();
+    press();
+    stateFile->setRefusal(StateRefusal::SharedFolder);
+    press();
+    stateFile->setRefusal(StateRefusal::NotAFile);
+    press();
+    mainQueue->runPending();
+    EXPECT_EQ(clipboard->writtenLines(), (QStringList{u"a"_s, u"b"_s, u"a"_s}));
+    EXPECT_EQ(notices(), (QStringList{told(text::kStateNotAFile), told(text::kStateFolderShared),
+                                      told(text::kAllPasted)}));
+    EXPECT_EQ(stateFile->writes(), 0);
+}
+
 }  // namespace
 }  // namespace quillet

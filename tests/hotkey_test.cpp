@@ -142,6 +142,27 @@ TEST(HotkeyRegistration, TakesTheStoredShortcutOrStoresTheDefault) {
     EXPECT_EQ(rig.console.str(), "");
 }
 
+// A value out of range, or no number at all, is damage: the default goes in
+// its place, never another shortcut (a bare V for modifiers read as 0).
+TEST(HotkeyRegistration, DamagedStoredValuesGiveTheDefaultNeverAnotherShortcut) {
+    const QVariant damaged[] = {
+        u"18446744073709551615"_s,           u"-9223372036854775809"_s,  u"vee"_s, u""_s,
+        QVariant::fromValue(~qulonglong{0}), QStringList{u"1"_s, u"2"_s}};
+    for (const QVariant& value : damaged) {
+        RegistrationRig rig;
+        rig.settings.setRaw(u"hotkeyCode"_s, u"9"_s);
+        rig.settings.setRaw(u"hotkeyModifiers"_s, value);
+        rig.settings.setRaw(u"backHotkeyCode"_s, u"11"_s);
+        rig.settings.setRaw(u"backHotkeyModifiers"_s, value);
+        EXPECT_EQ(readStoredShortcut(rig.settings), std::nullopt) << value.toString().toStdString();
+        EXPECT_TRUE(rig.hotkeys.registerStoredOrDefault());
+        rig.hotkeys.registerStoredMoves();
+        EXPECT_EQ(rig.hotkey.held(), kDefaultShortcut) << value.toString().toStdString();
+        EXPECT_EQ(rig.hotkey.held(ShortcutAction::Back), std::nullopt);
+        EXPECT_EQ(rig.settings.integer(u"hotkeyModifiers"_s), 1835008);
+    }
+}
+
 TEST(HotkeyRegistration, ANewShortcutThatCannotBeTakenRollsBack) {
     RegistrationRig rig;
     const Shortcut f3{kF3, 0}, cmdF{kF, kCommand}, taken{kK, kControl | kShift};

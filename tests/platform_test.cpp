@@ -2,7 +2,9 @@
 // file, the autostart entry, the UI thread's queue, the X11 key translation and
 // clipboard targets, the tray glyph.
 
+#include "core/stored_value.h"
 #include "platform/qt/autostart_qt.h"
+#include "platform/qt/instance_lock.h"
 #include "platform/qt/main_queue_qt.h"
 #include "platform/qt/settings_store_qt.h"
 #include "platform/qt/state_file_qt.h"
@@ -27,7 +29,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <limits>
@@ -65,16 +69,18 @@ TEST(SettingsStoreQt, KeepsItsFileOwnerOnlyAndValuesApart) {
     const QString file = folder + u"/Quillet.conf"_s;
     // Never touch the user's real settings.
     ASSERT_EQ(SettingsStoreQt::filePath(), file);
-    const mode_t umask = ::umask(022);
+    const mode_t umask = ::umask(0);
     {
         SettingsStoreQt store;
         ASSERT_TRUE(store.setString(u"k"_s, u"v"_s));
     }
+    EXPECT_EQ(modeOf(folder), 0700u) << "made owner-only whatever the umask";
+    // A folder that exists is the user's to set; the file is narrowed.
     ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0755), 0);
     ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), 0644), 0);
     SettingsStoreQt store;
     ::umask(umask);
-    EXPECT_EQ(modeOf(folder), 0700u);
+    EXPECT_EQ(modeOf(folder), 0755u);
     EXPECT_EQ(modeOf(file), 0600u);
     EXPECT_EQ(store.string(u"k"_s), u"v"_s) << "narrowing keeps the content";
 
@@ -93,7 +99,7 @@ TEST(SettingsStoreQt, KeepsItsFileOwnerOnlyAndValuesApart) {
     EXPECT_EQ(again.string(u"d"_s), std::nullopt);
     EXPECT_EQ(again.string(u"t"_s), u"@ByteArray(abc)"_s);
     EXPECT_EQ(again.data(u"t"_s), std::nullopt);
-    EXPECT_EQ(again.integer(u"twelve"_s), std::nullopt);
+    EXPECT_EQ(again.integer(u"twelve"_s), stored_value::kDamagedInteger);
     EXPECT_EQ(modeOf(file), 0600u) << "writes replace the file";
 
     // A list of names as a user writes it, bare or quoted, is text.
@@ -103,25 +109,147 @@ TEST(SettingsStoreQt, KeepsItsFileOwnerOnlyAndValuesApart) {
     edited.close();
     EXPECT_EQ(again.string(u"pasteByTyping"_s), u"foo,target"_s);
     EXPECT_EQ(again.string(u"pasteWithControlShiftV"_s), u"a,b"_s);
+
+    // A byte-order mark is read past, not taken for damage.
+    ASSERT_TRUE(edited.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    edited.write("\xEF\xBB\xBF[General]\nhotkeyCode=11\n");
+    edited.close();
+    EXPECT_EQ(SettingsStoreQt().integer(u"hotkeyCode"_s), 11);
+    EXPECT_EQ(QDir(folder).entryList({u"*.bad-*"_s}), QStringList());
+    ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0700), 0);
 }
 
 TEST(StateFileQt, KeepsTheRunOwnerOnlyAndRewritesBytesInPlace) {
     const QTemporaryDir stateHome;
-    qputenv("XDG_STATE_HOME", QFile::encodeName(stateHome.path()));
-    const QString file = stateHome.filePath(u"tarnwick/Quillet.json"_s);
+    // Folders it makes are owner-only whatever the umask, parents included.
+    qputenv("XDG_STATE_HOME", QFile::encodeName(stateHome.filePath(u"a/b"_s)));
+    const QString file = stateHome.filePath(u"a/b/tarnwick/Quillet.json"_s);
     ASSERT_EQ(StateFileQt::filePath(), file);
-    const mode_t umask = ::umask(022);
+    const mode_t umask = ::umask(0);
     StateFileQt state;
     EXPECT_EQ(state.read(), std::nullopt);
     ASSERT_TRUE(state.write("{\"currentIndex\":1   }"_ba));
     ::umask(umask);
-    EXPECT_EQ(modeOf(stateHome.filePath(u"tarnwick"_s)), 0700u);
+    for (const QString& folder : {u"a"_s, u"a/b"_s, u"a/b/tarnwick"_s}) {
+        EXPECT_EQ(modeOf(stateHome.filePath(folder)), 0700u) << folder.toStdString();
+    }
     EXPECT_EQ(modeOf(file), 0600u);
     ASSERT_TRUE(state.overwrite(16, "12  "_ba));
     EXPECT_EQ(state.read(), "{\"currentIndex\":12  }"_ba);
+    EXPECT_EQ(state.refusal(), StateRefusal::None);
     ASSERT_TRUE(QFile::remove(file));
     EXPECT_FALSE(state.overwrite(16, "3"_ba)) << "no file to rewrite";
+    EXPECT_EQ(state.refusal(), StateRefusal::None);
+    EXPECT_EQ(QDir(QFileInfo(file).path()).entryList(QDir::Files | QDir::Hidden), QStringList());
     qunsetenv("XDG_STATE_HOME");
+}
+
+// Whatever is planted where the file goes, nothing is followed, blocked on,
+// read without end or written through; each call says why, and once it is
+// gone the file works again.
+TEST(StateFileQt, LeavesAloneWhatIsNoPlainFileOfTheUsersInAFolderOfTheirs) {
+    const QTemporaryDir stateHome;
+    qputenv("XDG_STATE_HOME", QFile::encodeName(stateHome.path()));
+    StateFileQt state;
+    const QString file = StateFileQt::filePath();
+    const QByteArray name = QFile::encodeName(file);
+    const QString victim = stateHome.filePath(u"victim"_s);
+    {
+        QFile planted(victim);
+        ASSERT_TRUE(planted.open(QIODevice::WriteOnly));
+        planted.write("the user's own");
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(victim).constData(), 0644), 0);
+    const auto expectRefused = [&](StateRefusal why, const char* what) {
+        EXPECT_EQ(state.read(), std::nullopt) << what;
+        EXPECT_EQ(state.refusal(), why) << what;
+        EXPECT_FALSE(state.write("{}"_ba)) << what;
+        EXPECT_EQ(state.refusal(), why) << what;
+        EXPECT_FALSE(state.overwrite(0, "1"_ba)) << what;
+    };
+
+    ASSERT_TRUE(QFile::link(victim, file));
+    expectRefused(StateRefusal::NotAFile, "a link");
+    QFile target(victim);
+    ASSERT_TRUE(target.open(QIODevice::ReadOnly));
+    EXPECT_EQ(target.readAll(), "the user's own");
+    EXPECT_EQ(modeOf(victim), 0644u);
+    ASSERT_TRUE(QFile::remove(file));
+
+    ASSERT_TRUE(QFile::link(u"/dev/zero"_s, file));
+    expectRefused(StateRefusal::NotAFile, "a link to a device");
+    ASSERT_TRUE(QFile::remove(file));
+
+    // A reader the test has to let through is one that blocked.
+    ASSERT_EQ(::mkfifo(name.constData(), 0600), 0);
+    std::atomic<bool> done = false;
+    std::atomic<bool> unblocked = false;
+    std::thread rescue([&] {
+        if (!harness::waitUntil([&] { return done.load(); }, 5s)) {
+            unblocked = true;
+            while (!done) {
+                const int fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0) {
+                    ::close(fd);
+                }
+                std::this_thread::sleep_for(10ms);
+            }
+        }
+    });
+    expectRefused(StateRefusal::NotAFile, "a pipe");
+    done = true;
+    rescue.join();
+    EXPECT_FALSE(unblocked) << "a call waited on the pipe";
+    ASSERT_TRUE(QFile::remove(file));
+
+    // Sparse: no disk is used, and none of it may be read.
+    {
+        QFile huge(file);
+        ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(huge.resize(kStateFileLimit + 1));
+    }
+    expectRefused(StateRefusal::TooLarge, "a file over the limit");
+    ASSERT_TRUE(QFile::remove(file));
+
+    const QByteArray folder = QFile::encodeName(QFileInfo(file).path());
+    ASSERT_EQ(::chmod(folder.constData(), 0770), 0);
+    expectRefused(StateRefusal::SharedFolder, "a folder others may write to");
+    ASSERT_EQ(::chmod(folder.constData(), 0755), 0);
+
+    ASSERT_TRUE(state.write("{\"currentIndex\":1   }"_ba));
+    EXPECT_EQ(state.refusal(), StateRefusal::None);
+    EXPECT_EQ(state.read(), "{\"currentIndex\":1   }"_ba);
+    EXPECT_FALSE(QFileInfo(victim).isSymLink());
+    qunsetenv("XDG_STATE_HOME");
+}
+
+// One copy at a time, through an flock that old and new versions share; a
+// planted link or pipe is refused at once, and the file is the owner's only.
+TEST(InstanceLock, KeepsASecondCopyOutAndRefusesWhatIsNoPlainFile) {
+    const QTemporaryDir folder;
+    const QString path = folder.filePath(u"Quillet.lock"_s);
+    const mode_t umask = ::umask(0);
+    {
+        const InstanceLock first(path);
+        ::umask(umask);
+        EXPECT_EQ(first.status(), InstanceLock::Status::Held);
+        EXPECT_EQ(modeOf(path), 0600u);
+        EXPECT_EQ(InstanceLock(path).status(), InstanceLock::Status::Taken);
+    }
+    EXPECT_EQ(InstanceLock(path).status(), InstanceLock::Status::Held) << "a copy that ended";
+    ASSERT_TRUE(QFile::remove(path));
+
+    const QString elsewhere = folder.filePath(u"elsewhere"_s);
+    ASSERT_TRUE(QFile::link(elsewhere, path));
+    const InstanceLock linked(path);
+    EXPECT_EQ(linked.status(), InstanceLock::Status::Refused);
+    EXPECT_FALSE(linked.problem().isEmpty());
+    EXPECT_FALSE(QFile::exists(elsewhere)) << "nothing made through the link";
+    ASSERT_TRUE(QFile::remove(path));
+
+    // Nor is a pipe a lock.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    EXPECT_EQ(InstanceLock(path).status(), InstanceLock::Status::Refused);
 }
 
 TEST(AutostartQt, WritesAnEntryThatStartsTheProgramRemovesItAndHonoursTheUsersSwitch) {

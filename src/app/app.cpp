@@ -87,8 +87,14 @@ void App::start() {
     }
     commandsProblem_ = services_.commands->listen();
     menu_.show();
-    // The stored run shows before the first press.
-    pasteQueue_.async([this] { publishRun(); });
+    // The stored run shows before the first press, and a file left alone is told.
+    pasteQueue_.async([this] {
+        publishRun();
+        if (const StateRefusal refusal = services_.stateFile->refusal();
+            refusal != StateRefusal::None) {
+            notices_.tell(refusal);
+        }
+    });
 }
 
 void App::quitNow() {
@@ -142,7 +148,8 @@ void App::queueStep(std::function<StepOutcome()> step) {
             return;
         }
         droppedInARow_ = 0;
-        notices_.tell(step());
+        const StepOutcome outcome = step();
+        notices_.tell(outcome, services_.stateFile->refusal());
         publishRun();
     });
 }

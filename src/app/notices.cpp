@@ -50,9 +50,34 @@ void Notices::tell(std::function<QString(Language)> message) {
     });
 }
 
-void Notices::tell(const StepOutcome& outcome) {
-    if (outcome.unsaved && !unsavedTold_.exchange(true)) {
-        tell(text::kCannotSave);
+void Notices::tell(StateRefusal refusal) {
+    const unsigned bit = 1U << static_cast<unsigned>(refusal);
+    if ((savingTold_.fetch_or(bit) & bit) != 0) {
+        return;
+    }
+    switch (refusal) {
+        case StateRefusal::None:
+            tell(text::kCannotSave);
+            break;
+        case StateRefusal::NotAFile:
+            tell(text::kStateNotAFile);
+            break;
+        case StateRefusal::TooLarge:
+            tell(text::kStateTooLarge);
+            break;
+        case StateRefusal::SharedFolder:
+            tell(text::kStateFolderShared);
+            break;
+        case StateRefusal::NoLock:
+            tell(text::kNoLock);
+            break;
+    }
+}
+
+void Notices::tell(const StepOutcome& outcome, StateRefusal refusal) {
+    // A refusal says why the run is not saved, which is all there is to say.
+    if (refusal != StateRefusal::None || outcome.unsaved) {
+        tell(refusal);
     }
     if (const auto message = noticeFor(outcome.result)) {
         tell(*message);

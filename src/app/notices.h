@@ -2,6 +2,7 @@
 
 #include "core/texts.h"
 #include "paste/paste_run.h"
+#include "platform/state_file.h"
 
 #include <atomic>
 #include <functional>
@@ -30,8 +31,12 @@ public:
     void tell(const Text& message, const QString& detail);
     // A message worded when it shows, from parts in that language.
     void tell(std::function<QString(Language)> message);
-    // The notices a press calls for; that the run cannot be saved is told once.
-    void tell(const StepOutcome& outcome);
+    // The notices a press calls for; that the run cannot be saved, and each
+    // reason the state file is left alone, are told once.
+    void tell(const StepOutcome& outcome, StateRefusal refusal);
+    // Why the run is not saved, once for each reason; None when the file
+    // just could not be written.
+    void tell(StateRefusal refusal);
 
     // From now on nothing is shown: the program is quitting.
     void mute() { muted_ = true; }
@@ -41,7 +46,7 @@ private:
     Notifications& notifications_;
     const LanguageChoice& language_;
     std::atomic<bool> muted_ = false;
-    std::atomic<bool> unsavedTold_ = false;
+    std::atomic<unsigned> savingTold_ = 0;  // a bit for each StateRefusal, None for unsaved
 };
 
 }  // namespace quillet

@@ -18,20 +18,19 @@ std::optional<std::int64_t> toInteger(const QVariant& value) {
         case QMetaType::ULong: {
             bool ok = false;
             const qulonglong raw = value.toULongLong(&ok);
-            if (!ok || raw > static_cast<qulonglong>(INT64_MAX)) {
-                return std::nullopt;
-            }
-            return static_cast<std::int64_t>(raw);
+            return ok && raw <= static_cast<qulonglong>(INT64_MAX) ? static_cast<std::int64_t>(raw)
+                                                                   : kDamagedInteger;
         }
         case QMetaType::QString: {
-            // A text file holds every number as text; anything not a whole
-            // number in range reads as absent.
+            // A text file holds every number as text.
             bool ok = false;
             const qlonglong parsed = value.toString().trimmed().toLongLong(&ok, 10);
-            return ok ? std::optional<std::int64_t>(parsed) : std::nullopt;
+            return ok ? parsed : kDamagedInteger;
         }
-        default:
+        case QMetaType::UnknownType:
             return std::nullopt;
+        default:
+            return kDamagedInteger;
     }
 }
 

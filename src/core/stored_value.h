@@ -8,11 +8,17 @@
 #include <QVariant>
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 
 namespace quillet::stored_value {
 
-// Whole numbers, as numbers or as text ("42", "-3"); anything else is none.
+// What a value that is there but no whole number of 64 bits reads as: below
+// every range a setting has, so it is never taken for another valid value.
+inline constexpr std::int64_t kDamagedInteger = std::numeric_limits<std::int64_t>::min();
+
+// Whole numbers, as numbers or as text ("42", "-3"); nothing stored is none,
+// anything else kDamagedInteger.
 std::optional<std::int64_t> toInteger(const QVariant& value);
 // Text; a list (a=x,y in a settings file) as its items joined by commas.
 std::optional<QString> toString(const QVariant& value);

@@ -70,6 +70,29 @@ inline constexpr Text kCannotSave{
     u"quits. Check that ~/.local/state/tarnwick can be written.",
     u"Quillet 无法保存设置，退出后将丢失列表中的当前位置。请检查 ~/.local/state/tarnwick "
     u"是否可写。"};
+// Why the state file is left alone (see StateRefusal).
+inline constexpr Text kStateNotAFile{
+    u"Quillet leaves ~/.local/state/tarnwick/Quillet.json alone: it is not a plain file of yours "
+    u"(a link, a pipe or a device, say). Your place in the list will not be saved until you "
+    u"remove it.",
+    u"Quillet 不会使用 ~/.local/state/tarnwick/Quillet.json：它不是属于您的普通文件（例如链接、管道"
+    u"或设备）。在您删除它之前，列表中的当前位置不会被保存。"};
+inline constexpr Text kStateTooLarge{
+    u"Quillet leaves ~/.local/state/tarnwick/Quillet.json alone: it is larger (over 8 GB) than "
+    u"any list Quillet keeps. Your place in the list will not be saved until you remove it.",
+    u"Quillet 不会使用 ~/.local/state/tarnwick/Quillet.json：它超过 8 GB，比 Quillet 保存的任何列表"
+    u"都大。在您删除它之前，列表中的当前位置不会被保存。"};
+inline constexpr Text kStateFolderShared{
+    u"Quillet does not keep your list in ~/.local/state/tarnwick: that folder belongs to another "
+    u"user, or others may write to it. Your place in the list will not be saved.",
+    u"Quillet 不会把列表保存在 ~/.local/state/tarnwick：该文件夹属于其他用户，或其他用户可以写入。"
+    u"列表中的当前位置不会被保存。"};
+inline constexpr Text kNoLock{
+    u"Quillet cannot lock ~/.config/tarnwick/Quillet.lock (it is not a plain file of yours, or "
+    u"cannot be made), so it cannot keep a second copy out. Your place in the list will not be "
+    u"saved until you fix that and start Quillet again.",
+    u"Quillet 无法锁定 ~/.config/tarnwick/Quillet.lock（它不是属于您的普通文件，或无法创建），因此"
+    u"无法阻止第二个副本运行。在您修复此问题并重新启动 Quillet 之前，列表中的当前位置不会被保存。"};
 inline constexpr Text kNotFetched{
     u"No application took the line, so nothing was pasted. Click into a field and press the "
     u"shortcut again: the same line comes next.",

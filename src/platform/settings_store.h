@@ -9,8 +9,9 @@
 namespace quillet {
 
 // The user's persistent key-value store, shared by the whole program.
-// Reads are tolerant: an absent or unreadable value is none. Writes report
-// whether the value reached the disk.
+// Reads are tolerant: an absent value is none, and an integer that is no
+// whole number of 64 bits reads as stored_value::kDamagedInteger, outside
+// every range. Writes report whether the value reached the disk.
 class SettingsStore {
 public:
     virtual ~SettingsStore() = default;

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -129,6 +130,91 @@ TEST_F(ProgramTest, WithARunThatCannotBeWrittenPastingGoesOnAndTheUserIsToldOnce
     // Told once: no second notice for the later failures.
     EXPECT_FALSE(waitUntil([&] { return x().notice(quillet_.pid()).has_value(); }, 1500ms));
     EXPECT_EQ(quillet_.storedRun(), run);
+}
+
+// A link planted where the run goes, or where the lock goes, is left alone:
+// the program says so, pastes from memory, and writes nothing through it.
+TEST(HostileFilesTest, LinksPlantedForTheRunOrTheLockAreLeftAloneAndPastingGoesOn) {
+    TargetWindow target;
+    ASSERT_TRUE(target.started());
+    Program quillet;
+    const QString victim = quillet.configHome() + u"/victim"_s;
+    const QString lock = QFileInfo(quillet.settingsFile()).path() + u"/Quillet.lock"_s;
+    {
+        QFile file(victim);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("the user's own");
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(victim).constData(), 0644), 0);
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(quillet.stateFile()).path()));
+    const auto pasteTwo = [&](Program& program, const QString& first) {
+        ASSERT_TRUE(x().closeNotice(program.pid())) << "the refusal is told at start";
+        ASSERT_TRUE(target.clear() && target.focus());
+        ASSERT_TRUE(copy(first.toUtf8() + "\nsecond\n"));
+        x().chord(kDefaultChord);
+        EXPECT_TRUE(target.waitForText(first)) << target.text().toStdString();
+        x().chord(kDefaultChord);
+        EXPECT_TRUE(target.waitForText(first + u"second"_s)) << target.text().toStdString();
+        EXPECT_FALSE(waitUntil([&] { return x().notice(program.pid()).has_value(); }, 1500ms))
+            << "told once";
+        EXPECT_TRUE(program.stop()) << program.error();
+    };
+
+    ASSERT_TRUE(QFile::link(victim, quillet.stateFile()));
+    ASSERT_TRUE(quillet.start()) << quillet.error();
+    pasteTwo(quillet, u"first-secret"_s);
+    EXPECT_TRUE(QFileInfo(quillet.stateFile()).isSymLink());
+    ASSERT_TRUE(QFile::remove(quillet.stateFile()));
+
+    ASSERT_TRUE(QFile::remove(lock) && QFile::link(victim, lock));
+    Program again(quillet.configHome());
+    ASSERT_TRUE(again.start()) << again.error();
+    EXPECT_TRUE(again.output().contains("cannot keep a second copy out"))
+        << again.output().toStdString();
+    pasteTwo(again, u"other-secret"_s);
+    EXPECT_FALSE(QFile::exists(again.stateFile())) << "without the lock, no run is stored";
+
+    QFile file(victim);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "the user's own");
+    EXPECT_EQ(QFileInfo(victim).permissions() & QFileDevice::ReadOther, QFileDevice::ReadOther);
+}
+
+// Bus daemons started with this mark in their environment.
+std::vector<pid_t> markedBusDaemons(const QByteArray& mark) {
+    std::vector<pid_t> found;
+    for (const QString& pid : QDir(u"/proc"_s).entryList(QDir::Dirs)) {
+        QFile name(u"/proc/%1/comm"_s.arg(pid));
+        QFile environment(u"/proc/%1/environ"_s.arg(pid));
+        if (name.open(QIODevice::ReadOnly) && name.readAll() == "dbus-daemon\n" &&
+            environment.open(QIODevice::ReadOnly) && environment.readAll().contains(mark)) {
+            found.push_back(pid.toInt());
+        }
+    }
+    return found;
+}
+
+// With no bus address and no bus to find, libdbus would start a bus of its
+// own through dbus-launch, which outlives the command and the program.
+TEST(NoBusTest, NeitherTheCommandNorTheProgramStartsABusThatStays) {
+    const QTemporaryDir home;  // where dbus-launch would note its bus
+    const QByteArray mark = "QUILLET_BUS_MARK=" + QByteArray::number(::getpid()) + '\0';
+    Program quillet;
+    quillet.withoutBus();
+    quillet.setEnvironment(u"HOME"_s, home.path());
+    quillet.setEnvironment(u"QUILLET_BUS_MARK"_s, QString::number(::getpid()));
+    const Program::CommandResult status = quillet.command({u"--status"_s});
+    EXPECT_EQ(status.exitCode, 1);
+    EXPECT_TRUE(status.errors.contains("there is no D-Bus session bus")) << status.errors.data();
+    ASSERT_TRUE(quillet.start()) << quillet.error();
+    EXPECT_TRUE(quillet.output().contains("there is no D-Bus session bus"))
+        << quillet.output().toStdString();
+    EXPECT_TRUE(quillet.stop()) << quillet.error();
+    const std::vector<pid_t> started = markedBusDaemons(mark);
+    for (const pid_t pid : started) {
+        ::kill(pid, SIGTERM);
+    }
+    EXPECT_TRUE(started.empty()) << started.size() << " bus daemons left running";
 }
 
 // The press gives up on an owner that never answers, says so and keeps the

@@ -373,16 +373,17 @@ private:
 };
 
 // A state file in memory that counts whole writes and in-place overwrites.
-// While not writable, both fail and change nothing.
+// While not writable, both fail and change nothing; while refused, every call
+// fails and says why.
 class InMemoryStateFile final : public StateFile {
 public:
     std::optional<QByteArray> read() override {
         std::lock_guard lock(mutex_);
-        return contents_;
+        return refusal_ == StateRefusal::None ? contents_ : std::nullopt;
     }
     bool write(QByteArrayView contents) override {
         std::lock_guard lock(mutex_);
-        if (!writable_) {
+        if (!writable_ || refusal_ != StateRefusal::None) {
             return false;
         }
         contents_ = contents.toByteArray();
@@ -391,7 +392,8 @@ public:
     }
     bool overwrite(qint64 offset, QByteArrayView bytes) override {
         std::lock_guard lock(mutex_);
-        if (!writable_ || !contents_ || offset + bytes.size() > contents_->size()) {
+        if (!writable_ || refusal_ != StateRefusal::None || !contents_ ||
+            offset + bytes.size() > contents_->size()) {
             return false;
         }
         contents_->replace(offset, bytes.size(), bytes.toByteArray());
@@ -407,6 +409,14 @@ public:
         std::lock_guard lock(mutex_);
         writable_ = writable;
     }
+    StateRefusal refusal() const override {
+        std::lock_guard lock(mutex_);
+        return refusal_;
+    }
+    void setRefusal(StateRefusal refusal) {
+        std::lock_guard lock(mutex_);
+        refusal_ = refusal;
+    }
     int writes() const {
         std::lock_guard lock(mutex_);
         return writes_;
@@ -420,6 +430,7 @@ private:
     mutable std::mutex mutex_;
     std::optional<QByteArray> contents_;
     bool writable_ = true;
+    StateRefusal refusal_ = StateRefusal::None;
     int writes_ = 0;
     int overwrites_ = 0;
 };

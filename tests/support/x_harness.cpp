@@ -610,7 +610,8 @@ bool Program::launch() {
     // A bus of its own unless the test gave one: never the user's (its
     // notices would go to the desktop), and never one shared with another
     // test's program (commands would reach the wrong one).
-    if (!process_.processEnvironment().contains(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"))) {
+    if (!busless_ &&
+        !process_.processEnvironment().contains(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"))) {
         ownBus_ = std::make_unique<SessionBus>();
         if (ownBus_->address().isEmpty()) {
             return fail("no session bus of its own");

@@ -163,6 +163,8 @@ public:
     Program& operator=(const Program&) = delete;
 
     void setEnvironment(const QString& name, const QString& value);
+    // No session bus at all: no address, and none where libdbus would look.
+    void withoutBus() { busless_ = true; }
     bool launch();
     // Launches it; Quillet is ready once it says it runs with its shortcut.
     bool start();
@@ -212,6 +214,7 @@ private:
     void readOutput();
 
     std::unique_ptr<SessionBus> ownBus_;  // outlives the process
+    bool busless_ = false;
     QString executable_;
     QTemporaryDir ownConfig_;
     QTemporaryDir runtimeDir_;

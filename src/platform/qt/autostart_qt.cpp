@@ -1,6 +1,7 @@
 #include "platform/qt/autostart_qt.h"
 
 #include "platform/app_id.h"
+#include "platform/qt/private_folder.h"
 
 #include <QDir>
 #include <QFile>
@@ -89,7 +90,7 @@ QString AutostartQt::setEnabled(bool enabled) {
         return QStringLiteral("cannot remove %1: %2").arg(path, file.errorString());
     }
     // A missing folder shows up below as the file that cannot be opened.
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    makePrivateFolders(QFileInfo(path).absolutePath());
     QSaveFile file(path);
     const QByteArray entry = QStringLiteral(
                                  "[Desktop Entry]\n"
@@ -101,7 +102,11 @@ QString AutostartQt::setEnabled(bool enabled) {
                                  "Terminal=false\n")
                                  .arg(execValue(program_), QLatin1StringView(kAppId))
                                  .toUtf8();
-    if (!file.open(QIODevice::WriteOnly) || file.write(entry) != entry.size() || !file.commit()) {
+    // What runs at login is the user's to change alone, whatever the umask.
+    constexpr auto kMode = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                           QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(kMode) ||
+        file.write(entry) != entry.size() || !file.commit()) {
         return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
     }
     return {};

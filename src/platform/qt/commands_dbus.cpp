@@ -1,5 +1,6 @@
 #include "platform/qt/commands_dbus.h"
 
+#include "platform/bus_autolaunch.h"
 #include "platform/command_bus.h"
 
 #include <QDBusConnection>
@@ -12,7 +13,11 @@ namespace quillet {
 namespace {
 
 QString noBus(const QDBusConnection& session) {
-    return QStringLiteral("there is no D-Bus session bus (%1)").arg(session.lastError().message());
+    // The address set where there was none, lest a bus be started.
+    const QString why = qgetenv("DBUS_SESSION_BUS_ADDRESS") == bus::kNoBusAddress
+                            ? QStringLiteral("DBUS_SESSION_BUS_ADDRESS is not set")
+                            : session.lastError().message();
+    return QStringLiteral("there is no D-Bus session bus (%1)").arg(why);
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
 #include "platform/qt/settings_store_qt.h"
 
 #include "core/stored_value.h"
+#include "platform/qt/private_folder.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QSettings>
 
 #include <iostream>
@@ -22,20 +24,35 @@ QSettings openSettings() {
                      QStringLiteral("Quillet"));
 }
 
-// Creates the folder and the file with owner-only modes, whatever the umask,
-// and narrows them when they exist with wider ones. QSettings keeps the mode
-// of an existing file when it replaces it.
+// Creates the folders owner-only whatever the umask, and the file too, and
+// narrows the file when it exists with a wider mode. QSettings keeps the mode
+// of an existing file when it replaces it. A folder that exists is left as
+// it is: it may be shared on purpose.
 void makePrivate(const QString& fileName) {
-    const QByteArray folder = QFile::encodeName(QFileInfo(fileName).absolutePath());
-    QDir().mkpath(QFileInfo(fileName).absolutePath());
-    ::chmod(folder.constData(), S_IRWXU);
-
+    makePrivateFolders(QFileInfo(fileName).absolutePath());
     const QByteArray file = QFile::encodeName(fileName);
-    const int fd =
-        ::open(file.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, S_IRUSR | S_IWUSR);
+    const int fd = ::open(file.constData(),
+                          O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY,
+                          S_IRUSR | S_IWUSR);
     if (fd >= 0) {
         ::fchmod(fd, S_IRUSR | S_IWUSR);
         ::close(fd);
+    }
+}
+
+// Editors on some systems start a UTF-8 file with a byte-order mark, which
+// QSettings takes for part of the first line; it is dropped before it reads.
+void dropByteOrderMark(const QString& fileName) {
+    constexpr QByteArrayView kMark("\xEF\xBB\xBF");
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly) || file.peek(kMark.size()) != kMark) {
+        return;
+    }
+    const QByteArray contents = file.readAll().sliced(kMark.size());
+    file.close();
+    QSaveFile saved(fileName);
+    if (saved.open(QIODevice::WriteOnly) && saved.write(contents) == contents.size()) {
+        saved.commit();
     }
 }
 
@@ -63,6 +80,7 @@ SettingsStoreQt::SettingsStoreQt() {
     // Private before a damaged file is set aside (it keeps its mode), and the
     // new one after.
     makePrivate(filePath());
+    dropByteOrderMark(filePath());
     setAsideIfDamaged(filePath());
     makePrivate(filePath());
 }
