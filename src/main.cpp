@@ -280,6 +280,9 @@ int main(int argc, char* argv[]) {
         std::cerr << "quillet: Quillet is already running.\n";
         return 1;
     }
+    if (lock.status() == quillet::InstanceLock::Status::Held) {
+        quillet::StateFileQt().removeLeftovers();
+    }
     if (lock.status() == quillet::InstanceLock::Status::Refused) {
         std::cerr << "quillet: " << lock.problem().toStdString()
                   << "; Quillet runs, but cannot keep a second copy out and does not save your "

@@ -148,6 +148,9 @@ TEST(CrashConsistencyTest, KillsAtRandomMomentsLoseNoLine) {
     std::cout << "[ figures  ] kills survived: " << kills << ", lines pasted: " << pasted.size()
               << ", file reads while running: " << reads << std::endl;
     EXPECT_EQ(unreadable, 0) << "of " << reads << " reads";
+    // A kill while writing leaves the half-written copy; the next start clears it.
+    Program next(config.path());
+    ASSERT_TRUE(next.start()) << next.error();
     EXPECT_EQ(QDir(QFileInfo(stateFile).path()).entryList(QDir::Files),
               QStringList{u"Quillet.json"_s})
         << "no temporary files left behind";

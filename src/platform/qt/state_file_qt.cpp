@@ -7,8 +7,11 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <memory>
+#include <string_view>
 #include <utility>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -183,6 +186,31 @@ bool StateFileQt::write(QByteArrayView contents) {
         ::unlinkat(folder.get(), temporary.constData(), 0);
     }
     return written;
+}
+
+void StateFileQt::removeLeftovers() {
+    const Fd folder(openFolder());
+    const int listed = folder.get() < 0 ? -1 : ::dup(folder.get());
+    if (listed < 0) {
+        return;
+    }
+    const std::unique_ptr<DIR, int (*)(DIR*)> entries(::fdopendir(listed), ::closedir);
+    if (!entries) {
+        ::close(listed);
+        return;
+    }
+    // The names write() gives its temporaries: the file's, a dot, base 36.
+    const std::string_view prefix(kName);
+    while (const dirent* entry = ::readdir(entries.get())) {
+        const std::string_view name(entry->d_name);
+        if (name.size() > prefix.size() + 1 && name.starts_with(prefix) &&
+            name[prefix.size()] == '.' &&
+            name.substr(prefix.size() + 1)
+                    .find_first_not_of("0123456789abcdefghijklmnopqrstuvwxyz") ==
+                std::string_view::npos) {
+            ::unlinkat(folder.get(), entry->d_name, 0);
+        }
+    }
 }
 
 bool StateFileQt::overwrite(qint64 offset, QByteArrayView bytes) {

@@ -21,6 +21,10 @@ public:
     bool overwrite(qint64 offset, QByteArrayView bytes) override;
     StateRefusal refusal() const override { return refusal_; }
 
+    // Removes the half-written copies of a program that was killed while
+    // writing; only safe while holding the lock, when no write can be going on.
+    void removeLeftovers();
+
     static QString filePath();
 
 private:
