@@ -71,6 +71,10 @@ protected:
         settings->setInteger(u"hotkeyModifiers"_s, static_cast<std::int64_t>(shortcut.modifiers));
         settings->setString(u"appLanguage"_s, language);
         app->start();
+        settle();
+    }
+    // The worker's pastes done, then what they left for the UI thread.
+    void settle() {
         app->waitForPendingPastes();
         mainQueue->runPending();
     }
@@ -145,10 +149,6 @@ TEST_F(AppTest, MovesFromTheMenuAndCommandsQueueBehindPressesAndTheTrayFollows) 
     EXPECT_EQ(outline(tray->rows()).section(u" | -- | "_s, 1, 1),
               u"[2 of 3 · next: Paris] | Back | Skip | Start Over | Show List…");
 
-    const auto settle = [&] {
-        app->waitForPendingPastes();
-        mainQueue->runPending();
-    };
     ASSERT_TRUE(tray->choose(u"Skip"_s));
     settle();
     EXPECT_EQ(tray->toolTip(), u"Paste\n3 of 3 · next: Rome");
@@ -187,14 +187,8 @@ TEST_F(AppTest, MovesFromTheMenuAndCommandsQueueBehindPressesAndTheTrayFollows) 
     EXPECT_EQ(decodeAppState(stateFile->read().value_or(QByteArray()))->currentIndex, 0);
 }
 
-// Switched in the menu, Paste Cells starts the run over in cells at once:
-// the tray, the status and the keys after each cell follow.
 TEST_F(AppTest, PasteCellsFromTheMenuStartsTheRunOverInCells) {
     startWith(kDefaultShortcut);
-    const auto settle = [&] {
-        app->waitForPendingPastes();
-        mainQueue->runPending();
-    };
     clipboard->copy(u"London\tParis\nRome"_s);
     press();
     ASSERT_TRUE(tray->choose(u"Paste Cells"_s));
@@ -210,8 +204,6 @@ TEST_F(AppTest, PasteCellsFromTheMenuStartsTheRunOverInCells) {
     EXPECT_EQ(keystroke->followKeys(), std::vector{FollowKey::Tab});
 }
 
-// A press that waited behind a slow one is dropped, not pasted late; the
-// count is told and the place kept for the next press.
 TEST_F(AppTest, PressesThatWaitedTooLongAreDroppedAndCounted) {
     startWith(kDefaultShortcut);
     app->setLongestWait(30ms);
@@ -256,7 +248,8 @@ TEST_F(AppTest, StartAtLoginIsTickedByTheEntryAndAFailureSaysWhy) {
                                       "cannot remove /x: Permission denied"_s}));
 }
 
-TEST_F(AppTest, AMoveShortcutMovesTheRunAndShowsBesideItsMoveInTheMenu) {
+// Where the moves' shortcuts move the run, ProgramMovesTest presses them.
+TEST_F(AppTest, AMoveShortcutShowsBesideItsMoveInTheMenu) {
     const Shortcut back{0x0B, 0x1C0000}, skip{0x2D, 0x1C0000};
     settings->setInteger(u"backHotkeyCode"_s, back.keyCode);
     settings->setInteger(u"backHotkeyModifiers"_s, 0x1C0000);
@@ -265,22 +258,9 @@ TEST_F(AppTest, AMoveShortcutMovesTheRunAndShowsBesideItsMoveInTheMenu) {
     startWith(kDefaultShortcut);
     EXPECT_EQ(hotkey->held(ShortcutAction::Back), back);
     EXPECT_EQ(hotkey->held(ShortcutAction::StartOver), std::nullopt);
-    const auto settle = [&] {
-        app->waitForPendingPastes();
-        mainQueue->runPending();
-    };
-
     clipboard->copy(u"London\nParis\nRome"_s);
     press();
-    hotkey->press(skip);
     settle();
-    EXPECT_EQ(tray->toolTip(), u"Paste\n3 of 3 · next: Rome");
-    hotkey->press(back);
-    hotkey->press(back);
-    press();
-    settle();
-    EXPECT_EQ(clipboard->writtenLines(), (QStringList{u"London"_s, u"London"_s}));
-    EXPECT_EQ(tray->toolTip(), u"Paste\n2 of 3 · next: Paris");
     EXPECT_EQ(outline(tray->rows()).section(u" | -- | "_s, 0, 1),
               u"Set Shortcut (Current: ⌃⌥⌘V)~⌃⌥⌘V | "
               "Move Shortcuts > {Back…~⌃⌥⌘B | Skip…~⌃⌥⌘N | Start Over…} | -- | "
@@ -293,14 +273,9 @@ TEST_F(AppTest, AMoveShortcutMovesTheRunAndShowsBesideItsMoveInTheMenu) {
     }
 }
 
-TEST_F(AppTest, AFirstStartStoresTheDefaultAndQueuesTheDialog) {
+// The dialog, and the stored run read on the worker, wait for start-up to return.
+TEST_F(AppTest, AFirstStartQueuesTheDialog) {
     app->start();
-    EXPECT_EQ(settings->integer(u"hotkeyCode"_s), 9);
-    EXPECT_EQ(hotkey->held(), kDefaultShortcut);
-    EXPECT_EQ(hotkey->grabs(), 1) << "the moves have no shortcut by default";
-    EXPECT_FALSE(settings->contains(u"backHotkeyCode"_s));
-    // The dialog waits on the main queue until start-up has returned, and
-    // so does the stored run, read on the worker.
     app->waitForPendingPastes();
     EXPECT_EQ(mainQueue->pendingCount(), 2U);
 }
@@ -396,8 +371,6 @@ TEST_F(AppTest, OutcomesAreToldInTheLanguageOfTheMomentTheyShow) {
     EXPECT_TRUE(notices()[8].contains(u"无法保存此设置"_s));
 }
 
-// A state file left alone is told at start, before any press, and each
-// reason once; pasting goes on from memory.
 TEST_F(AppTest, AStateFileLeftAloneIsToldOnceForEachReasonAndPastingGoesOn) {
     const auto told = [](const Text& message) {
         return u"Quillet: "_s + message.in(Language::English);

@@ -16,7 +16,6 @@
 
 #include <limits>
 #include <tuple>
-#include <vector>
 
 namespace quillet {
 namespace {
@@ -248,14 +247,6 @@ TEST(AppStateJson, ReadsWhatAnyEncoderWritesAndRefusesOtherShapes) {
         EXPECT_EQ(decodeAppState(json), std::nullopt) << json.toStdString();
     }
 }
-
-}  // namespace
-}  // namespace quillet
-
-namespace quillet {
-namespace {
-
-using namespace Qt::StringLiterals;
 
 TEST(RunMoves, MovesStopAtTheEdgesAndAJumpOutsideTheRunChangesNothing) {
     const QStringList abc{u"a"_s, u"b"_s, u"c"_s};

@@ -213,7 +213,6 @@ TEST(PasteRun, UnreadableClipboardOrShutdownKeepsTheRun) {
     EXPECT_EQ(rig.clipboard.content().text, u"c\nd"_s);
 }
 
-// While the file cannot be written the run goes on in memory.
 TEST(PasteRun, TheRunGoesOnWhenItCannotBeSaved) {
     Rig rig;
     rig.clipboard.copy(u"a\nb\nc\nd"_s);
@@ -240,7 +239,6 @@ TEST(PasteRun, MovesAreStoredLikePressesAndTheNextPressFollowsThem) {
         std::int64_t index;  // stored after the move
     } moves[] = {
         {RunMove::Skip, 2},      {RunMove::Back, 1}, {RunMove::Back, 0},
-        {RunMove::Back, 0},  // at the first line: nothing to go back to
         {RunMove::StartOver, 0}, {RunMove::Skip, 1}, {RunMove::Skip, 2},
     };
     for (const auto& m : moves) {

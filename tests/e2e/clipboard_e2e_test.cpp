@@ -12,8 +12,6 @@
 #include "platform/x11/selection_reader_x11.h"
 #include "x_harness.h"
 
-#include <QClipboard>
-#include <QGuiApplication>
 #include <QProcess>
 
 #include <gtest/gtest.h>

@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSettings>
 
 #include <gtest/gtest.h>
 
@@ -77,8 +76,7 @@ TEST_F(ProgramTest, PastesLineByLineAcrossARestartAndNeverPrintsTheText) {
     EXPECT_FALSE(again.output().contains("cannot reach")) << again.output().toStdString();
     EXPECT_EQ(keepers(), 1);
     pressAndExpect(u"hunter2-correctbattery-staplethird-secret"_s);
-    EXPECT_TRUE(
-        waitUntil([&] { return again.storedRun().value_or(AppState{}).currentIndex == 3; }, 10s));
+    EXPECT_TRUE(again.waitForIndex(3));
     EXPECT_TRUE(waitUntil([] { return keepers() == 0; }, 10s));
     ASSERT_TRUE(again.stop()) << again.error();
     for (const QByteArray& output : {quillet_.output(), again.output()}) {
@@ -132,8 +130,6 @@ TEST_F(ProgramTest, WithARunThatCannotBeWrittenPastingGoesOnAndTheUserIsToldOnce
     EXPECT_EQ(quillet_.storedRun(), run);
 }
 
-// A link planted where the run goes, or where the lock goes, is left alone:
-// the program says so, pastes from memory, and writes nothing through it.
 TEST(HostileFilesTest, LinksPlantedForTheRunOrTheLockAreLeftAloneAndPastingGoesOn) {
     TargetWindow target;
     ASSERT_TRUE(target.started());
@@ -221,11 +217,10 @@ TEST(NoBusTest, NeitherTheCommandNorTheProgramStartsABusThatStays) {
 // run; the menu and --status work while the read waits, and quitting does
 // not wait.
 TEST_F(ProgramTest, AClipboardOwnerThatNeverAnswersHoldsNothingUpAndTheRunIsKept) {
-    const auto storedIndex = [&] { return quillet_.storedRun().value_or(AppState{}).currentIndex; };
     ASSERT_TRUE(copy("one\ntwo\n"));
     pressAndExpect(u"one"_s);
     // The step ends by putting the copy back, which takes the clipboard.
-    ASSERT_TRUE(waitUntil([&] { return storedIndex() == 1; }, 10s));
+    ASSERT_TRUE(quillet_.waitForIndex(1));
     {
         XClient silent;
         ASSERT_TRUE(silent.takeClipboard());
@@ -242,14 +237,14 @@ TEST_F(ProgramTest, AClipboardOwnerThatNeverAnswersHoldsNothingUpAndTheRunIsKept
     }
     ASSERT_TRUE(copy("one\ntwo\n"));
     pressAndExpect(u"onetwo"_s);
-    ASSERT_TRUE(waitUntil([&] { return storedIndex() == 2; }, 10s));
+    ASSERT_TRUE(quillet_.waitForIndex(2));
 
     XClient silent;
     ASSERT_TRUE(silent.takeClipboard());
     x().chord(kDefaultChord);
     ASSERT_TRUE(waitUntil([&] { return silent.clipboardRequested(); }, 10s));
     EXPECT_TRUE(quillet_.stop()) << quillet_.error();
-    EXPECT_EQ(storedIndex(), 2);
+    EXPECT_EQ(quillet_.storedIndex(), 2);
 }
 
 TEST_F(ProgramTest, AHundredMegabyteCopyPastesItsFirstLineAndIsStored) {
@@ -265,25 +260,20 @@ TEST_F(ProgramTest, AHundredMegabyteCopyPastesItsFirstLineAndIsStored) {
     // The run is stored with the whole copy as its source.
     EXPECT_TRUE(
         waitUntil([&] { return QFileInfo(quillet_.stateFile()).size() > big.size(); }, 180s));
-    EXPECT_EQ(quillet_.storedRun().value_or(AppState{}).currentIndex, 1);
+    EXPECT_EQ(quillet_.storedIndex(), 1);
 }
 
-// The moves have shortcuts of their own beside the paste's: each moves the
-// run, as `quillet --status` tells, and the paste goes on from there.
 TEST(ProgramMovesTest, MoveShortcutsMoveTheRunAndThePasteStillPastes) {
     const SessionBus bus;
     ASSERT_FALSE(bus.address().isEmpty());
     TargetWindow target;
     ASSERT_TRUE(target.started());
     Program quillet;
-    {
-        // ⌃⌥⌘B goes back, ⌃⌥⌘N skips.
-        QSettings settings(quillet.settingsFile(), QSettings::IniFormat);
-        settings.setValue(u"backHotkeyCode"_s, 0x0B);
-        settings.setValue(u"backHotkeyModifiers"_s, 1835008);
-        settings.setValue(u"skipHotkeyCode"_s, 0x2D);
-        settings.setValue(u"skipHotkeyModifiers"_s, 1835008);
-    }
+    // ⌃⌥⌘B goes back, ⌃⌥⌘N skips.
+    quillet.store({{u"backHotkeyCode"_s, 0x0B},
+                   {u"backHotkeyModifiers"_s, 1835008},
+                   {u"skipHotkeyCode"_s, 0x2D},
+                   {u"skipHotkeyModifiers"_s, 1835008}});
     quillet.setEnvironment(u"DBUS_SESSION_BUS_ADDRESS"_s, bus.address());
     ASSERT_TRUE(quillet.start()) << quillet.error();
     const auto statusBecomes = [&](const QString& expected) {
@@ -356,8 +346,7 @@ TEST(ProgramStartTest, SignalsAndQuitEndItWhateverWindowShows) {
             for (const std::string& key : keys) {
                 x().chord({key});
             }
-            return waitUntil([&] { return x().windowNamed(quillet.pid(), title).has_value(); },
-                             10s);
+            return x().waitForWindow(quillet.pid(), title).has_value();
         };
     };
     const struct {
@@ -371,9 +360,7 @@ TEST(ProgramStartTest, SignalsAndQuitEndItWhateverWindowShows) {
         {"the list", fromMenu(7, u"Quillet — List"_s)},
         {"the first run's shortcut dialog",
          [](Program& quillet) {
-             return waitUntil(
-                 [&] { return x().windowNamed(quillet.pid(), u"Set Shortcut"_s).has_value(); },
-                 10s);
+             return x().waitForWindow(quillet.pid(), u"Set Shortcut"_s).has_value();
          },
          true, true},
     };

@@ -42,19 +42,14 @@ public:
     const QString& display() const { return display_; }
     void stop() { server_.kill(); }
 
-    // A program on this server, run until the child object goes away.
-    void run(Child& child, const QString& program, const QStringList& args) const {
+    // A tray host on this server, run until the child object goes away.
+    void runTray(Child& trayer) const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"DISPLAY"_s, display_);
-        child.setProcessEnvironment(env);
-        child.start(program, args);
-    }
-
-    void runTray(Child& trayer) const {
-        run(trayer, u"trayer"_s,
-            {u"--edge"_s, u"top"_s, u"--align"_s, u"right"_s, u"--widthtype"_s, u"request"_s,
-             u"--height"_s, u"32"_s, u"--SetDockType"_s, u"true"_s, u"--transparent"_s,
-             u"false"_s});
+        trayer.setProcessEnvironment(env);
+        trayer.start(u"trayer"_s, {u"--edge"_s, u"top"_s, u"--align"_s, u"right"_s,
+                                   u"--widthtype"_s, u"request"_s, u"--height"_s, u"32"_s,
+                                   u"--SetDockType"_s, u"true"_s, u"--transparent"_s, u"false"_s});
     }
 
 private:

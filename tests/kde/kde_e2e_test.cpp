@@ -16,9 +16,7 @@
 #include "wayland_harness.h"
 #endif
 
-#include <QCoreApplication>
 #include <QDBusMessage>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QApplication>
@@ -29,7 +27,6 @@
 #include <QTimer>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -168,8 +165,7 @@ TEST_F(KdeTest, TheShortcutsFireOncePerPressFollowANewBindingAndRefuseKWinsOwn) 
     EXPECT_FALSE(waitUntil([&] { return presses > before; }, kStraggler)) << "a released shortcut";
 }
 
-// The shortcut dialog reads the keys as the layout types them: BÉPO's C is
-// where a US keyboard has H. Control+C is refused, Super+C is not.
+// BÉPO's C is where a US keyboard has H. Control+C is refused, Super+C is not.
 TEST_F(KdeTest, TheShortcutDialogReadsTheKeysAsTheLayoutTypesThem) {
     KeyTranslatorXkb translator(sessionKeymap());
     const int a = keyOf(XKB_KEY_a);

@@ -7,13 +7,11 @@
 #include "platform/wayland/session.h"
 #include "platform/wayland/xkb.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonValue>
-#include <QThread>
 
 #include <wayland-client.h>
 
@@ -85,19 +83,6 @@ PasteNextBinding::~PasteNextBinding() {
 
 namespace {
 
-void destroyKeyboard(zwp_virtual_keyboard_v1* keyboard) {
-    zwp_virtual_keyboard_v1_destroy(keyboard);
-}
-void destroyManager(zwp_virtual_keyboard_manager_v1* manager) {
-    zwp_virtual_keyboard_manager_v1_destroy(manager);
-}
-void destroySeat(wl_seat* seat) {
-    wl_seat_destroy(seat);
-}
-void disconnect(wl_display* display) {
-    wl_display_disconnect(display);
-}
-
 std::uint32_t nowMs() {
     return static_cast<std::uint32_t>(
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch())
@@ -107,10 +92,11 @@ std::uint32_t nowMs() {
 }  // namespace
 
 struct KeyDriver::Impl {
-    wayland::Owned<wl_display, disconnect> display;
-    wayland::Owned<wl_seat, destroySeat> seat;
-    wayland::Owned<zwp_virtual_keyboard_manager_v1, destroyManager> manager;
-    wayland::Owned<zwp_virtual_keyboard_v1, destroyKeyboard> keyboard;
+    wayland::Owned<wl_display, wl_display_disconnect> display;
+    wayland::Owned<wl_seat, wl_seat_destroy> seat;
+    wayland::Owned<zwp_virtual_keyboard_manager_v1, zwp_virtual_keyboard_manager_v1_destroy>
+        manager;
+    wayland::Owned<zwp_virtual_keyboard_v1, zwp_virtual_keyboard_v1_destroy> keyboard;
     wayland::XkbContext context = wayland::newXkbContext();
     wayland::XkbKeymap keymap;
     wayland::XkbState state;
@@ -228,11 +214,6 @@ QByteArray Desktop::paste(const QString& type) {
     const Ran pasted = runCommand(QStringLiteral("wl-paste"),
                                   {QStringLiteral("--no-newline"), QStringLiteral("--type"), type});
     return pasted.exitCode == 0 ? pasted.output : QByteArray();
-}
-
-QStringList Desktop::types() {
-    const Ran listed = runCommand(QStringLiteral("wl-paste"), {QStringLiteral("--list-types")});
-    return QString::fromUtf8(listed.output).split(u'\n', Qt::SkipEmptyParts);
 }
 
 QString Desktop::activeAppId() {

@@ -16,7 +16,6 @@
 #include <QTemporaryDir>
 
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -103,9 +102,8 @@ public:
 
     // Owns the clipboard with these formats until something else copies.
     bool copy(const ClipboardContent& content);
-    // What another program gets for this type ("" when none), and the types.
+    // What another program gets for this type ("" when none).
     QByteArray paste(const QString& type);
-    QStringList types();
     QString activeAppId();
 
 private:

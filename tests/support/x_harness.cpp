@@ -191,6 +191,18 @@ std::optional<XWindow> XClient::windowNamed(qint64 pid, const QString& name) {
     return first(windows(pid), [&](const XWindow& w) { return w.name == name; });
 }
 
+std::optional<XWindow> XClient::waitForWindow(qint64 pid, const QString& name, bool focused,
+                                              Clock::duration timeout) {
+    std::optional<XWindow> found;
+    const bool shown = waitUntil(
+        [&] {
+            found = windowNamed(pid, name);
+            return found && (!focused || focusedWindow() == found->id);
+        },
+        timeout);
+    return shown ? found : std::nullopt;
+}
+
 std::optional<XWindow> XClient::trayIcon(qint64 pid) {
     return first(windows(pid), [](const XWindow& w) {
         return w.geometry.width() <= kTrayBand && w.geometry.height() <= kTrayBand &&
@@ -358,16 +370,12 @@ bool XClient::grabKey(std::uint16_t modifiers, const std::string& key) {
     return error == nullptr;
 }
 
-void XClient::ungrabKey(std::uint16_t modifiers, const std::string& key) {
-    xcb_ungrab_key(impl_->c(), impl_->keycode(key), impl_->root, modifiers);
-    xcb_flush(impl_->c());
-}
-
 bool XClient::grabbedElsewhere(std::uint16_t modifiers, const std::string& key) {
     if (!grabKey(modifiers, key)) {
         return true;
     }
-    ungrabKey(modifiers, key);
+    xcb_ungrab_key(impl_->c(), impl_->keycode(key), impl_->root, modifiers);
+    xcb_flush(impl_->c());
     return false;
 }
 
@@ -674,6 +682,13 @@ QVariant Program::stored(const QString& key) const {
     return QSettings(settingsFile(), QSettings::IniFormat).value(key);
 }
 
+void Program::store(const QVariantMap& values) const {
+    QSettings settings(settingsFile(), QSettings::IniFormat);
+    for (auto value = values.begin(); value != values.end(); ++value) {
+        settings.setValue(value.key(), value.value());
+    }
+}
+
 QString Program::stateFile() const {
     return configHome_ + QStringLiteral("/state/tarnwick/Quillet.json");
 }
@@ -681,6 +696,15 @@ QString Program::stateFile() const {
 std::optional<AppState> Program::storedRun() const {
     QFile file(stateFile());
     return file.open(QIODevice::ReadOnly) ? decodeAppState(file.readAll()) : std::nullopt;
+}
+
+std::int64_t Program::storedIndex() const {
+    const auto run = storedRun();
+    return run ? run->currentIndex : -1;
+}
+
+bool Program::waitForIndex(std::int64_t index, Clock::duration timeout) const {
+    return waitUntil([&] { return storedIndex() == index; }, timeout);
 }
 
 // ---------------------------------------------------------------------------

@@ -10,12 +10,10 @@
 #include "wait.h"
 
 #include <QByteArray>
-#include <QCoreApplication>
 #include <QProcess>
 #include <QRect>
 #include <QString>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QVariant>
 
 #include <chrono>
@@ -71,6 +69,9 @@ public:
     // The mapped windows of a process.
     std::vector<XWindow> windows(qint64 pid);
     std::optional<XWindow> windowNamed(qint64 pid, const QString& name);
+    // Waits until it shows, and with `focused` until it has the focus too.
+    std::optional<XWindow> waitForWindow(qint64 pid, const QString& name, bool focused = false,
+                                         Clock::duration timeout = 10s);
     // Its tray icon: a small window at the top, where the tray host sits.
     std::optional<XWindow> trayIcon(qint64 pid);
     // A notice: titled with the program's name like the icon, but larger.
@@ -107,10 +108,9 @@ public:
     // Whether a tray host holds the screen's system tray selection.
     bool trayPresent();
 
-    // Grabs the combination on the root window until ungrabKey() or the
-    // end of this client; false when another client holds it.
+    // Grabs the combination on the root window until the end of this
+    // client; false when another client holds it.
     bool grabKey(std::uint16_t modifiers, const std::string& key);
-    void ungrabKey(std::uint16_t modifiers, const std::string& key);
     // Found by grabbing it for a moment: only for checks after the fact.
     bool grabbedElsewhere(std::uint16_t modifiers, const std::string& key);
 
@@ -203,8 +203,13 @@ public:
     // The run's file, in a state folder beside the settings folder.
     QString stateFile() const;
     QVariant stored(const QString& key) const;
-    // The stored run, when there is one that decodes.
+    // Stores settings as the user would before a start.
+    void store(const QVariantMap& values) const;
+    // The stored run, when there is one that decodes, and its cursor (-1 without).
     std::optional<AppState> storedRun() const;
+    std::int64_t storedIndex() const;
+    // Until the cursor is here: the press that moved it is done.
+    bool waitForIndex(std::int64_t index, Clock::duration timeout = 10s) const;
 
     Clock::time_point startedAt() const { return startedAt_; }
     std::optional<Clock::time_point> armedAt() const { return armedAt_; }
