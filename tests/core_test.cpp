@@ -1,5 +1,4 @@
-// The vocabulary: key names, the stored shortcut, the line rules, the run's JSON
-// and the moves within it.
+// The vocabulary: keys, lines, cells, the run's JSON and its moves.
 
 #include "core/app_state.h"
 #include "core/cells.h"

@@ -1,5 +1,4 @@
-// A press on in-memory doubles: the step's outcomes and what it stores, the
-// order of a delivery, and the worker queue.
+// A press on in-memory doubles, the order of a delivery, and the worker queue.
 
 #include "paste/paste_injector.h"
 #include "paste/paste_run.h"

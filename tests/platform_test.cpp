@@ -1,6 +1,4 @@
-// The platform's implementations that run without a display: the settings
-// file, the autostart entry, the UI thread's queue, the X11 key translation and
-// clipboard targets, the tray glyph.
+// The platform's implementations that run without a display.
 
 #include "core/stored_value.h"
 #include "platform/qt/autostart_qt.h"

@@ -1,5 +1,4 @@
-// Paste Cells on a real X server: a range copied as spreadsheets write it
-// fills a form row by row, and LibreOffice Calc cell by cell.
+// Paste Cells on a real X server.
 
 #include "core/lines.h"
 #include "x_harness.h"

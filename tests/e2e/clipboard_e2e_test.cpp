@@ -1,7 +1,4 @@
-// The X11 clipboard and the delivery of a line through it, in this process:
-// reads from owners of every kind (other programs, ourselves, nobody, one
-// that hangs), and lines pasted with real keys into a window of another
-// process, with what the clipboard held put back.
+// The X11 clipboard, and a line delivered through it, in this process.
 
 #include "paste/paste_injector.h"
 #include "in_memory_settings_store.h"

@@ -1,9 +1,4 @@
-// The line where the user types, in applications of Debian's: terminals that
-// paste with Control+Shift+V or not at all (typed into a terminal that is
-// frozen meanwhile, or by a Quillet stopped halfway), Emacs, with a notice on
-// screen, with no application taking the line, with a list of fifty thousand
-// lines, and with another program holding the keyboard (or not, however the
-// keys are let go).
+// The line where the user types, in applications of Debian's.
 
 #include "x_harness.h"
 

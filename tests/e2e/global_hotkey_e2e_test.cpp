@@ -1,6 +1,4 @@
-// The shortcuts' key grabs on a real X server, pressed with XTest: several
-// actions at once, lock keys, auto-repeat, other clients' grabs and keyboard
-// layout changes.
+// The shortcuts' key grabs on a real X server, pressed with XTest.
 
 #include "platform/x11/global_hotkey_x11.h"
 #include "x_harness.h"

@@ -1,7 +1,4 @@
-// The real program, driven as a user would: text copied with xclip, the
-// shortcut pressed with XTest, the result read from a window of another
-// process; and how it copes with settings it cannot write, a clipboard owner
-// that never answers and a huge copy.
+// The real program, driven as a user would.
 
 #include "x_harness.h"
 

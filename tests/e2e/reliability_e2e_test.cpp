@@ -1,5 +1,4 @@
-// The real program killed at random moments, and starting on a settings
-// file it cannot parse.
+// The real program killed at random moments, and on settings it cannot parse.
 
 #include "x_harness.h"
 

@@ -1,6 +1,4 @@
-// The desktop session around the program changing under it, on a virtual X
-// server of the test's own: the tray host absent, arriving, restarting, and
-// the X server itself going away.
+// The desktop session changing under the program, on an X server of the test's own.
 
 #include "x_harness.h"
 

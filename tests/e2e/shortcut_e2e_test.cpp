@@ -1,6 +1,4 @@
-// Setting the shortcut: the capture dialog in this process with real keys,
-// then in the real program as a user would, opened from the tray menu or by
-// a first run, Confirm and Cancel clicked with the mouse.
+// Setting the shortcut: the capture dialog here, then in the real program.
 
 #include "hotkey/capture_dialog.h"
 #include "platform/x11/key_translator_x11.h"

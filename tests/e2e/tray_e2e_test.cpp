@@ -1,6 +1,4 @@
-// The tray item and its menu, driven as a user would: a click on the icon in
-// a real tray host, keys in the menu, and what the program then does with
-// the focus, links, start at login, the language and quitting.
+// The tray item and its menu in a real tray host, driven as a user would.
 
 #include "x_harness.h"
 

@@ -1,7 +1,6 @@
-// The portal backend against a real desktop: headless KWin with
-// xdg-desktop-portal-kde 5.27, in the session tests/support/kde_session.sh
-// starts (French BÉPO layout). The test presses keys as the user would,
-// through a RemoteDesktop keyboard of its own.
+// The portal backend on headless KWin with xdg-desktop-portal-kde 5.27, in the
+// session of tests/support/kde_session.sh (BÉPO layout); keys go through a
+// RemoteDesktop keyboard of the test's own.
 
 #include "in_memory_settings_store.h"
 #include "wait.h"

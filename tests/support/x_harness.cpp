@@ -17,6 +17,7 @@
 
 #include <stdexcept>
 #include <thread>
+#include <tuple>
 
 namespace quillet::harness {
 
@@ -42,9 +43,8 @@ struct XClient::Impl {
     std::optional<std::uint16_t> answeredAt;  // the sequence number of the last answers() request
     KeyCount keys;
     xcb_window_t requestorWindow = XCB_NONE;  // ours, when we ask for the clipboard
-    xcb_atom_t pidAtom = XCB_NONE, nameAtom = XCB_NONE, utf8Atom = XCB_NONE,
-               clipboardAtom = XCB_NONE, trayAtom = XCB_NONE, protocolsAtom = XCB_NONE,
-               deleteAtom = XCB_NONE;
+    xcb_atom_t pidAtom{}, nameAtom{}, utf8Atom{}, clipboardAtom{}, trayAtom{}, protocolsAtom{},
+        deleteAtom{};
 
     xcb_connection_t* c() const { return xcb.get(); }
 
@@ -87,13 +87,9 @@ XClient::XClient(const QString& display) : impl_(std::make_unique<Impl>()) {
     const auto atoms =
         x11::internAtoms(impl_->c(), {"_NET_WM_PID", "_NET_WM_NAME", "UTF8_STRING", "CLIPBOARD",
                                       tray.c_str(), "WM_PROTOCOLS", "WM_DELETE_WINDOW"});
-    impl_->pidAtom = atoms[0];
-    impl_->nameAtom = atoms[1];
-    impl_->utf8Atom = atoms[2];
-    impl_->clipboardAtom = atoms[3];
-    impl_->trayAtom = atoms[4];
-    impl_->protocolsAtom = atoms[5];
-    impl_->deleteAtom = atoms[6];
+    std::tie(impl_->pidAtom, impl_->nameAtom, impl_->utf8Atom, impl_->clipboardAtom,
+             impl_->trayAtom, impl_->protocolsAtom, impl_->deleteAtom) =
+        std::tie(atoms[0], atoms[1], atoms[2], atoms[3], atoms[4], atoms[5], atoms[6]);
 }
 
 XClient::~XClient() = default;
