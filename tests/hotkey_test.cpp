@@ -150,23 +150,12 @@ TEST(HotkeyRegistration, DamagedStoredValuesGiveTheDefaultNeverAnotherShortcut) 
     }
 }
 
-TEST(HotkeyRegistration, ANewShortcutThatCannotBeTakenRollsBack) {
+// Taken, but the settings cannot be written: not reported as set. (A new
+// shortcut taken elsewhere rolls back in ShortcutTest.FirstRunAsksAtOnce...)
+TEST(HotkeyRegistration, ANewShortcutThatCannotBeStoredIsNotSet) {
     RegistrationRig rig;
-    const Shortcut f3{kF3, 0}, cmdF{kF, kCommand}, taken{kK, kControl | kShift};
-    rig.store(f3.keyCode, 0);
+    const Shortcut f3{kF3, 0};
     ASSERT_TRUE(rig.hotkeys.registerStoredOrDefault());
-
-    EXPECT_TRUE(rig.hotkeys.change(cmdF));
-    EXPECT_EQ(rig.hotkeys.current(), cmdF);
-    EXPECT_EQ(rig.hotkey.held(), cmdF);
-
-    rig.hotkey.taken.push_back(taken);
-    EXPECT_FALSE(rig.hotkeys.change(taken));
-    EXPECT_EQ(rig.hotkeys.current(), cmdF) << "the shortcut that worked is kept";
-    EXPECT_EQ(rig.hotkey.held(), cmdF);
-    EXPECT_EQ(rig.console.str(), "Hotkey registration failed\n");
-
-    // Taken, but the settings cannot be written: not reported as set.
     rig.settings.setWritable(false);
     EXPECT_EQ(rig.hotkeys.change(ShortcutAction::PasteNext, f3),
               HotkeyRegistration::Change::Unsaved);
@@ -241,8 +230,6 @@ TEST(HotkeyRegistration, AMoveThatCannotBeTakenRollsBackAndClearingLeavesTheOthe
 
     rig.hotkeys.clear(ShortcutAction::Back);
     EXPECT_EQ(rig.hotkey.held(ShortcutAction::Back), std::nullopt);
-    EXPECT_FALSE(rig.settings.contains(u"backHotkeyCode"_s));
-    EXPECT_EQ(rig.hotkeys.shortcutFor(ShortcutAction::Back), std::nullopt);
     EXPECT_TRUE(rig.hotkeys.held());
     rig.hotkeys.registerStoredMoves();
     EXPECT_EQ(rig.hotkey.held(ShortcutAction::Back), std::nullopt);

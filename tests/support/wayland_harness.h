@@ -1,10 +1,7 @@
 #pragma once
 
-// A Wayland session for end-to-end tests and benchmarks, on a compositor the
-// test script started (headless sway): keys pressed through a virtual
-// keyboard of our own, sway's bindings and focus through swaymsg, a Qt
-// window of another process that receives the pastes, the program under
-// test with folders of its own, and the clipboard as other programs use it.
+// A Wayland session for end-to-end tests and benchmarks, on the headless sway
+// the test script started.
 
 #include "platform/clipboard.h"
 #include "wait.h"

@@ -1,9 +1,6 @@
 #pragma once
 
-// The X session shared by the end-to-end tests and the benchmarks: one wait,
-// programs under test with folders of their own, a client that presses keys
-// and looks at windows like a user and a tool would, the clipboard as another
-// program uses it, and a window of another process that receives the pastes.
+// The X session shared by the end-to-end tests and the benchmarks.
 
 #include "core/app_state.h"
 #include "platform/clipboard.h"
@@ -30,7 +27,6 @@ namespace quillet::harness {
 
 using namespace std::chrono_literals;
 
-// Whether $DISPLAY names a server we can open.
 bool haveDisplay();
 
 // The default shortcut, Control+Alt+Super+V, as keysym names and X modifiers.
@@ -66,7 +62,7 @@ public:
     void pressAgain(const std::string& key);
     void click(QPoint point);
 
-    // The mapped windows of a process.
+    // Mapped ones only.
     std::vector<XWindow> windows(qint64 pid);
     std::optional<XWindow> windowNamed(qint64 pid, const QString& name);
     // Waits until it shows, and with `focused` until it has the focus too.
@@ -176,8 +172,7 @@ public:
     // -1 when it did not exit by itself.
     int exitCode() const;
 
-    // What it wrote to stdout and stderr so far.
-    const QByteArray& output();
+    const QByteArray& output();  // stdout and stderr so far
     // Every thread's stack while it runs, for a program that hangs; says why
     // when there is none.
     std::string stacks() const;
