@@ -37,32 +37,11 @@ QString outline(const std::vector<MenuRow>& rows) {
 
 class AppTest : public ::testing::Test {
 protected:
-    AppTest() {
-        PlatformServices services;
-        settings = install<InMemorySettingsStore>(services.settings);
-        stateFile = install<InMemoryStateFile>(services.stateFile);
-        mainQueue = install<ManualMainQueue>(services.mainQueue);
-        alerts = install<ScriptedAlerts>(services.alerts);
-        notifications = install<RecordingNotifications>(services.notifications);
-        languages = install<FixedUiLanguages>(services.languages);
-        clipboard = install<FakeClipboard>(services.clipboard);
-        keystroke = install<RecordingPasteKeystroke>(services.keystroke);
-        install<FixedActiveWindow>(services.activeWindow);
-        hotkey = install<FakeGlobalHotkey>(services.hotkey);
-        tray = install<FakeTray>(services.tray);
-        urls = install<RecordingUrlOpener>(services.urlOpener);
-        commands = install<FakeCommands>(services.commands);
-        autostart = install<FakeAutostart>(services.autostart);
-        app = std::make_unique<App>(std::move(services), console);
-    }
-
     // Puts a new double in its slot; the app will own it.
     template <typename Double, typename Service>
     static Double* install(std::unique_ptr<Service>& slot) {
-        auto made = std::make_unique<Double>();
-        Double* raw = made.get();
-        slot = std::move(made);
-        return raw;
+        slot = std::make_unique<Double>();
+        return static_cast<Double*>(slot.get());
     }
 
     void startWith(Shortcut shortcut, const QString& language = u"en"_s) {
@@ -84,21 +63,22 @@ protected:
     QStringList notices() const { return notifications->shown(); }
 
     std::ostringstream console;
-    // Owned by the app.
-    InMemorySettingsStore* settings;
-    InMemoryStateFile* stateFile;
-    ManualMainQueue* mainQueue;
-    ScriptedAlerts* alerts;
-    RecordingNotifications* notifications;
-    FixedUiLanguages* languages;
-    FakeClipboard* clipboard;
-    RecordingPasteKeystroke* keystroke;
-    FakeGlobalHotkey* hotkey;
-    FakeTray* tray;
-    RecordingUrlOpener* urls;
-    FakeCommands* commands;
-    FakeAutostart* autostart;
-    std::unique_ptr<App> app;
+    PlatformServices services;  // moved into the app, which owns the doubles
+    InMemorySettingsStore* settings = install<InMemorySettingsStore>(services.settings);
+    InMemoryStateFile* stateFile = install<InMemoryStateFile>(services.stateFile);
+    ManualMainQueue* mainQueue = install<ManualMainQueue>(services.mainQueue);
+    ScriptedAlerts* alerts = install<ScriptedAlerts>(services.alerts);
+    RecordingNotifications* notifications = install<RecordingNotifications>(services.notifications);
+    FixedUiLanguages* languages = install<FixedUiLanguages>(services.languages);
+    FakeClipboard* clipboard = install<FakeClipboard>(services.clipboard);
+    RecordingPasteKeystroke* keystroke = install<RecordingPasteKeystroke>(services.keystroke);
+    FixedActiveWindow* activeWindow = install<FixedActiveWindow>(services.activeWindow);
+    FakeGlobalHotkey* hotkey = install<FakeGlobalHotkey>(services.hotkey);
+    FakeTray* tray = install<FakeTray>(services.tray);
+    RecordingUrlOpener* urls = install<RecordingUrlOpener>(services.urlOpener);
+    FakeCommands* commands = install<FakeCommands>(services.commands);
+    FakeAutostart* autostart = install<FakeAutostart>(services.autostart);
+    std::unique_ptr<App> app = std::make_unique<App>(std::move(services), console);
 };
 
 TEST_F(AppTest, ALaterStartTakesTheStoredShortcutAndShowsTheMenu) {
@@ -258,7 +238,6 @@ TEST_F(AppTest, AMoveShortcutShowsBesideItsMoveInTheMenu) {
               "Move Shortcuts > {Back…~⌃⌥⌘B | Skip…~⌃⌥⌘N | Start Over…} | -- | "
               "[2 of 3 · next: Paris] | Back~⌃⌥⌘B | Skip~⌃⌥⌘N | Start Over | Show List…"_s);
 
-    // Quitting lets go of every shortcut.
     app->prepareToQuit();
     for (const ShortcutAction action : kShortcutActions) {
         EXPECT_EQ(hotkey->held(action), std::nullopt);

@@ -181,8 +181,7 @@ TEST(Lines, SameTextMeansCanonicallyEquivalent) {
         {u"a\nb"_s, u"a\r\nb"_s, false},
     };
     for (const auto& [a, b, same] : cases) {
-        EXPECT_EQ(isSameText(a, b), same) << a.toStdString();
-        EXPECT_EQ(isSameText(b, a), same) << a.toStdString();
+        EXPECT_EQ(isSameText(a, b), same) << a.toStdString();  // symmetric: lines_fuzz
     }
 }
 

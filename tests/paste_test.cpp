@@ -219,8 +219,6 @@ TEST(PasteRun, TheRunGoesOnWhenItCannotBeSaved) {
     rig.file.setWritable(false);
     EXPECT_EQ(rig.run.step(), (StepOutcome{R::Pasted, true}));
     EXPECT_EQ(rig.run.step(), (StepOutcome{R::Pasted, true}));
-    EXPECT_EQ(rig.clipboard.writtenLines(), (QStringList{u"a"_s, u"b"_s, u"c"_s}));
-    EXPECT_EQ(rig.stored()->currentIndex, 1);
     rig.file.setWritable(true);
     EXPECT_EQ(rig.run.step(), StepOutcome{R::Pasted});
     EXPECT_EQ(rig.stored()->currentIndex, 4);

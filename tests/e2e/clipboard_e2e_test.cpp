@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <future>
 #include <string>
 #include <thread>
@@ -163,10 +164,9 @@ private:
         for (int i = 0; i < formats_; ++i) {
             names.push_back("text/x-slow-" + std::to_string(i));
         }
-        std::vector<const char*> pointers;
-        for (const std::string& name : names) {
-            pointers.push_back(name.c_str());
-        }
+        std::vector<const char*> pointers(names.size());
+        std::transform(names.begin(), names.end(), pointers.begin(),
+                       std::mem_fn(&std::string::c_str));
         const std::vector<std::uint32_t> atoms = x11::internAtoms(c, pointers);
         xcb_set_selection_owner(c, window, atoms[0], XCB_CURRENT_TIME);
         xcb_flush(c);
