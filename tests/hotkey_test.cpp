@@ -181,11 +181,9 @@ TEST(HotkeyRegistration, MovesHaveNoShortcutUntilOneIsChosenAndNoTwoActionsShare
     EXPECT_FALSE(rig.settings.contains(u"backHotkeyCode"_s));
 
     using enum HotkeyRegistration::Change;
+    // How it is stored, and that the paste keeps its own: ShortcutTest.AMovesShortcut...
     EXPECT_EQ(rig.hotkeys.change(ShortcutAction::Back, f3), Set);
-    EXPECT_EQ(rig.settings.integer(u"backHotkeyCode"_s), kF3);
-    EXPECT_EQ(rig.settings.integer(u"backHotkeyModifiers"_s), 0);
     EXPECT_EQ(rig.hotkey.held(ShortcutAction::Back), f3);
-    EXPECT_EQ(rig.hotkey.held(), kDefaultShortcut);
 
     // Refused before anything is stored or grabbed; lock bits make no other shortcut.
     const int grabs = rig.hotkey.grabs();

@@ -78,7 +78,7 @@ TEST(PasteRun, CopyingTheSameTextContinuesAndAnotherTextRestarts) {
         {abc, u"b"_s, {{u"a"_s, u"b"_s, u"c"_s}, 2, abc}},
         {u"x\n\ny"_s, u"x"_s, {{u"x"_s, u"y"_s}, 1, u"x\n\ny"_s}},
         {u"a\nb\nc "_s, u"a"_s, {{u"a"_s, u"b"_s, u"c"_s}, 1, u"a\nb\nc "_s}},
-        // Canonically equivalent: the same run.
+        // A combining accent makes another text; the café case below is the same one.
         {u"a\nb\u0301\nc"_s, u"a"_s, {{u"a"_s, u"b\u0301"_s, u"c"_s}, 1, u"a\nb\u0301\nc"_s}},
     };
     for (const auto& [second, pasted, stored] : cases) {

@@ -55,6 +55,12 @@ const QTemporaryDir& configHome() {
     return dir;
 }
 
+bool put(const QString& path, const QByteArray& contents) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(contents) == contents.size();
+}
+
 mode_t modeOf(const QString& path) {
     struct stat info {};
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
@@ -100,17 +106,12 @@ TEST(SettingsStoreQt, KeepsItsFileOwnerOnlyAndValuesApart) {
     EXPECT_EQ(modeOf(file), 0600u) << "writes replace the file";
 
     // A list of names as a user writes it, bare or quoted, is text.
-    QFile edited(file);
-    ASSERT_TRUE(edited.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    edited.write("[General]\npasteByTyping=foo,target\npasteWithControlShiftV=\"a,b\"\n");
-    edited.close();
+    ASSERT_TRUE(put(file, "[General]\npasteByTyping=foo,target\npasteWithControlShiftV=\"a,b\"\n"));
     EXPECT_EQ(again.string(u"pasteByTyping"_s), u"foo,target"_s);
     EXPECT_EQ(again.string(u"pasteWithControlShiftV"_s), u"a,b"_s);
 
     // A byte-order mark is read past, not taken for damage.
-    ASSERT_TRUE(edited.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    edited.write("\xEF\xBB\xBF[General]\nhotkeyCode=11\n");
-    edited.close();
+    ASSERT_TRUE(put(file, "\xEF\xBB\xBF[General]\nhotkeyCode=11\n"));
     EXPECT_EQ(SettingsStoreQt().integer(u"hotkeyCode"_s), 11);
     EXPECT_EQ(QDir(folder).entryList({u"*.bad-*"_s}), QStringList());
     ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0700), 0);
@@ -237,12 +238,6 @@ TEST(AutostartQt, WritesAnEntryThatStartsTheProgramRemovesItAndHonoursTheUsersSw
     const QString folder = configHome().filePath(u"autostart"_s);
     const QString file = folder + u"/org.tarnwick.Quillet.desktop"_s;
     ASSERT_EQ(AutostartQt::filePath(), file);
-    const auto put = [&file](const QByteArray& contents) {
-        QFile entry(file);
-        return entry.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-               entry.write(contents) == contents.size();
-    };
-
     AutostartQt autostart(u"/opt/my apps/quillet"_s);
     EXPECT_FALSE(autostart.enabled());
     EXPECT_EQ(autostart.setEnabled(false), QString()) << "nothing to remove is no failure";
@@ -259,12 +254,12 @@ TEST(AutostartQt, WritesAnEntryThatStartsTheProgramRemovesItAndHonoursTheUsersSw
 
     // An entry the user switched off is off; a Hidden key of another group is not its own.
     for (const QByteArray& off : {"Hidden=true"_ba, "X-GNOME-Autostart-enabled=false"_ba}) {
-        ASSERT_TRUE(put("[Desktop Entry]\nType=Application\nExec=quillet\n"_ba + off + '\n'));
+        ASSERT_TRUE(put(file, "[Desktop Entry]\nType=Application\nExec=quillet\n"_ba + off + '\n'));
         EXPECT_FALSE(autostart.enabled()) << off.constData();
     }
-    ASSERT_TRUE(put("[Desktop Entry]\nExec=quillet\n[Desktop Action x]\nHidden=true\n"_ba));
+    ASSERT_TRUE(put(file, "[Desktop Entry]\nExec=quillet\n[Desktop Action x]\nHidden=true\n"_ba));
     EXPECT_TRUE(autostart.enabled());
-    ASSERT_TRUE(put("[Desktop Entry]\nHidden = true\n"_ba));
+    ASSERT_TRUE(put(file, "[Desktop Entry]\nHidden = true\n"_ba));
     ASSERT_EQ(autostart.setEnabled(true), QString());
     EXPECT_TRUE(autostart.enabled()) << "turning it on replaces the switched-off entry";
 

@@ -40,7 +40,6 @@ public:
     Application& operator=(const Application&) = delete;
 
     qint64 pid() const { return process_.processId(); }
-    // Its window, once focused.
     std::uint32_t window() const { return window_; }
     bool focus() {
         return waitUntil(
@@ -81,17 +80,11 @@ Application startXterm() {
     });
 }
 
-// A process stopped (SIGSTOP) for as long as this lives, as a busy one would be.
-class Stopped {
-public:
-    explicit Stopped(qint64 pid) : pid_(static_cast<pid_t>(pid)) { ::kill(pid_, SIGSTOP); }
-    ~Stopped() { ::kill(pid_, SIGCONT); }
-    Stopped(const Stopped&) = delete;
-    Stopped& operator=(const Stopped&) = delete;
-
-private:
-    const pid_t pid_;
-};
+// Stops a process (SIGSTOP) until what this returns goes, as a busy one would be.
+OnExit stopped(qint64 pid) {
+    ::kill(static_cast<pid_t>(pid), SIGSTOP);
+    return {[pid] { ::kill(static_cast<pid_t>(pid), SIGCONT); }};
+}
 
 // Mousepad, a GTK editor, on a file of its own: it shows what it holds once
 // told to save.
@@ -217,7 +210,7 @@ TEST(TypingTest, EveryCharacterArrivesWhoeverIsStoppedAndTheMapComesBack) {
     ASSERT_TRUE(copy(lines.join(u'\n').toUtf8()));
     const auto pressFrozen = [](qint64 pid, auto& application, const QString& expected) {
         {
-            const Stopped frozen(pid);
+            const OnExit frozen = stopped(pid);
             x().chord(kDefaultChord);
             runFor(500ms);
         }
@@ -232,7 +225,7 @@ TEST(TypingTest, EveryCharacterArrivesWhoeverIsStoppedAndTheMapComesBack) {
     other.watchKeys(xterm.window());
     ASSERT_TRUE(waitUntil([&] { return other.keys().all > 0; }, 10s));
     {
-        const Stopped stopped(quillet.pid());
+        const OnExit stop = stopped(quillet.pid());
         EXPECT_TRUE(other.answers(5s)) << "the server waits for a stopped Quillet";
     }
     EXPECT_TRUE(xterm.waitForText(lines.mid(0, 3).join(QString()), 60s))
@@ -279,7 +272,7 @@ TEST(BusyTargetTest, AFrozenTargetGetsEachLineOnceAndThenItsEnter) {
         for (const auto freeze : {150ms, 300ms, 450ms, 600ms}) {
             x().chord(kDefaultChord);
             {
-                const Stopped frozen(target.pid);
+                const OnExit frozen = stopped(target.pid);
                 runFor(freeze);
             }
             expected += u"line %1"_s.arg(++line) + target.enter;

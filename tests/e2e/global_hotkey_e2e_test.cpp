@@ -24,12 +24,6 @@ const std::vector<std::string> kChordB{"Control_L", "Alt_L", "Super_L", "b"};
 constexpr auto kPaste = ShortcutAction::PasteNext;
 constexpr auto kBack = ShortcutAction::Back;
 
-// Puts back what a test changed on the shared server, even when it fails.
-struct OnExit {
-    std::function<void()> undo;
-    ~OnExit() { undo(); }
-};
-
 class GlobalHotkeyTest : public testing::Test {
 protected:
     void SetUp() override {

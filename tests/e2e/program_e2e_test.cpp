@@ -35,17 +35,26 @@ protected:
     Program quillet_;
 };
 
-// Keepers of the clipboard on this display.
-int keepers() {
-    int found = 0;
+// Processes whose /proc file (cmdline, comm) holds `part` and whose
+// environment holds `setting` ("NAME=value\0").
+std::vector<pid_t> processes(const QString& file, const QByteArray& part,
+                             const QByteArray& setting) {
+    std::vector<pid_t> found;
     for (const QString& pid : QDir(u"/proc"_s).entryList(QDir::Dirs)) {
-        QFile command(u"/proc/%1/cmdline"_s.arg(pid));
+        QFile described(u"/proc/%1/"_s.arg(pid) + file);
         QFile environment(u"/proc/%1/environ"_s.arg(pid));
-        found += command.open(QIODevice::ReadOnly) && environment.open(QIODevice::ReadOnly) &&
-                 command.readAll().contains("--keep-clipboard") &&
-                 environment.readAll().contains("DISPLAY=" + qgetenv("DISPLAY") + '\0');
+        if (described.open(QIODevice::ReadOnly) && described.readAll().contains(part) &&
+            environment.open(QIODevice::ReadOnly) && environment.readAll().contains(setting)) {
+            found.push_back(pid.toInt());
+        }
     }
     return found;
+}
+
+// Keepers of the clipboard on this display.
+std::size_t keepers() {
+    return processes(u"cmdline"_s, "--keep-clipboard", "DISPLAY=" + qgetenv("DISPLAY") + '\0')
+        .size();
 }
 
 // The place in the list and what was copied outlive the program, and
@@ -71,10 +80,10 @@ TEST_F(ProgramTest, PastesLineByLineAcrossARestartAndNeverPrintsTheText) {
     again.setEnvironment(u"DBUS_SESSION_BUS_ADDRESS"_s, quillet_.busAddress());
     ASSERT_TRUE(again.start()) << again.error();
     EXPECT_FALSE(again.output().contains("cannot reach")) << again.output().toStdString();
-    EXPECT_EQ(keepers(), 1);
+    EXPECT_EQ(keepers(), 1U);
     pressAndExpect(u"hunter2-correctbattery-staplethird-secret"_s);
     EXPECT_TRUE(again.waitForIndex(3));
-    EXPECT_TRUE(waitUntil([] { return keepers() == 0; }, 10s));
+    EXPECT_TRUE(waitUntil([] { return keepers() == 0U; }, 10s));
     ASSERT_TRUE(again.stop()) << again.error();
     for (const QByteArray& output : {quillet_.output(), again.output()}) {
         for (const char* secret : {"hunter2", "battery", "third-secret"}) {
@@ -110,10 +119,7 @@ TEST_F(ProgramTest, WithARunThatCannotBeWrittenPastingGoesOnAndTheUserIsToldOnce
     if (root ? !chattr(u"+i"_s) : ::chmod(QFile::encodeName(folder).constData(), 0500) != 0) {
         GTEST_SKIP() << "cannot make the state folder read-only";
     }
-    const struct Restore {
-        std::function<void()> undo;
-        ~Restore() { undo(); }
-    } restore{
+    const OnExit restore{
         [&] { root ? chattr(u"-i"_s) : ::chmod(QFile::encodeName(folder).constData(), 0700); }};
 
     ASSERT_TRUE(copy("one\ntwo\nthree\n"));
@@ -173,20 +179,6 @@ TEST(HostileFilesTest, LinksPlantedForTheRunOrTheLockAreLeftAloneAndPastingGoesO
     EXPECT_EQ(QFileInfo(victim).permissions() & QFileDevice::ReadOther, QFileDevice::ReadOther);
 }
 
-// Bus daemons started with this mark in their environment.
-std::vector<pid_t> markedBusDaemons(const QByteArray& mark) {
-    std::vector<pid_t> found;
-    for (const QString& pid : QDir(u"/proc"_s).entryList(QDir::Dirs)) {
-        QFile name(u"/proc/%1/comm"_s.arg(pid));
-        QFile environment(u"/proc/%1/environ"_s.arg(pid));
-        if (name.open(QIODevice::ReadOnly) && name.readAll() == "dbus-daemon\n" &&
-            environment.open(QIODevice::ReadOnly) && environment.readAll().contains(mark)) {
-            found.push_back(pid.toInt());
-        }
-    }
-    return found;
-}
-
 // With no bus address and no bus to find, libdbus would start a bus of its
 // own through dbus-launch, which outlives the command and the program.
 TEST(NoBusTest, NeitherTheCommandNorTheProgramStartsABusThatStays) {
@@ -203,7 +195,7 @@ TEST(NoBusTest, NeitherTheCommandNorTheProgramStartsABusThatStays) {
     EXPECT_TRUE(quillet.output().contains("there is no D-Bus session bus"))
         << quillet.output().toStdString();
     EXPECT_TRUE(quillet.stop()) << quillet.error();
-    const std::vector<pid_t> started = markedBusDaemons(mark);
+    const std::vector<pid_t> started = processes(u"comm"_s, "dbus-daemon\n", mark);
     for (const pid_t pid : started) {
         ::kill(pid, SIGTERM);
     }

@@ -315,20 +315,10 @@ public:
         return true;
     }
     bool postPasteChord(PasteMethod method) override {
-        if (!works_) {
-            return false;
-        }
-        std::lock_guard lock(mutex_);
-        methods_.push_back(method);
-        return true;
+        return works_ && locked([&] { return (methods_.push_back(method), true); });
     }
     bool typeText(const QString& text) override {
-        if (!works_) {
-            return false;
-        }
-        std::lock_guard lock(mutex_);
-        typed_.append(text);
-        return true;
+        return works_ && locked([&] { return (typed_.append(text), true); });
     }
     bool postFollowKey(FollowKey key) override {
         if (onFollowKey) {

@@ -79,8 +79,6 @@ PasteNextBinding::~PasteNextBinding() {
     sway(QStringLiteral("unbindsym %1").arg(QLatin1String(kBinding)));
 }
 
-// ---------------------------------------------------------------------------
-
 namespace {
 
 std::uint32_t nowMs() {
@@ -195,8 +193,6 @@ KeyDriver::Keystroke KeyDriver::chord(const std::vector<std::string>& keys, Cloc
     return {pressed, released};
 }
 
-// ---------------------------------------------------------------------------
-
 Desktop::Desktop() : session_(wayland::Session::connect()) {
     if (session_) {
         clipboard_ = std::make_unique<ClipboardWayland>(session_);
@@ -219,8 +215,6 @@ QByteArray Desktop::paste(const QString& type) {
 QString Desktop::activeAppId() {
     return activeWindow_ ? activeWindow_->appId() : QString();
 }
-
-// ---------------------------------------------------------------------------
 
 namespace {
 
@@ -302,8 +296,6 @@ Clock::time_point TargetWindow::changedAt() {
     return Clock::time_point(std::chrono::nanoseconds(ns));
 }
 
-// ---------------------------------------------------------------------------
-
 AppWindow::AppWindow(Desktop& desktop, const QString& appId, QStringList command,
                      const QStringList& environment)
     : desktop_(desktop), appId_(appId) {
@@ -326,8 +318,6 @@ QByteArray AppWindow::file() const {
     QFile file(dir_.filePath(QStringLiteral("file")));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
-
-// ---------------------------------------------------------------------------
 
 QuilletProcess::QuilletProcess(const QStringList& settings, const QStringList& environment) {
     QDir(config_.path()).mkpath(QStringLiteral("tarnwick"));

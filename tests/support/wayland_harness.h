@@ -125,8 +125,7 @@ public:
     TargetWindow(const TargetWindow&) = delete;
     TargetWindow& operator=(const TargetWindow&) = delete;
 
-    // Started, shown and focused.
-    bool started() const { return started_; }
+    bool started() const { return started_; }  // and shown and focused
     QString text() const;
     bool waitForText(const QString& expected, Clock::duration timeout = 5s) const;
     // Gives it (a Wayland window) the focus and waits until the compositor
@@ -159,8 +158,7 @@ public:
     AppWindow(const AppWindow&) = delete;
     AppWindow& operator=(const AppWindow&) = delete;
 
-    // Started, shown and focused.
-    bool started() const { return started_; }
+    bool started() const { return started_; }  // and shown and focused
     QByteArray file() const;
 
 private:
@@ -181,8 +179,7 @@ public:
     QuilletProcess(const QuilletProcess&) = delete;
     QuilletProcess& operator=(const QuilletProcess&) = delete;
 
-    // Starts it and waits until it says it runs.
-    bool start();
+    bool start();  // and waits until it says it runs
     // SIGTERM, then waits; the exit code (-1 when it did not end cleanly).
     int stop();
     QByteArray standardError();

@@ -15,6 +15,7 @@
 #include <xcb/xcb.h>
 #include <xcb/xcbext.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <thread>
 #include <tuple>
@@ -173,12 +174,8 @@ namespace {
 
 std::optional<XWindow> first(const std::vector<XWindow>& windows,
                              const std::function<bool(const XWindow&)>& pred) {
-    for (const XWindow& window : windows) {
-        if (pred(window)) {
-            return window;
-        }
-    }
-    return std::nullopt;
+    const auto found = std::find_if(windows.begin(), windows.end(), pred);
+    return found == windows.end() ? std::nullopt : std::optional(*found);
 }
 
 }  // namespace
@@ -433,8 +430,6 @@ XClient& x() {
     return client;
 }
 
-// ---------------------------------------------------------------------------
-
 bool copy(const QByteArray& data, const QString& mimeType) {
     const std::uint32_t before = x().clipboardOwner();
     QProcess xclip;
@@ -485,8 +480,6 @@ QByteArray clipboardData(const QString& mimeType) {
     }
     return output + xclip.readAllStandardOutput();
 }
-
-// ---------------------------------------------------------------------------
 
 Program::Program(Options options)
     : executable_(std::move(options.executable)),
@@ -702,8 +695,6 @@ std::int64_t Program::storedIndex() const {
 bool Program::waitForIndex(std::int64_t index, Clock::duration timeout) const {
     return waitUntil([&] { return storedIndex() == index; }, timeout);
 }
-
-// ---------------------------------------------------------------------------
 
 TargetWindow::TargetWindow(Home home, int formFields) {
     if (home == Home::ThisProcess) {

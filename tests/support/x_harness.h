@@ -29,6 +29,12 @@ using namespace std::chrono_literals;
 
 bool haveDisplay();
 
+// Puts back what a test changed on the shared server, even when it fails.
+struct OnExit {
+    std::function<void()> undo;
+    ~OnExit() { undo(); }
+};
+
 // The default shortcut, Control+Alt+Super+V, as keysym names and X modifiers.
 inline const std::vector<std::string> kDefaultChord{"Control_L", "Alt_L", "Super_L", "v"};
 inline constexpr std::uint16_t kDefaultChordMask = (1U << 2) | (1U << 3) | (1U << 6);
@@ -169,8 +175,7 @@ public:
     void kill();
     bool running() const { return process_.state() != QProcess::NotRunning; }
     bool waitForExit(Clock::duration timeout = 10s);
-    // -1 when it did not exit by itself.
-    int exitCode() const;
+    int exitCode() const;  // -1 when it did not exit by itself
 
     const QByteArray& output();  // stdout and stderr so far
     // Every thread's stack while it runs, for a program that hangs; says why
@@ -234,8 +239,7 @@ public:
     SessionBus(const SessionBus&) = delete;
     SessionBus& operator=(const SessionBus&) = delete;
 
-    // Empty when the bus did not start.
-    const QString& address() const { return address_; }
+    const QString& address() const { return address_; }  // empty when it did not start
 
 private:
     QProcess daemon_;
