@@ -3,6 +3,7 @@
 // Qt's JSON parser reads the same way: the hand-written reader may be faster
 // than QJsonDocument, never more lenient.
 #include "core/app_state.h"
+#include "require.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -13,18 +14,11 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <optional>
 
 namespace {
 
 using quillet::AppState;
-
-void require(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
 
 // A whole number at or above 0 that fits 64 bits, as the run stores its indexes.
 std::optional<std::int64_t> wholeNumber(const QJsonValue& value) {

@@ -1,6 +1,7 @@
 // buildLines, buildCells and isSameText on arbitrary UTF-16, lone surrogates
 // included.
 #include "core/lines.h"
+#include "require.h"
 
 #include <QString>
 #include <QStringList>
@@ -8,21 +9,10 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 
 namespace {
 
 using quillet::isLineBreak;
-
-bool isTrimmedSpace(char16_t c) {
-    return QChar::isSpace(c);
-}
-
-void require(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
 
 // Bytes below 0x20 stand for the code units that matter here, so that short
 // inputs reach every newline and space kind; the rest are Latin-1.
@@ -87,7 +77,7 @@ void checkCells(const QString& text, const QStringList& lines) {
 qsizetype countKept(QStringView text) {
     qsizetype count = 0;
     for (const QChar c : text) {
-        count += isTrimmedSpace(c.unicode()) ? 0 : 1;
+        count += c.isSpace() ? 0 : 1;
     }
     return count;
 }
@@ -102,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     qsizetype kept = 0;
     for (const QString& line : lines) {
         require(!line.isEmpty());
-        require(!isTrimmedSpace(line.front().unicode()) && !isTrimmedSpace(line.back().unicode()));
+        require(!line.front().isSpace() && !line.back().isSpace());
         for (const QChar c : line) {
             require(!isLineBreak(c.unicode()));
         }

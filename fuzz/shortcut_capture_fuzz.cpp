@@ -2,21 +2,15 @@
 // of presses and modifier changes, the combination it holds must be one the
 // program can register, and its outcome must agree with what it holds.
 #include "hotkey/shortcut_capture.h"
+#include "require.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 
 namespace {
 
 using namespace quillet;
-
-void require(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
 
 // The low four bits are the shortcut modifiers, the high four are flags a
 // real event carries alongside them (caps lock, numeric pad, help, function).

@@ -1,6 +1,4 @@
-// The platform's implementations that run without a display: the settings
-// file, the autostart entry, the UI thread's queue, the X11 key translation and
-// clipboard targets, the tray glyph.
+// The platform's implementations that run without a display.
 
 #include "core/stored_value.h"
 #include "platform/qt/autostart_qt.h"
@@ -14,7 +12,6 @@
 #include "platform/x11/selection_owner_x11.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -56,6 +53,12 @@ const QTemporaryDir& configHome() {
     [[maybe_unused]] static const bool pointed =
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path()));
     return dir;
+}
+
+bool put(const QString& path, const QByteArray& contents) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(contents) == contents.size();
 }
 
 mode_t modeOf(const QString& path) {
@@ -103,17 +106,12 @@ TEST(SettingsStoreQt, KeepsItsFileOwnerOnlyAndValuesApart) {
     EXPECT_EQ(modeOf(file), 0600u) << "writes replace the file";
 
     // A list of names as a user writes it, bare or quoted, is text.
-    QFile edited(file);
-    ASSERT_TRUE(edited.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    edited.write("[General]\npasteByTyping=foo,target\npasteWithControlShiftV=\"a,b\"\n");
-    edited.close();
+    ASSERT_TRUE(put(file, "[General]\npasteByTyping=foo,target\npasteWithControlShiftV=\"a,b\"\n"));
     EXPECT_EQ(again.string(u"pasteByTyping"_s), u"foo,target"_s);
     EXPECT_EQ(again.string(u"pasteWithControlShiftV"_s), u"a,b"_s);
 
     // A byte-order mark is read past, not taken for damage.
-    ASSERT_TRUE(edited.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    edited.write("\xEF\xBB\xBF[General]\nhotkeyCode=11\n");
-    edited.close();
+    ASSERT_TRUE(put(file, "\xEF\xBB\xBF[General]\nhotkeyCode=11\n"));
     EXPECT_EQ(SettingsStoreQt().integer(u"hotkeyCode"_s), 11);
     EXPECT_EQ(QDir(folder).entryList({u"*.bad-*"_s}), QStringList());
     ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0700), 0);
@@ -144,22 +142,15 @@ TEST(StateFileQt, KeepsTheRunOwnerOnlyAndRewritesBytesInPlace) {
     qunsetenv("XDG_STATE_HOME");
 }
 
-// Whatever is planted where the file goes, nothing is followed, blocked on,
-// read without end or written through; each call says why, and once it is
-// gone the file works again.
+// Whatever is planted where the file goes, nothing is followed, blocked on or
+// read without end; each call says why, and once it is gone the file works
+// again. That a link to the user's file leaves it alone, HostileFilesTest shows.
 TEST(StateFileQt, LeavesAloneWhatIsNoPlainFileOfTheUsersInAFolderOfTheirs) {
     const QTemporaryDir stateHome;
     qputenv("XDG_STATE_HOME", QFile::encodeName(stateHome.path()));
     StateFileQt state;
     const QString file = StateFileQt::filePath();
     const QByteArray name = QFile::encodeName(file);
-    const QString victim = stateHome.filePath(u"victim"_s);
-    {
-        QFile planted(victim);
-        ASSERT_TRUE(planted.open(QIODevice::WriteOnly));
-        planted.write("the user's own");
-    }
-    ASSERT_EQ(::chmod(QFile::encodeName(victim).constData(), 0644), 0);
     const auto expectRefused = [&](StateRefusal why, const char* what) {
         EXPECT_EQ(state.read(), std::nullopt) << what;
         EXPECT_EQ(state.refusal(), why) << what;
@@ -167,14 +158,6 @@ TEST(StateFileQt, LeavesAloneWhatIsNoPlainFileOfTheUsersInAFolderOfTheirs) {
         EXPECT_EQ(state.refusal(), why) << what;
         EXPECT_FALSE(state.overwrite(0, "1"_ba)) << what;
     };
-
-    ASSERT_TRUE(QFile::link(victim, file));
-    expectRefused(StateRefusal::NotAFile, "a link");
-    QFile target(victim);
-    ASSERT_TRUE(target.open(QIODevice::ReadOnly));
-    EXPECT_EQ(target.readAll(), "the user's own");
-    EXPECT_EQ(modeOf(victim), 0644u);
-    ASSERT_TRUE(QFile::remove(file));
 
     ASSERT_TRUE(QFile::link(u"/dev/zero"_s, file));
     expectRefused(StateRefusal::NotAFile, "a link to a device");
@@ -219,7 +202,6 @@ TEST(StateFileQt, LeavesAloneWhatIsNoPlainFileOfTheUsersInAFolderOfTheirs) {
     ASSERT_TRUE(state.write("{\"currentIndex\":1   }"_ba));
     EXPECT_EQ(state.refusal(), StateRefusal::None);
     EXPECT_EQ(state.read(), "{\"currentIndex\":1   }"_ba);
-    EXPECT_FALSE(QFileInfo(victim).isSymLink());
     qunsetenv("XDG_STATE_HOME");
 }
 
@@ -234,9 +216,8 @@ TEST(InstanceLock, KeepsASecondCopyOutAndRefusesWhatIsNoPlainFile) {
         ::umask(umask);
         EXPECT_EQ(first.status(), InstanceLock::Status::Held);
         EXPECT_EQ(modeOf(path), 0600u);
-        EXPECT_EQ(InstanceLock(path).status(), InstanceLock::Status::Taken);
     }
-    EXPECT_EQ(InstanceLock(path).status(), InstanceLock::Status::Held) << "a copy that ended";
+    // A second copy kept out, and a restart: ASecondCopyStepsAside and every restart.
     ASSERT_TRUE(QFile::remove(path));
 
     const QString elsewhere = folder.filePath(u"elsewhere"_s);
@@ -257,12 +238,6 @@ TEST(AutostartQt, WritesAnEntryThatStartsTheProgramRemovesItAndHonoursTheUsersSw
     const QString folder = configHome().filePath(u"autostart"_s);
     const QString file = folder + u"/org.tarnwick.Quillet.desktop"_s;
     ASSERT_EQ(AutostartQt::filePath(), file);
-    const auto put = [&file](const QByteArray& contents) {
-        QFile entry(file);
-        return entry.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-               entry.write(contents) == contents.size();
-    };
-
     AutostartQt autostart(u"/opt/my apps/quillet"_s);
     EXPECT_FALSE(autostart.enabled());
     EXPECT_EQ(autostart.setEnabled(false), QString()) << "nothing to remove is no failure";
@@ -279,12 +254,12 @@ TEST(AutostartQt, WritesAnEntryThatStartsTheProgramRemovesItAndHonoursTheUsersSw
 
     // An entry the user switched off is off; a Hidden key of another group is not its own.
     for (const QByteArray& off : {"Hidden=true"_ba, "X-GNOME-Autostart-enabled=false"_ba}) {
-        ASSERT_TRUE(put("[Desktop Entry]\nType=Application\nExec=quillet\n"_ba + off + '\n'));
+        ASSERT_TRUE(put(file, "[Desktop Entry]\nType=Application\nExec=quillet\n"_ba + off + '\n'));
         EXPECT_FALSE(autostart.enabled()) << off.constData();
     }
-    ASSERT_TRUE(put("[Desktop Entry]\nExec=quillet\n[Desktop Action x]\nHidden=true\n"_ba));
+    ASSERT_TRUE(put(file, "[Desktop Entry]\nExec=quillet\n[Desktop Action x]\nHidden=true\n"_ba));
     EXPECT_TRUE(autostart.enabled());
-    ASSERT_TRUE(put("[Desktop Entry]\nHidden = true\n"_ba));
+    ASSERT_TRUE(put(file, "[Desktop Entry]\nHidden = true\n"_ba));
     ASSERT_EQ(autostart.setEnabled(true), QString());
     EXPECT_TRUE(autostart.enabled()) << "turning it on replaces the switched-off entry";
 
@@ -477,10 +452,7 @@ TEST(X11Keymap, TypingUsesTheActiveLayoutAndSpareKeysForTheRest) {
               (std::vector<x::TypedKey>{{11, false}, {12, false}, {14, false}, {13, false}}));
 }
 
-// The glyph stays inside the square it is given (trays pack icons edge to
-// edge) and has both dark ink and light paper, to show on any panel.
-// What X programs may ask for: every format as it was, the text under its
-// X names, and Latin-1 only for a text that has no other characters.
+// Latin-1 only for a text that has no other characters.
 TEST(X11Clipboard, TargetsKeepEveryFormatAndOfferLatin1OnlyWhereItFits) {
     const auto names = [](const SelectionTargets& targets) {
         std::map<std::string, std::pair<std::string, QByteArray>> byName;
@@ -500,6 +472,7 @@ TEST(X11Clipboard, TargetsKeepEveryFormatAndOfferLatin1OnlyWhereItFits) {
     EXPECT_EQ(names(selectionTargets({{}, {{u"image/png"_s, "png"_ba}}})).size(), 1U);
 }
 
+// Trays pack icons edge to edge; panels are dark or light.
 TEST(TrayIcon, GlyphFitsItsSquareWithDarkAndLightParts) {
     for (const QSize size : {QSize(16, 16), QSize(32, 32), QSize(48, 24)}) {
         QImage image(size + QSize(8, 8), QImage::Format_ARGB32_Premultiplied);

@@ -1,10 +1,7 @@
-// Paste Cells on a real X server: a range copied as spreadsheets write it
-// fills a form row by row, and LibreOffice Calc cell by cell.
+// Paste Cells on a real X server.
 
 #include "core/lines.h"
 #include "x_harness.h"
-
-#include <QSettings>
 
 #include <gtest/gtest.h>
 
@@ -25,20 +22,14 @@ QByteArray range(const QByteArray& quoted) {
 class CellsTest : public testing::Test {
 protected:
     void SetUp() override {
-        QSettings settings(quillet_.settingsFile(), QSettings::IniFormat);
-        settings.setValue(u"pasteCells"_s, true);
-        settings.setValue(u"afterEachLine"_s, u"enter"_s);
-        settings.sync();
+        quillet_.store({{u"pasteCells"_s, true}, {u"afterEachLine"_s, u"enter"_s}});
         ASSERT_TRUE(quillet_.start()) << quillet_.error();
     }
     // Twelve presses, each waited for: the stored cursor says it is done.
     void pressForEachCell() {
         for (int cell = 1; cell <= 12; ++cell) {
             x().chord(kDefaultChord);
-            ASSERT_TRUE(waitUntil(
-                [&] { return quillet_.storedRun().value_or(AppState{}).currentIndex == cell; },
-                10s))
-                << cell;
+            ASSERT_TRUE(quillet_.waitForIndex(cell)) << cell;
         }
     }
 
@@ -70,13 +61,9 @@ TEST_F(CellsTest, LibreOfficeCalcGetsTheSameGrid) {
     calc.start(program, {user, u"--terminate_after_init"_s});
     ASSERT_TRUE(calc.waitForFinished(60000));
     calc.start(program, {user, u"--calc"_s, u"--norestore"_s, u"--nologo"_s, u"--nolockcheck"_s});
-    std::optional<XWindow> window;
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            window = x().windowNamed(calc.processId(), u"Untitled 1 - LibreOffice Calc"_s);
-            return window.has_value();
-        },
-        60s));
+    const auto window =
+        x().waitForWindow(calc.processId(), u"Untitled 1 - LibreOffice Calc"_s, false, 60s);
+    ASSERT_TRUE(window);
     ASSERT_TRUE(x().focus(window->id));
     const QByteArray copied = range("\"Bletchley \"\"Park\"\"\"");
     ASSERT_TRUE(copy(copied));

@@ -1,7 +1,4 @@
-// The X11 clipboard and the delivery of a line through it, in this process:
-// reads from owners of every kind (other programs, ourselves, nobody, one
-// that hangs), and lines pasted with real keys into a window of another
-// process, with what the clipboard held put back.
+// The X11 clipboard, and a line delivered through it, in this process.
 
 #include "paste/paste_injector.h"
 #include "in_memory_settings_store.h"
@@ -12,8 +9,6 @@
 #include "platform/x11/selection_reader_x11.h"
 #include "x_harness.h"
 
-#include <QClipboard>
-#include <QGuiApplication>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -25,6 +20,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <future>
 #include <string>
 #include <thread>
@@ -168,10 +164,9 @@ private:
         for (int i = 0; i < formats_; ++i) {
             names.push_back("text/x-slow-" + std::to_string(i));
         }
-        std::vector<const char*> pointers;
-        for (const std::string& name : names) {
-            pointers.push_back(name.c_str());
-        }
+        std::vector<const char*> pointers(names.size());
+        std::transform(names.begin(), names.end(), pointers.begin(),
+                       std::mem_fn(&std::string::c_str));
         const std::vector<std::uint32_t> atoms = x11::internAtoms(c, pointers);
         xcb_set_selection_owner(c, window, atoms[0], XCB_CURRENT_TIME);
         xcb_flush(c);

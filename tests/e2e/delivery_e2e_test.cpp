@@ -1,20 +1,13 @@
-// The line where the user types, in applications of Debian's: terminals that
-// paste with Control+Shift+V or not at all (typed into a terminal that is
-// frozen meanwhile, or by a Quillet stopped halfway), Emacs, with a notice on
-// screen, with no application taking the line, with a list of fifty thousand
-// lines, and with another program holding the keyboard (or not, however the
-// keys are let go).
+// The line where the user types, in applications of Debian's.
 
 #include "x_harness.h"
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QFile>
 #include <QGuiApplication>
 #include <QObject>
 #include <QProcess>
 #include <QScreen>
-#include <QSettings>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -47,7 +40,6 @@ public:
     Application& operator=(const Application&) = delete;
 
     qint64 pid() const { return process_.processId(); }
-    // Its window, once focused.
     std::uint32_t window() const { return window_; }
     bool focus() {
         return waitUntil(
@@ -88,17 +80,11 @@ Application startXterm() {
     });
 }
 
-// A process stopped (SIGSTOP) for as long as this lives, as a busy one would be.
-class Stopped {
-public:
-    explicit Stopped(qint64 pid) : pid_(static_cast<pid_t>(pid)) { ::kill(pid_, SIGSTOP); }
-    ~Stopped() { ::kill(pid_, SIGCONT); }
-    Stopped(const Stopped&) = delete;
-    Stopped& operator=(const Stopped&) = delete;
-
-private:
-    const pid_t pid_;
-};
+// Stops a process (SIGSTOP) until what this returns goes, as a busy one would be.
+OnExit stopped(qint64 pid) {
+    ::kill(static_cast<pid_t>(pid), SIGSTOP);
+    return {[pid] { ::kill(static_cast<pid_t>(pid), SIGCONT); }};
+}
 
 // Mousepad, a GTK editor, on a file of its own: it shows what it holds once
 // told to save.
@@ -209,10 +195,7 @@ TEST(ApplicationTest, EachGetsTheLineTheWayItTakesIt) {
 // stopped. The map is as it was after.
 TEST(TypingTest, EveryCharacterArrivesWhoeverIsStoppedAndTheMapComesBack) {
     Program quillet;
-    {
-        QSettings settings(quillet.settingsFile(), QSettings::IniFormat);
-        settings.setValue(u"pasteByTyping"_s, u"quillet_target"_s);
-    }
+    quillet.store({{u"pasteByTyping"_s, u"quillet_target"_s}});
     ASSERT_TRUE(quillet.start()) << quillet.error();
     Application xterm = startXterm();
     TargetWindow qt;
@@ -227,7 +210,7 @@ TEST(TypingTest, EveryCharacterArrivesWhoeverIsStoppedAndTheMapComesBack) {
     ASSERT_TRUE(copy(lines.join(u'\n').toUtf8()));
     const auto pressFrozen = [](qint64 pid, auto& application, const QString& expected) {
         {
-            const Stopped frozen(pid);
+            const OnExit frozen = stopped(pid);
             x().chord(kDefaultChord);
             runFor(500ms);
         }
@@ -242,7 +225,7 @@ TEST(TypingTest, EveryCharacterArrivesWhoeverIsStoppedAndTheMapComesBack) {
     other.watchKeys(xterm.window());
     ASSERT_TRUE(waitUntil([&] { return other.keys().all > 0; }, 10s));
     {
-        const Stopped stopped(quillet.pid());
+        const OnExit stop = stopped(quillet.pid());
         EXPECT_TRUE(other.answers(5s)) << "the server waits for a stopped Quillet";
     }
     EXPECT_TRUE(xterm.waitForText(lines.mid(0, 3).join(QString()), 60s))
@@ -259,10 +242,7 @@ TEST(TypingTest, EveryCharacterArrivesWhoeverIsStoppedAndTheMapComesBack) {
 // after it, in a VTE terminal, a GTK editor and a Qt field.
 TEST(BusyTargetTest, AFrozenTargetGetsEachLineOnceAndThenItsEnter) {
     Program quillet;
-    {
-        QSettings settings(quillet.settingsFile(), QSettings::IniFormat);
-        settings.setValue(u"afterEachLine"_s, u"enter"_s);
-    }
+    quillet.store({{u"afterEachLine"_s, u"enter"_s}});
     ASSERT_TRUE(quillet.start()) << quillet.error();
     TargetWindow field;
     Application sakura(u"sakura"_s, [](const QString& file) {
@@ -292,12 +272,11 @@ TEST(BusyTargetTest, AFrozenTargetGetsEachLineOnceAndThenItsEnter) {
         for (const auto freeze : {150ms, 300ms, 450ms, 600ms}) {
             x().chord(kDefaultChord);
             {
-                const Stopped frozen(target.pid);
+                const OnExit frozen = stopped(target.pid);
                 runFor(freeze);
             }
             expected += u"line %1"_s.arg(++line) + target.enter;
-            EXPECT_TRUE(waitUntil(
-                [&] { return quillet.storedRun().value_or(AppState{}).currentIndex == line; }, 10s))
+            EXPECT_TRUE(quillet.waitForIndex(line))
                 << "line " << line << " was not counted as pasted";
         }
         EXPECT_TRUE(waitUntil([&] { return target.text() == expected; }, 10s))
@@ -305,36 +284,22 @@ TEST(BusyTargetTest, AFrozenTargetGetsEachLineOnceAndThenItsEnter) {
     }
 }
 
-// With Tab after each line, a form of a real application fills field by
-// field from one press per line: zenity's GTK form prints what it holds.
+// zenity's GTK form prints what it holds.
 TEST(FormTest, TabAfterEachLineFillsAFormFieldByField) {
     Program quillet;
-    {
-        QSettings settings(quillet.settingsFile(), QSettings::IniFormat);
-        settings.setValue(u"afterEachLine"_s, u"tab"_s);
-    }
+    quillet.store({{u"afterEachLine"_s, u"tab"_s}});
     ASSERT_TRUE(quillet.start()) << quillet.error();
     QProcess form;
     form.start(u"zenity"_s, {u"--forms"_s, u"--title=Quillet form"_s, u"--add-entry=Name"_s,
                              u"--add-entry=City"_s, u"--add-entry=Country"_s});
-    std::optional<XWindow> window;
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            window = x().windowNamed(form.processId(), u"Quillet form"_s);
-            return window.has_value();
-        },
-        20s));
+    const auto window = x().waitForWindow(form.processId(), u"Quillet form"_s, false, 20s);
+    ASSERT_TRUE(window);
     ASSERT_TRUE(x().focus(window->id));
     ASSERT_TRUE(copy("Ada Lovelace\n\nLondon\n  United Kingdom \n"));
     for (int line = 1; line <= 3; ++line) {
         x().chord(kDefaultChord);
         // The next press waits for this one; the stored index says it is done.
-        ASSERT_TRUE(waitUntil(
-            [&] {
-                const auto run = quillet.storedRun();
-                return run && run->currentIndex == line;
-            },
-            10s));
+        ASSERT_TRUE(quillet.waitForIndex(line));
     }
     // The last Tab went to the first button, Cancel; the next one is OK.
     x().chord({"Tab"});
@@ -432,8 +397,7 @@ TEST_F(NoticeTest, NoticesGoToTheNotificationServiceAndALineNobodyTookComesAgain
     EXPECT_FALSE(x().notice(quillet.pid()).has_value()) << "no window of its own";
 }
 
-// A list of fifty thousand lines: presses faster than a step queue up and
-// every line arrives, in order.
+// Presses faster than a step queue up.
 TEST_F(NoticeTest, ABurstIntoAListOfFiftyThousandLinesKeepsItsOrder) {
     Program quillet;
     ASSERT_TRUE(quillet.start()) << quillet.error();
@@ -449,8 +413,7 @@ TEST_F(NoticeTest, ABurstIntoAListOfFiftyThousandLinesKeepsItsOrder) {
         runFor(60ms);
     }
     EXPECT_TRUE(target_.waitForText(expected, 30s)) << target_.text().right(200).toStdString();
-    EXPECT_TRUE(waitUntil(
-        [&] { return quillet.storedRun().value_or(AppState{}).currentIndex == 10; }, 10s));
+    EXPECT_TRUE(quillet.waitForIndex(10));
 }
 
 // A window manager that takes Super (IceWM does) holds the whole keyboard

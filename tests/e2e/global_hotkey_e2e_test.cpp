@@ -1,6 +1,4 @@
-// The shortcuts' key grabs on a real X server, pressed with XTest: several
-// actions at once, lock keys, auto-repeat, other clients' grabs and keyboard
-// layout changes.
+// The shortcuts' key grabs on a real X server, pressed with XTest.
 
 #include "platform/x11/global_hotkey_x11.h"
 #include "x_harness.h"
@@ -25,12 +23,6 @@ constexpr Shortcut kF3{0x63, 0};
 const std::vector<std::string> kChordB{"Control_L", "Alt_L", "Super_L", "b"};
 constexpr auto kPaste = ShortcutAction::PasteNext;
 constexpr auto kBack = ShortcutAction::Back;
-
-// Puts back what a test changed on the shared server, even when it fails.
-struct OnExit {
-    std::function<void()> undo;
-    ~OnExit() { undo(); }
-};
 
 class GlobalHotkeyTest : public testing::Test {
 protected:

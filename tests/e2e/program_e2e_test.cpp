@@ -1,14 +1,10 @@
-// The real program, driven as a user would: text copied with xclip, the
-// shortcut pressed with XTest, the result read from a window of another
-// process; and how it copes with settings it cannot write, a clipboard owner
-// that never answers and a huge copy.
+// The real program, driven as a user would.
 
 #include "x_harness.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSettings>
 
 #include <gtest/gtest.h>
 
@@ -39,17 +35,26 @@ protected:
     Program quillet_;
 };
 
-// Keepers of the clipboard on this display.
-int keepers() {
-    int found = 0;
+// Processes whose /proc file (cmdline, comm) holds `part` and whose
+// environment holds `setting` ("NAME=value\0").
+std::vector<pid_t> processes(const QString& file, const QByteArray& part,
+                             const QByteArray& setting) {
+    std::vector<pid_t> found;
     for (const QString& pid : QDir(u"/proc"_s).entryList(QDir::Dirs)) {
-        QFile command(u"/proc/%1/cmdline"_s.arg(pid));
+        QFile described(u"/proc/%1/"_s.arg(pid) + file);
         QFile environment(u"/proc/%1/environ"_s.arg(pid));
-        found += command.open(QIODevice::ReadOnly) && environment.open(QIODevice::ReadOnly) &&
-                 command.readAll().contains("--keep-clipboard") &&
-                 environment.readAll().contains("DISPLAY=" + qgetenv("DISPLAY") + '\0');
+        if (described.open(QIODevice::ReadOnly) && described.readAll().contains(part) &&
+            environment.open(QIODevice::ReadOnly) && environment.readAll().contains(setting)) {
+            found.push_back(pid.toInt());
+        }
     }
     return found;
+}
+
+// Keepers of the clipboard on this display.
+std::size_t keepers() {
+    return processes(u"cmdline"_s, "--keep-clipboard", "DISPLAY=" + qgetenv("DISPLAY") + '\0')
+        .size();
 }
 
 // The place in the list and what was copied outlive the program, and
@@ -75,11 +80,10 @@ TEST_F(ProgramTest, PastesLineByLineAcrossARestartAndNeverPrintsTheText) {
     again.setEnvironment(u"DBUS_SESSION_BUS_ADDRESS"_s, quillet_.busAddress());
     ASSERT_TRUE(again.start()) << again.error();
     EXPECT_FALSE(again.output().contains("cannot reach")) << again.output().toStdString();
-    EXPECT_EQ(keepers(), 1);
+    EXPECT_EQ(keepers(), 1U);
     pressAndExpect(u"hunter2-correctbattery-staplethird-secret"_s);
-    EXPECT_TRUE(
-        waitUntil([&] { return again.storedRun().value_or(AppState{}).currentIndex == 3; }, 10s));
-    EXPECT_TRUE(waitUntil([] { return keepers() == 0; }, 10s));
+    EXPECT_TRUE(again.waitForIndex(3));
+    EXPECT_TRUE(waitUntil([] { return keepers() == 0U; }, 10s));
     ASSERT_TRUE(again.stop()) << again.error();
     for (const QByteArray& output : {quillet_.output(), again.output()}) {
         for (const char* secret : {"hunter2", "battery", "third-secret"}) {
@@ -115,10 +119,7 @@ TEST_F(ProgramTest, WithARunThatCannotBeWrittenPastingGoesOnAndTheUserIsToldOnce
     if (root ? !chattr(u"+i"_s) : ::chmod(QFile::encodeName(folder).constData(), 0500) != 0) {
         GTEST_SKIP() << "cannot make the state folder read-only";
     }
-    const struct Restore {
-        std::function<void()> undo;
-        ~Restore() { undo(); }
-    } restore{
+    const OnExit restore{
         [&] { root ? chattr(u"-i"_s) : ::chmod(QFile::encodeName(folder).constData(), 0700); }};
 
     ASSERT_TRUE(copy("one\ntwo\nthree\n"));
@@ -132,8 +133,6 @@ TEST_F(ProgramTest, WithARunThatCannotBeWrittenPastingGoesOnAndTheUserIsToldOnce
     EXPECT_EQ(quillet_.storedRun(), run);
 }
 
-// A link planted where the run goes, or where the lock goes, is left alone:
-// the program says so, pastes from memory, and writes nothing through it.
 TEST(HostileFilesTest, LinksPlantedForTheRunOrTheLockAreLeftAloneAndPastingGoesOn) {
     TargetWindow target;
     ASSERT_TRUE(target.started());
@@ -180,20 +179,6 @@ TEST(HostileFilesTest, LinksPlantedForTheRunOrTheLockAreLeftAloneAndPastingGoesO
     EXPECT_EQ(QFileInfo(victim).permissions() & QFileDevice::ReadOther, QFileDevice::ReadOther);
 }
 
-// Bus daemons started with this mark in their environment.
-std::vector<pid_t> markedBusDaemons(const QByteArray& mark) {
-    std::vector<pid_t> found;
-    for (const QString& pid : QDir(u"/proc"_s).entryList(QDir::Dirs)) {
-        QFile name(u"/proc/%1/comm"_s.arg(pid));
-        QFile environment(u"/proc/%1/environ"_s.arg(pid));
-        if (name.open(QIODevice::ReadOnly) && name.readAll() == "dbus-daemon\n" &&
-            environment.open(QIODevice::ReadOnly) && environment.readAll().contains(mark)) {
-            found.push_back(pid.toInt());
-        }
-    }
-    return found;
-}
-
 // With no bus address and no bus to find, libdbus would start a bus of its
 // own through dbus-launch, which outlives the command and the program.
 TEST(NoBusTest, NeitherTheCommandNorTheProgramStartsABusThatStays) {
@@ -210,7 +195,7 @@ TEST(NoBusTest, NeitherTheCommandNorTheProgramStartsABusThatStays) {
     EXPECT_TRUE(quillet.output().contains("there is no D-Bus session bus"))
         << quillet.output().toStdString();
     EXPECT_TRUE(quillet.stop()) << quillet.error();
-    const std::vector<pid_t> started = markedBusDaemons(mark);
+    const std::vector<pid_t> started = processes(u"comm"_s, "dbus-daemon\n", mark);
     for (const pid_t pid : started) {
         ::kill(pid, SIGTERM);
     }
@@ -221,11 +206,10 @@ TEST(NoBusTest, NeitherTheCommandNorTheProgramStartsABusThatStays) {
 // run; the menu and --status work while the read waits, and quitting does
 // not wait.
 TEST_F(ProgramTest, AClipboardOwnerThatNeverAnswersHoldsNothingUpAndTheRunIsKept) {
-    const auto storedIndex = [&] { return quillet_.storedRun().value_or(AppState{}).currentIndex; };
     ASSERT_TRUE(copy("one\ntwo\n"));
     pressAndExpect(u"one"_s);
     // The step ends by putting the copy back, which takes the clipboard.
-    ASSERT_TRUE(waitUntil([&] { return storedIndex() == 1; }, 10s));
+    ASSERT_TRUE(quillet_.waitForIndex(1));
     {
         XClient silent;
         ASSERT_TRUE(silent.takeClipboard());
@@ -242,14 +226,14 @@ TEST_F(ProgramTest, AClipboardOwnerThatNeverAnswersHoldsNothingUpAndTheRunIsKept
     }
     ASSERT_TRUE(copy("one\ntwo\n"));
     pressAndExpect(u"onetwo"_s);
-    ASSERT_TRUE(waitUntil([&] { return storedIndex() == 2; }, 10s));
+    ASSERT_TRUE(quillet_.waitForIndex(2));
 
     XClient silent;
     ASSERT_TRUE(silent.takeClipboard());
     x().chord(kDefaultChord);
     ASSERT_TRUE(waitUntil([&] { return silent.clipboardRequested(); }, 10s));
     EXPECT_TRUE(quillet_.stop()) << quillet_.error();
-    EXPECT_EQ(storedIndex(), 2);
+    EXPECT_EQ(quillet_.storedIndex(), 2);
 }
 
 TEST_F(ProgramTest, AHundredMegabyteCopyPastesItsFirstLineAndIsStored) {
@@ -265,25 +249,20 @@ TEST_F(ProgramTest, AHundredMegabyteCopyPastesItsFirstLineAndIsStored) {
     // The run is stored with the whole copy as its source.
     EXPECT_TRUE(
         waitUntil([&] { return QFileInfo(quillet_.stateFile()).size() > big.size(); }, 180s));
-    EXPECT_EQ(quillet_.storedRun().value_or(AppState{}).currentIndex, 1);
+    EXPECT_EQ(quillet_.storedIndex(), 1);
 }
 
-// The moves have shortcuts of their own beside the paste's: each moves the
-// run, as `quillet --status` tells, and the paste goes on from there.
 TEST(ProgramMovesTest, MoveShortcutsMoveTheRunAndThePasteStillPastes) {
     const SessionBus bus;
     ASSERT_FALSE(bus.address().isEmpty());
     TargetWindow target;
     ASSERT_TRUE(target.started());
     Program quillet;
-    {
-        // ⌃⌥⌘B goes back, ⌃⌥⌘N skips.
-        QSettings settings(quillet.settingsFile(), QSettings::IniFormat);
-        settings.setValue(u"backHotkeyCode"_s, 0x0B);
-        settings.setValue(u"backHotkeyModifiers"_s, 1835008);
-        settings.setValue(u"skipHotkeyCode"_s, 0x2D);
-        settings.setValue(u"skipHotkeyModifiers"_s, 1835008);
-    }
+    // ⌃⌥⌘B goes back, ⌃⌥⌘N skips.
+    quillet.store({{u"backHotkeyCode"_s, 0x0B},
+                   {u"backHotkeyModifiers"_s, 1835008},
+                   {u"skipHotkeyCode"_s, 0x2D},
+                   {u"skipHotkeyModifiers"_s, 1835008}});
     quillet.setEnvironment(u"DBUS_SESSION_BUS_ADDRESS"_s, bus.address());
     ASSERT_TRUE(quillet.start()) << quillet.error();
     const auto statusBecomes = [&](const QString& expected) {
@@ -356,8 +335,7 @@ TEST(ProgramStartTest, SignalsAndQuitEndItWhateverWindowShows) {
             for (const std::string& key : keys) {
                 x().chord({key});
             }
-            return waitUntil([&] { return x().windowNamed(quillet.pid(), title).has_value(); },
-                             10s);
+            return x().waitForWindow(quillet.pid(), title).has_value();
         };
     };
     const struct {
@@ -371,9 +349,7 @@ TEST(ProgramStartTest, SignalsAndQuitEndItWhateverWindowShows) {
         {"the list", fromMenu(7, u"Quillet — List"_s)},
         {"the first run's shortcut dialog",
          [](Program& quillet) {
-             return waitUntil(
-                 [&] { return x().windowNamed(quillet.pid(), u"Set Shortcut"_s).has_value(); },
-                 10s);
+             return x().waitForWindow(quillet.pid(), u"Set Shortcut"_s).has_value();
          },
          true, true},
     };

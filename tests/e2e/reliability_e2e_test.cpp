@@ -1,5 +1,4 @@
-// The real program killed at random moments, and starting on a settings
-// file it cannot parse.
+// The real program killed at random moments, and on settings it cannot parse.
 
 #include "x_harness.h"
 
@@ -25,11 +24,6 @@ using namespace Qt::StringLiterals;
 bool readable(const QString& path) {
     QFile file(path);
     return !file.open(QIODevice::ReadOnly) || decodeAppState(file.readAll()).has_value();
-}
-
-std::int64_t storedIndex(const Program& program) {
-    const auto run = program.storedRun();
-    return run ? run->currentIndex : -1;
 }
 
 // Waits until the window's text has not changed for a while: a paste the
@@ -139,7 +133,7 @@ TEST(CrashConsistencyTest, KillsAtRandomMomentsLoseNoLine) {
         // The stored cursor is at the next line, or at the one in flight when it died.
         ASSERT_TRUE(readable(stateFile));
         const std::int64_t reached = pasted.empty() ? 0 : pasted.back();
-        const std::int64_t cursor = std::max<std::int64_t>(storedIndex(quillet), 0);
+        const std::int64_t cursor = std::max<std::int64_t>(quillet.storedIndex(), 0);
         EXPECT_TRUE(cursor == reached || cursor == reached - 1)
             << "cursor " << cursor << " after line " << reached;
     }
@@ -194,10 +188,8 @@ TEST(BadSettingsTest, ADamagedFileIsSetAsideAndTheProgramStartsAfresh) {
     EXPECT_EQ(kept.readAll(), garbage);
 
     // Closed from its frame, as a window manager would: no choice made.
-    std::optional<XWindow> dialog;
-    ASSERT_TRUE(waitUntil(
-        [&] { return (dialog = x().windowNamed(quillet.pid(), u"Set Shortcut"_s)).has_value(); },
-        10s));
+    const auto dialog = x().waitForWindow(quillet.pid(), u"Set Shortcut"_s);
+    ASSERT_TRUE(dialog);
     x().close(dialog->id);
     ASSERT_TRUE(waitUntil([&] { return !x().windowNamed(quillet.pid(), dialog->name); }, 10s));
     EXPECT_EQ(quillet.stored(u"hotkeyCode"_s), 9);
@@ -207,7 +199,7 @@ TEST(BadSettingsTest, ADamagedFileIsSetAsideAndTheProgramStartsAfresh) {
     ASSERT_TRUE(copy("alpha\nbeta\n"));
     x().chord(kDefaultChord);
     EXPECT_TRUE(target.waitForText(u"alpha"_s)) << target.text().toStdString();
-    EXPECT_TRUE(waitUntil([&] { return storedIndex(quillet) == 1; }, 10s));
+    EXPECT_TRUE(quillet.waitForIndex(1));
     EXPECT_TRUE(quillet.stop()) << quillet.error();
 }
 

@@ -1,6 +1,4 @@
-// The desktop session around the program changing under it, on a virtual X
-// server of the test's own: the tray host absent, arriving, restarting, and
-// the X server itself going away.
+// The desktop session changing under the program, on an X server of the test's own.
 
 #include "x_harness.h"
 
@@ -42,19 +40,14 @@ public:
     const QString& display() const { return display_; }
     void stop() { server_.kill(); }
 
-    // A program on this server, run until the child object goes away.
-    void run(Child& child, const QString& program, const QStringList& args) const {
+    // A tray host on this server, run until the child object goes away.
+    void runTray(Child& trayer) const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"DISPLAY"_s, display_);
-        child.setProcessEnvironment(env);
-        child.start(program, args);
-    }
-
-    void runTray(Child& trayer) const {
-        run(trayer, u"trayer"_s,
-            {u"--edge"_s, u"top"_s, u"--align"_s, u"right"_s, u"--widthtype"_s, u"request"_s,
-             u"--height"_s, u"32"_s, u"--SetDockType"_s, u"true"_s, u"--transparent"_s,
-             u"false"_s});
+        trayer.setProcessEnvironment(env);
+        trayer.start(u"trayer"_s, {u"--edge"_s, u"top"_s, u"--align"_s, u"right"_s,
+                                   u"--widthtype"_s, u"request"_s, u"--height"_s, u"32"_s,
+                                   u"--SetDockType"_s, u"true"_s, u"--transparent"_s, u"false"_s});
     }
 
 private:

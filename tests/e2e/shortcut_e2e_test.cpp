@@ -1,6 +1,4 @@
-// Setting the shortcut: the capture dialog in this process with real keys,
-// then in the real program as a user would, opened from the tray menu or by
-// a first run, Confirm and Cancel clicked with the mouse.
+// Setting the shortcut: the capture dialog here, then in the real program.
 
 #include "hotkey/capture_dialog.h"
 #include "platform/x11/key_translator_x11.h"
@@ -177,14 +175,8 @@ protected:
 
     // The dialog, once it has the keyboard: the keys pressed next are for it.
     XWindow focusedDialog(const QString& title = u"Set Shortcut"_s) {
-        std::optional<XWindow> found;
-        EXPECT_TRUE(waitUntil(
-            [&] {
-                found = x().windowNamed(quillet_->pid(), title);
-                return found && x().focusedWindow() == found->id;
-            },
-            10s))
-            << "no focused dialog";
+        const auto found = x().waitForWindow(quillet_->pid(), title, true);
+        EXPECT_TRUE(found) << "no focused dialog";
         return found.value_or(XWindow{});
     }
 
@@ -331,8 +323,7 @@ TEST_F(ShortcutTest, WhileTheFirstRunDialogIsOpenPressesAreRefusedAtOnceAndStatu
     EXPECT_TRUE(waitUntil([&] { return x().notice(quillet_->pid()).has_value(); }, 10s));
     EXPECT_EQ(x().focusedWindow(), target_.window()) << "the notice took the focus";
     EXPECT_EQ(quillet_->command({u"--paste-next"_s}).exitCode, 0);
-    EXPECT_TRUE(waitUntil(
-        [&] { return quillet_->storedRun().value_or(AppState{}).currentIndex == 1; }, 10s));
+    EXPECT_TRUE(quillet_->waitForIndex(1));
     EXPECT_TRUE(target_.waitForText(u"one"_s)) << "got: " << target_.text().toStdString();
 }
 
@@ -361,9 +352,6 @@ TEST_F(ShortcutTest, AMovesShortcutRefusesThePastesAndIsMovedByConfirmAndTakenBy
         }
         return focusedDialog(u"Set Shortcut: Back"_s);
     };
-    const auto storedIndex = [&] {
-        return quillet_->storedRun().value_or(AppState{}).currentIndex;
-    };
 
     XWindow dialog = openBackDialog();
     EXPECT_FALSE(x().grabbedElsewhere(kDefaultChordMask, "b"));
@@ -373,7 +361,7 @@ TEST_F(ShortcutTest, AMovesShortcutRefusesThePastesAndIsMovedByConfirmAndTakenBy
     closeNotice();
     EXPECT_TRUE(stored(11, 1835008, u"backHotkey"_s));
     x().chord({"Control_L", "Alt_L", "Super_L", "b"});
-    EXPECT_TRUE(waitUntil([&] { return storedIndex() == 0; }, 10s));
+    EXPECT_TRUE(quillet_->waitForIndex(0));
     pressAndExpect(kDefaultChord, u"oneone"_s);
 
     dialog = openBackDialog();
@@ -382,7 +370,7 @@ TEST_F(ShortcutTest, AMovesShortcutRefusesThePastesAndIsMovedByConfirmAndTakenBy
     EXPECT_TRUE(stored(40, 393216, u"backHotkey"_s));
     closeNotice();
     x().chord(kControlShiftK);
-    EXPECT_TRUE(waitUntil([&] { return storedIndex() == 0; }, 10s));
+    EXPECT_TRUE(quillet_->waitForIndex(0));
 
     dialog = openBackDialog();
     click(dialog, buttons.clear);

@@ -1,6 +1,4 @@
-// The tray item and its menu, driven as a user would: a click on the icon in
-// a real tray host, keys in the menu, and what the program then does with
-// the focus, links, start at login, the language and quitting.
+// The tray item and its menu in a real tray host, driven as a user would.
 
 #include "x_harness.h"
 
@@ -56,13 +54,8 @@ TEST_F(TrayTest, AboutTakesTheFocusAndOnlyItsLinkButtonsOpenLinks) {
     for (const char* answer : {"Escape", "Return"}) {
         // From the bottom: Quit, About.
         choose(u"Paste"_s, {"Up", "Up", "Return"});
-        std::optional<XWindow> about;
-        ASSERT_TRUE(waitUntil(
-            [&] {
-                about = x().windowNamed(quillet_.pid(), u"About Quillet"_s);
-                return about && x().focusedWindow() == about->id;
-            },
-            10s));
+        const auto about = x().waitForWindow(quillet_.pid(), u"About Quillet"_s, true);
+        ASSERT_TRUE(about);
         x().chord({answer});
         ASSERT_TRUE(waitUntil([&] { return !x().windowNamed(quillet_.pid(), about->name); }, 10s));
     }
@@ -70,17 +63,12 @@ TEST_F(TrayTest, AboutTakesTheFocusAndOnlyItsLinkButtonsOpenLinks) {
     EXPECT_EQ(openedLinks(), "https://tarnwick.example/Quillet/\n");
 }
 
-// Back, Skip and Start Over in the menu steer the next press, and each is stored.
 TEST_F(TrayTest, MovesChosenInTheMenuSteerTheNextPress) {
     ASSERT_TRUE(copy("a\nb\nc\nd\n"));
     const auto press = [&](const QString& expected) {
         ASSERT_TRUE(target_.focus());
         x().chord(kDefaultChord);
         ASSERT_TRUE(target_.waitForText(expected)) << target_.text().toStdString();
-    };
-    const auto stored = [&] {
-        const auto run = quillet_.storedRun();
-        return run ? run->currentIndex : -1;
     };
     press(u"a"_s);
     // From the top: Set Shortcut, Move Shortcuts, then (past the position)
@@ -95,7 +83,7 @@ TEST_F(TrayTest, MovesChosenInTheMenuSteerTheNextPress) {
         std::vector<std::string> keys(static_cast<std::size_t>(move.downs), "Down");
         keys.emplace_back("Return");
         choose(u"Paste"_s, keys);
-        EXPECT_TRUE(waitUntil([&] { return stored() == move.index; }, 10s)) << stored();
+        EXPECT_TRUE(quillet_.waitForIndex(move.index)) << quillet_.storedIndex();
         press(move.pasted);
     }
 }
@@ -126,9 +114,6 @@ TEST_F(TrayTest, StartAtLoginAndChineseFromTheMenuAreStoredAndQuitEndsCleanly) {
     EXPECT_EQ(quillet_.exitCode(), 0);
 }
 
-// The list opened from the menu takes the keyboard; a line chosen there
-// comes next. Open, it never takes the keyboard back from where the user
-// types, and closing it leaves the program running.
 TEST_F(TrayTest, ALineChosenInTheListComesNextAndTheOpenListLeavesTheFocus) {
     ASSERT_TRUE(copy("London\nParis\nRome\nOslo\n"));
     x().chord(kDefaultChord);
@@ -137,18 +122,12 @@ TEST_F(TrayTest, ALineChosenInTheListComesNextAndTheOpenListLeavesTheFocus) {
     // From the bottom: Quit, About, Start at Login, Language, After Each Line,
     // Paste Cells, then Show List… past the greyed usage row.
     choose(u"Paste"_s, {"Up", "Up", "Up", "Up", "Up", "Up", "Up", "Return"});
-    std::optional<XWindow> list;
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            list = x().windowNamed(quillet_.pid(), u"Quillet — List"_s);
-            return list && x().focusedWindow() == list->id;
-        },
-        10s));
+    const auto list = x().waitForWindow(quillet_.pid(), u"Quillet — List"_s, true);
+    ASSERT_TRUE(list);
     // Paris is selected: one down is Rome.
     x().chord({"Down"});
     x().chord({"Return"});
-    ASSERT_TRUE(waitUntil(
-        [&] { return quillet_.storedRun().value_or(AppState{}).currentIndex == 2; }, 10s));
+    ASSERT_TRUE(quillet_.waitForIndex(2));
 
     // The list follows the first press before the second pastes: had it taken
     // the keyboard, Oslo would not arrive.

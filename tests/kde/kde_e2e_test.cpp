@@ -1,7 +1,6 @@
-// The portal backend against a real desktop: headless KWin with
-// xdg-desktop-portal-kde 5.27, in the session tests/support/kde_session.sh
-// starts (French BÉPO layout). The test presses keys as the user would,
-// through a RemoteDesktop keyboard of its own.
+// The portal backend on headless KWin with xdg-desktop-portal-kde 5.27, in the
+// session of tests/support/kde_session.sh (BÉPO layout); keys go through a
+// RemoteDesktop keyboard of the test's own.
 
 #include "in_memory_settings_store.h"
 #include "wait.h"
@@ -16,9 +15,7 @@
 #include "wayland_harness.h"
 #endif
 
-#include <QCoreApplication>
 #include <QDBusMessage>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QApplication>
@@ -29,7 +26,6 @@
 #include <QTimer>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -168,8 +164,7 @@ TEST_F(KdeTest, TheShortcutsFireOncePerPressFollowANewBindingAndRefuseKWinsOwn) 
     EXPECT_FALSE(waitUntil([&] { return presses > before; }, kStraggler)) << "a released shortcut";
 }
 
-// The shortcut dialog reads the keys as the layout types them: BÉPO's C is
-// where a US keyboard has H. Control+C is refused, Super+C is not.
+// BÉPO's C is where a US keyboard has H. Control+C is refused, Super+C is not.
 TEST_F(KdeTest, TheShortcutDialogReadsTheKeysAsTheLayoutTypesThem) {
     KeyTranslatorXkb translator(sessionKeymap());
     const int a = keyOf(XKB_KEY_a);

@@ -1,5 +1,4 @@
-// The portal backend's translations, without a desktop: shortcut triggers
-// over the whole key vocabulary, and where keys sit on a keymap.
+// The portal backend without a desktop.
 
 #include "in_memory_settings_store.h"
 #include "platform/portal/global_hotkey_portal.h"

@@ -25,16 +25,39 @@
 #include <deque>
 #include <mutex>
 #include <optional>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
 namespace quillet {
 
+// One lock over a double's state, which tests read while a worker writes it.
+class Guarded {
+protected:
+    // A copy of the member, or what the function makes of the state.
+    template <typename T>
+    auto locked(const T& member) const {
+        std::lock_guard lock(mutex_);
+        if constexpr (std::is_invocable_v<const T&>) {
+            return member();
+        } else {
+            return T(member);
+        }
+    }
+    template <typename T, typename V>
+    void assign(T& member, V&& value) {
+        std::lock_guard lock(mutex_);
+        member = std::forward<V>(value);
+    }
+
+    mutable std::mutex mutex_;
+};
+
 // A clipboard in memory that records the lines written to it, and a fetch
 // watch whose answer the test chooses. After `writesAllowed` writes it
 // refuses more, as the real one does once the program is quitting; with
 // `refuseLines` or `refuseRestores` it cannot take the clipboard.
-class FakeClipboard final : public Clipboard {
+class FakeClipboard final : public Clipboard, private Guarded {
 public:
     ClipboardRead read() override {
         std::lock_guard lock(mutex_);
@@ -70,8 +93,7 @@ public:
     }
 
     bool quitting() const override {
-        std::lock_guard lock(mutex_);
-        return writesAllowed == 0;
+        return locked([&] { return writesAllowed == 0; });
     }
 
     std::chrono::milliseconds settleTime() const override { return settle; }
@@ -92,39 +114,19 @@ public:
         std::lock_guard lock(mutex_);
         content_ = ClipboardContent{text, {{QStringLiteral("text/plain"), text.toUtf8()}}};
     }
-    void setContent(const ClipboardContent& content) {
-        std::lock_guard lock(mutex_);
-        content_ = content;
-    }
+    void setContent(const ClipboardContent& content) { assign(content_, content); }
     // Reads fail this way until cleared with nullopt.
     void setReadFailure(std::optional<ClipboardRead::Status> failure) {
-        std::lock_guard lock(mutex_);
-        readFailure_ = failure;
+        assign(readFailure_, failure);
     }
     // What the clipboard holds, without counting as a read.
-    ClipboardContent content() const {
-        std::lock_guard lock(mutex_);
-        return content_;
-    }
-    void setFetchResult(FetchResult result) {
-        std::lock_guard lock(mutex_);
-        fetchResult_ = result;
-    }
-    QStringList writtenLines() const {
-        std::lock_guard lock(mutex_);
-        return writtenLines_;
-    }
-    int restoreCount() const {
-        std::lock_guard lock(mutex_);
-        return restores_;
-    }
-    int armCount() const {
-        std::lock_guard lock(mutex_);
-        return arms_;
-    }
+    ClipboardContent content() const { return locked(content_); }
+    void setFetchResult(FetchResult result) { assign(fetchResult_, result); }
+    QStringList writtenLines() const { return locked(writtenLines_); }
+    int restoreCount() const { return locked(restores_); }
+    int armCount() const { return locked(arms_); }
 
 private:
-    mutable std::mutex mutex_;
     ClipboardContent content_;
     std::optional<ClipboardRead::Status> readFailure_;
     QStringList writtenLines_;
@@ -203,7 +205,7 @@ public:
     void show() override { shown_ = true; }
     void setToolTip(const QString& text) override { toolTip_ = text; }
     void setMenu(std::vector<MenuRow> rows) override { rows_ = std::move(rows); }
-    bool isAvailable() const override { return available; }
+    bool isAvailable() const override { return true; }
 
     bool shown() const { return shown_; }
     const QString& toolTip() const { return toolTip_; }
@@ -222,8 +224,6 @@ public:
         onChosen();
         return true;
     }
-
-    bool available = true;
 
 private:
     static const MenuRow* findIn(const std::vector<MenuRow>& rows, const QString& title) {
@@ -256,7 +256,7 @@ private:
 
 // A main queue whose posted tasks wait until the test runs them; synchronous
 // submissions run at once, as they would on an idle UI thread.
-class ManualMainQueue final : public MainQueue {
+class ManualMainQueue final : public MainQueue, private Guarded {
 public:
     void post(Task task) override {
         std::lock_guard lock(mutex_);
@@ -291,8 +291,7 @@ public:
     }
 
     std::size_t pendingCount() const {
-        std::lock_guard lock(mutex_);
-        return pending_.size();
+        return locked([&] { return pending_.size(); });
     }
 
     void shutDown() override {
@@ -301,7 +300,6 @@ public:
     }
 
 private:
-    mutable std::mutex mutex_;
     std::mutex syncMutex_;  // one synchronous task at a time, like a real main thread
     std::deque<Task> pending_;
     bool shutDown_ = false;
@@ -309,7 +307,7 @@ private:
 
 // Records the chords posted and the text typed; the test decides whether
 // sending keys works.
-class RecordingPasteKeystroke final : public PasteKeystroke {
+class RecordingPasteKeystroke final : public PasteKeystroke, private Guarded {
 public:
     bool available() override { return works_; }
     bool waitForKeysReleased(std::chrono::milliseconds /*deadline*/) override {
@@ -317,20 +315,10 @@ public:
         return true;
     }
     bool postPasteChord(PasteMethod method) override {
-        if (!works_) {
-            return false;
-        }
-        std::lock_guard lock(mutex_);
-        methods_.push_back(method);
-        return true;
+        return works_ && locked([&] { return (methods_.push_back(method), true); });
     }
     bool typeText(const QString& text) override {
-        if (!works_) {
-            return false;
-        }
-        std::lock_guard lock(mutex_);
-        typed_.append(text);
-        return true;
+        return works_ && locked([&] { return (typed_.append(text), true); });
     }
     bool postFollowKey(FollowKey key) override {
         if (onFollowKey) {
@@ -343,30 +331,18 @@ public:
 
     // Runs as a follow key is posted, before it is recorded.
     std::function<void()> onFollowKey;
-    std::vector<FollowKey> followKeys() const {
-        std::lock_guard lock(mutex_);
-        return followKeys_;
-    }
+    std::vector<FollowKey> followKeys() const { return locked(followKeys_); }
 
     void setWorks(bool works) { works_ = works; }
     int chords() const {
-        std::lock_guard lock(mutex_);
-        return static_cast<int>(methods_.size());
+        return locked([&] { return static_cast<int>(methods_.size()); });
     }
-    std::vector<PasteMethod> methods() const {
-        std::lock_guard lock(mutex_);
-        return methods_;
-    }
-    QStringList typed() const {
-        std::lock_guard lock(mutex_);
-        return typed_;
-    }
+    QStringList typed() const { return locked(typed_); }
     int waits() const { return waits_; }
 
 private:
     std::atomic<bool> works_ = true;
     std::atomic<int> waits_ = 0;
-    mutable std::mutex mutex_;
     std::vector<PasteMethod> methods_;
     std::vector<FollowKey> followKeys_;
     QStringList typed_;
@@ -375,7 +351,7 @@ private:
 // A state file in memory that counts whole writes and in-place overwrites.
 // While not writable, both fail and change nothing; while refused, every call
 // fails and says why.
-class InMemoryStateFile final : public StateFile {
+class InMemoryStateFile final : public StateFile, private Guarded {
 public:
     std::optional<QByteArray> read() override {
         std::lock_guard lock(mutex_);
@@ -401,33 +377,14 @@ public:
         return true;
     }
 
-    void setContents(std::optional<QByteArray> contents) {
-        std::lock_guard lock(mutex_);
-        contents_ = std::move(contents);
-    }
-    void setWritable(bool writable) {
-        std::lock_guard lock(mutex_);
-        writable_ = writable;
-    }
-    StateRefusal refusal() const override {
-        std::lock_guard lock(mutex_);
-        return refusal_;
-    }
-    void setRefusal(StateRefusal refusal) {
-        std::lock_guard lock(mutex_);
-        refusal_ = refusal;
-    }
-    int writes() const {
-        std::lock_guard lock(mutex_);
-        return writes_;
-    }
-    int overwrites() const {
-        std::lock_guard lock(mutex_);
-        return overwrites_;
-    }
+    void setContents(std::optional<QByteArray> contents) { assign(contents_, std::move(contents)); }
+    void setWritable(bool writable) { assign(writable_, writable); }
+    StateRefusal refusal() const override { return locked(refusal_); }
+    void setRefusal(StateRefusal refusal) { assign(refusal_, refusal); }
+    int writes() const { return locked(writes_); }
+    int overwrites() const { return locked(overwrites_); }
 
 private:
-    mutable std::mutex mutex_;
     std::optional<QByteArray> contents_;
     bool writable_ = true;
     StateRefusal refusal_ = StateRefusal::None;
@@ -436,19 +393,12 @@ private:
 };
 
 // The focused application is whatever the test says.
-class FixedActiveWindow final : public ActiveWindow {
+class FixedActiveWindow final : public ActiveWindow, private Guarded {
 public:
-    QString appId() override {
-        std::lock_guard lock(mutex_);
-        return appId_;
-    }
-    void set(const QString& appId) {
-        std::lock_guard lock(mutex_);
-        appId_ = appId;
-    }
+    QString appId() override { return locked(appId_); }
+    void set(const QString& appId) { assign(appId_, appId); }
 
 private:
-    std::mutex mutex_;
     QString appId_;
 };
 
@@ -487,7 +437,7 @@ private:
 };
 
 // Commands another process sends, as the test sends them.
-class FakeCommands final : public Commands {
+class FakeCommands final : public Commands, private Guarded {
 public:
     void setHandler(std::function<QString(Command)> onCommand) override {
         onCommand_ = std::move(onCommand);
@@ -513,17 +463,13 @@ public:
             });
         }
     }
-    QStringList answers() const {
-        const std::lock_guard lock(mutex_);
-        return answers_;
-    }
+    QStringList answers() const { return locked(answers_); }
 
     QString problem;  // why listen() fails; "" when it works
 
 private:
     std::function<QString(Command)> onCommand_;
     std::function<void(std::function<void(const QString&)>)> onStatus_;
-    mutable std::mutex mutex_;
     QStringList answers_;
     bool listening_ = false;
 };

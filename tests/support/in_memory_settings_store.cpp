@@ -27,7 +27,6 @@ bool InMemorySettingsStore::store(const QString& key, const QVariant& value) {
         return false;
     }
     values_.insert(key, value);
-    ++writes_;
     return true;
 }
 
@@ -37,7 +36,6 @@ bool InMemorySettingsStore::remove(const QString& key) {
         return false;
     }
     values_.remove(key);
-    ++writes_;
     return true;
 }
 
@@ -71,11 +69,6 @@ bool InMemorySettingsStore::contains(const QString& key) const {
 void InMemorySettingsStore::setWritable(bool writable) {
     std::lock_guard lock(mutex_);
     writable_ = writable;
-}
-
-int InMemorySettingsStore::writeCount() const {
-    std::lock_guard lock(mutex_);
-    return writes_;
 }
 
 }  // namespace quillet

@@ -28,7 +28,6 @@ public:
     bool contains(const QString& key) const;
     // While false, writes fail and change nothing.
     void setWritable(bool writable);
-    int writeCount() const;
 
 private:
     bool store(const QString& key, const QVariant& value);
@@ -37,7 +36,6 @@ private:
     mutable std::mutex mutex_;
     QHash<QString, QVariant> values_;
     bool writable_ = true;
-    int writes_ = 0;
 };
 
 }  // namespace quillet

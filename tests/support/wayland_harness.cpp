@@ -7,13 +7,11 @@
 #include "platform/wayland/session.h"
 #include "platform/wayland/xkb.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonValue>
-#include <QThread>
 
 #include <wayland-client.h>
 
@@ -81,22 +79,7 @@ PasteNextBinding::~PasteNextBinding() {
     sway(QStringLiteral("unbindsym %1").arg(QLatin1String(kBinding)));
 }
 
-// ---------------------------------------------------------------------------
-
 namespace {
-
-void destroyKeyboard(zwp_virtual_keyboard_v1* keyboard) {
-    zwp_virtual_keyboard_v1_destroy(keyboard);
-}
-void destroyManager(zwp_virtual_keyboard_manager_v1* manager) {
-    zwp_virtual_keyboard_manager_v1_destroy(manager);
-}
-void destroySeat(wl_seat* seat) {
-    wl_seat_destroy(seat);
-}
-void disconnect(wl_display* display) {
-    wl_display_disconnect(display);
-}
 
 std::uint32_t nowMs() {
     return static_cast<std::uint32_t>(
@@ -107,10 +90,11 @@ std::uint32_t nowMs() {
 }  // namespace
 
 struct KeyDriver::Impl {
-    wayland::Owned<wl_display, disconnect> display;
-    wayland::Owned<wl_seat, destroySeat> seat;
-    wayland::Owned<zwp_virtual_keyboard_manager_v1, destroyManager> manager;
-    wayland::Owned<zwp_virtual_keyboard_v1, destroyKeyboard> keyboard;
+    wayland::Owned<wl_display, wl_display_disconnect> display;
+    wayland::Owned<wl_seat, wl_seat_destroy> seat;
+    wayland::Owned<zwp_virtual_keyboard_manager_v1, zwp_virtual_keyboard_manager_v1_destroy>
+        manager;
+    wayland::Owned<zwp_virtual_keyboard_v1, zwp_virtual_keyboard_v1_destroy> keyboard;
     wayland::XkbContext context = wayland::newXkbContext();
     wayland::XkbKeymap keymap;
     wayland::XkbState state;
@@ -209,8 +193,6 @@ KeyDriver::Keystroke KeyDriver::chord(const std::vector<std::string>& keys, Cloc
     return {pressed, released};
 }
 
-// ---------------------------------------------------------------------------
-
 Desktop::Desktop() : session_(wayland::Session::connect()) {
     if (session_) {
         clipboard_ = std::make_unique<ClipboardWayland>(session_);
@@ -230,16 +212,9 @@ QByteArray Desktop::paste(const QString& type) {
     return pasted.exitCode == 0 ? pasted.output : QByteArray();
 }
 
-QStringList Desktop::types() {
-    const Ran listed = runCommand(QStringLiteral("wl-paste"), {QStringLiteral("--list-types")});
-    return QString::fromUtf8(listed.output).split(u'\n', Qt::SkipEmptyParts);
-}
-
 QString Desktop::activeAppId() {
     return activeWindow_ ? activeWindow_->appId() : QString();
 }
-
-// ---------------------------------------------------------------------------
 
 namespace {
 
@@ -321,8 +296,6 @@ Clock::time_point TargetWindow::changedAt() {
     return Clock::time_point(std::chrono::nanoseconds(ns));
 }
 
-// ---------------------------------------------------------------------------
-
 AppWindow::AppWindow(Desktop& desktop, const QString& appId, QStringList command,
                      const QStringList& environment)
     : desktop_(desktop), appId_(appId) {
@@ -345,8 +318,6 @@ QByteArray AppWindow::file() const {
     QFile file(dir_.filePath(QStringLiteral("file")));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
-
-// ---------------------------------------------------------------------------
 
 QuilletProcess::QuilletProcess(const QStringList& settings, const QStringList& environment) {
     QDir(config_.path()).mkpath(QStringLiteral("tarnwick"));

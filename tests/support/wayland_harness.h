@@ -1,10 +1,7 @@
 #pragma once
 
-// A Wayland session for end-to-end tests and benchmarks, on a compositor the
-// test script started (headless sway): keys pressed through a virtual
-// keyboard of our own, sway's bindings and focus through swaymsg, a Qt
-// window of another process that receives the pastes, the program under
-// test with folders of its own, and the clipboard as other programs use it.
+// A Wayland session for end-to-end tests and benchmarks, on the headless sway
+// the test script started.
 
 #include "platform/clipboard.h"
 #include "wait.h"
@@ -16,7 +13,6 @@
 #include <QTemporaryDir>
 
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -103,9 +99,8 @@ public:
 
     // Owns the clipboard with these formats until something else copies.
     bool copy(const ClipboardContent& content);
-    // What another program gets for this type ("" when none), and the types.
+    // What another program gets for this type ("" when none).
     QByteArray paste(const QString& type);
-    QStringList types();
     QString activeAppId();
 
 private:
@@ -130,8 +125,7 @@ public:
     TargetWindow(const TargetWindow&) = delete;
     TargetWindow& operator=(const TargetWindow&) = delete;
 
-    // Started, shown and focused.
-    bool started() const { return started_; }
+    bool started() const { return started_; }  // and shown and focused
     QString text() const;
     bool waitForText(const QString& expected, Clock::duration timeout = 5s) const;
     // Gives it (a Wayland window) the focus and waits until the compositor
@@ -164,8 +158,7 @@ public:
     AppWindow(const AppWindow&) = delete;
     AppWindow& operator=(const AppWindow&) = delete;
 
-    // Started, shown and focused.
-    bool started() const { return started_; }
+    bool started() const { return started_; }  // and shown and focused
     QByteArray file() const;
 
 private:
@@ -186,8 +179,7 @@ public:
     QuilletProcess(const QuilletProcess&) = delete;
     QuilletProcess& operator=(const QuilletProcess&) = delete;
 
-    // Starts it and waits until it says it runs.
-    bool start();
+    bool start();  // and waits until it says it runs
     // SIGTERM, then waits; the exit code (-1 when it did not end cleanly).
     int stop();
     QByteArray standardError();

@@ -15,8 +15,10 @@
 #include <xcb/xcb.h>
 #include <xcb/xcbext.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <thread>
+#include <tuple>
 
 namespace quillet::harness {
 
@@ -42,9 +44,8 @@ struct XClient::Impl {
     std::optional<std::uint16_t> answeredAt;  // the sequence number of the last answers() request
     KeyCount keys;
     xcb_window_t requestorWindow = XCB_NONE;  // ours, when we ask for the clipboard
-    xcb_atom_t pidAtom = XCB_NONE, nameAtom = XCB_NONE, utf8Atom = XCB_NONE,
-               clipboardAtom = XCB_NONE, trayAtom = XCB_NONE, protocolsAtom = XCB_NONE,
-               deleteAtom = XCB_NONE;
+    xcb_atom_t pidAtom{}, nameAtom{}, utf8Atom{}, clipboardAtom{}, trayAtom{}, protocolsAtom{},
+        deleteAtom{};
 
     xcb_connection_t* c() const { return xcb.get(); }
 
@@ -87,13 +88,9 @@ XClient::XClient(const QString& display) : impl_(std::make_unique<Impl>()) {
     const auto atoms =
         x11::internAtoms(impl_->c(), {"_NET_WM_PID", "_NET_WM_NAME", "UTF8_STRING", "CLIPBOARD",
                                       tray.c_str(), "WM_PROTOCOLS", "WM_DELETE_WINDOW"});
-    impl_->pidAtom = atoms[0];
-    impl_->nameAtom = atoms[1];
-    impl_->utf8Atom = atoms[2];
-    impl_->clipboardAtom = atoms[3];
-    impl_->trayAtom = atoms[4];
-    impl_->protocolsAtom = atoms[5];
-    impl_->deleteAtom = atoms[6];
+    std::tie(impl_->pidAtom, impl_->nameAtom, impl_->utf8Atom, impl_->clipboardAtom,
+             impl_->trayAtom, impl_->protocolsAtom, impl_->deleteAtom) =
+        std::tie(atoms[0], atoms[1], atoms[2], atoms[3], atoms[4], atoms[5], atoms[6]);
 }
 
 XClient::~XClient() = default;
@@ -177,18 +174,26 @@ namespace {
 
 std::optional<XWindow> first(const std::vector<XWindow>& windows,
                              const std::function<bool(const XWindow&)>& pred) {
-    for (const XWindow& window : windows) {
-        if (pred(window)) {
-            return window;
-        }
-    }
-    return std::nullopt;
+    const auto found = std::find_if(windows.begin(), windows.end(), pred);
+    return found == windows.end() ? std::nullopt : std::optional(*found);
 }
 
 }  // namespace
 
 std::optional<XWindow> XClient::windowNamed(qint64 pid, const QString& name) {
     return first(windows(pid), [&](const XWindow& w) { return w.name == name; });
+}
+
+std::optional<XWindow> XClient::waitForWindow(qint64 pid, const QString& name, bool focused,
+                                              Clock::duration timeout) {
+    std::optional<XWindow> found;
+    const bool shown = waitUntil(
+        [&] {
+            found = windowNamed(pid, name);
+            return found && (!focused || focusedWindow() == found->id);
+        },
+        timeout);
+    return shown ? found : std::nullopt;
 }
 
 std::optional<XWindow> XClient::trayIcon(qint64 pid) {
@@ -358,16 +363,12 @@ bool XClient::grabKey(std::uint16_t modifiers, const std::string& key) {
     return error == nullptr;
 }
 
-void XClient::ungrabKey(std::uint16_t modifiers, const std::string& key) {
-    xcb_ungrab_key(impl_->c(), impl_->keycode(key), impl_->root, modifiers);
-    xcb_flush(impl_->c());
-}
-
 bool XClient::grabbedElsewhere(std::uint16_t modifiers, const std::string& key) {
     if (!grabKey(modifiers, key)) {
         return true;
     }
-    ungrabKey(modifiers, key);
+    xcb_ungrab_key(impl_->c(), impl_->keycode(key), impl_->root, modifiers);
+    xcb_flush(impl_->c());
     return false;
 }
 
@@ -429,8 +430,6 @@ XClient& x() {
     return client;
 }
 
-// ---------------------------------------------------------------------------
-
 bool copy(const QByteArray& data, const QString& mimeType) {
     const std::uint32_t before = x().clipboardOwner();
     QProcess xclip;
@@ -481,8 +480,6 @@ QByteArray clipboardData(const QString& mimeType) {
     }
     return output + xclip.readAllStandardOutput();
 }
-
-// ---------------------------------------------------------------------------
 
 Program::Program(Options options)
     : executable_(std::move(options.executable)),
@@ -674,6 +671,13 @@ QVariant Program::stored(const QString& key) const {
     return QSettings(settingsFile(), QSettings::IniFormat).value(key);
 }
 
+void Program::store(const QVariantMap& values) const {
+    QSettings settings(settingsFile(), QSettings::IniFormat);
+    for (auto value = values.begin(); value != values.end(); ++value) {
+        settings.setValue(value.key(), value.value());
+    }
+}
+
 QString Program::stateFile() const {
     return configHome_ + QStringLiteral("/state/tarnwick/Quillet.json");
 }
@@ -683,7 +687,14 @@ std::optional<AppState> Program::storedRun() const {
     return file.open(QIODevice::ReadOnly) ? decodeAppState(file.readAll()) : std::nullopt;
 }
 
-// ---------------------------------------------------------------------------
+std::int64_t Program::storedIndex() const {
+    const auto run = storedRun();
+    return run ? run->currentIndex : -1;
+}
+
+bool Program::waitForIndex(std::int64_t index, Clock::duration timeout) const {
+    return waitUntil([&] { return storedIndex() == index; }, timeout);
+}
 
 TargetWindow::TargetWindow(Home home, int formFields) {
     if (home == Home::ThisProcess) {

@@ -1,21 +1,16 @@
 #pragma once
 
-// The X session shared by the end-to-end tests and the benchmarks: one wait,
-// programs under test with folders of their own, a client that presses keys
-// and looks at windows like a user and a tool would, the clipboard as another
-// program uses it, and a window of another process that receives the pastes.
+// The X session shared by the end-to-end tests and the benchmarks.
 
 #include "core/app_state.h"
 #include "platform/clipboard.h"
 #include "wait.h"
 
 #include <QByteArray>
-#include <QCoreApplication>
 #include <QProcess>
 #include <QRect>
 #include <QString>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QVariant>
 
 #include <chrono>
@@ -32,8 +27,13 @@ namespace quillet::harness {
 
 using namespace std::chrono_literals;
 
-// Whether $DISPLAY names a server we can open.
 bool haveDisplay();
+
+// Puts back what a test changed on the shared server, even when it fails.
+struct OnExit {
+    std::function<void()> undo;
+    ~OnExit() { undo(); }
+};
 
 // The default shortcut, Control+Alt+Super+V, as keysym names and X modifiers.
 inline const std::vector<std::string> kDefaultChord{"Control_L", "Alt_L", "Super_L", "v"};
@@ -68,9 +68,12 @@ public:
     void pressAgain(const std::string& key);
     void click(QPoint point);
 
-    // The mapped windows of a process.
+    // Mapped ones only.
     std::vector<XWindow> windows(qint64 pid);
     std::optional<XWindow> windowNamed(qint64 pid, const QString& name);
+    // Waits until it shows, and with `focused` until it has the focus too.
+    std::optional<XWindow> waitForWindow(qint64 pid, const QString& name, bool focused = false,
+                                         Clock::duration timeout = 10s);
     // Its tray icon: a small window at the top, where the tray host sits.
     std::optional<XWindow> trayIcon(qint64 pid);
     // A notice: titled with the program's name like the icon, but larger.
@@ -107,10 +110,9 @@ public:
     // Whether a tray host holds the screen's system tray selection.
     bool trayPresent();
 
-    // Grabs the combination on the root window until ungrabKey() or the
-    // end of this client; false when another client holds it.
+    // Grabs the combination on the root window until the end of this
+    // client; false when another client holds it.
     bool grabKey(std::uint16_t modifiers, const std::string& key);
-    void ungrabKey(std::uint16_t modifiers, const std::string& key);
     // Found by grabbing it for a moment: only for checks after the fact.
     bool grabbedElsewhere(std::uint16_t modifiers, const std::string& key);
 
@@ -173,11 +175,9 @@ public:
     void kill();
     bool running() const { return process_.state() != QProcess::NotRunning; }
     bool waitForExit(Clock::duration timeout = 10s);
-    // -1 when it did not exit by itself.
-    int exitCode() const;
+    int exitCode() const;  // -1 when it did not exit by itself
 
-    // What it wrote to stdout and stderr so far.
-    const QByteArray& output();
+    const QByteArray& output();  // stdout and stderr so far
     // Every thread's stack while it runs, for a program that hangs; says why
     // when there is none.
     std::string stacks() const;
@@ -203,8 +203,13 @@ public:
     // The run's file, in a state folder beside the settings folder.
     QString stateFile() const;
     QVariant stored(const QString& key) const;
-    // The stored run, when there is one that decodes.
+    // Stores settings as the user would before a start.
+    void store(const QVariantMap& values) const;
+    // The stored run, when there is one that decodes, and its cursor (-1 without).
     std::optional<AppState> storedRun() const;
+    std::int64_t storedIndex() const;
+    // Until the cursor is here: the press that moved it is done.
+    bool waitForIndex(std::int64_t index, Clock::duration timeout = 10s) const;
 
     Clock::time_point startedAt() const { return startedAt_; }
     std::optional<Clock::time_point> armedAt() const { return armedAt_; }
@@ -234,8 +239,7 @@ public:
     SessionBus(const SessionBus&) = delete;
     SessionBus& operator=(const SessionBus&) = delete;
 
-    // Empty when the bus did not start.
-    const QString& address() const { return address_; }
+    const QString& address() const { return address_; }  // empty when it did not start
 
 private:
     QProcess daemon_;

@@ -4,7 +4,6 @@
 
 #include "wayland_harness.h"
 
-#include <csignal>
 #include <cstdio>
 
 #include <unistd.h>

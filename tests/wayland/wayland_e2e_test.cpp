@@ -1,6 +1,4 @@
-// The real program on headless sway, driven as a user would: the list copied
-// by another program in several formats, the compositor's binding pressed on
-// a keyboard, the lines read from Qt windows of other processes.
+// The real program on headless sway, driven as a user would.
 
 #include "core/app_state.h"
 #include "wayland_harness.h"
