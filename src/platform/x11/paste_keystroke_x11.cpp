@@ -99,7 +99,11 @@ bool postChord(Display* display, std::initializer_list<::KeyCode> keys) {
     }
     XFlush(display);
     const bool whole = queueChord(display, held, keys);
-    XFlush(display);
+    // Done once the server has handled it: a flushed chord may still wait in
+    // our socket while the server, back from a stall, handles another
+    // client's keys first, and a Tab would then go down with the user's next
+    // shortcut held.
+    XSync(display, False);
     return whole;
 }
 
