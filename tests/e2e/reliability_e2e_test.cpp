@@ -198,6 +198,11 @@ TEST(BadSettingsTest, ADamagedFileIsSetAsideAndTheProgramStartsAfresh) {
     ASSERT_TRUE(target.focus());
     ASSERT_TRUE(copy("alpha\nbeta\n"));
     x().chord(kDefaultChord);
+    // The shortcut is taken again only after the dialog's window went: on a
+    // busy machine the press may come first, and goes again.
+    if (!target.waitForText(u"alpha"_s)) {
+        x().chord(kDefaultChord);
+    }
     EXPECT_TRUE(target.waitForText(u"alpha"_s)) << target.text().toStdString();
     EXPECT_TRUE(quillet.waitForIndex(1));
     EXPECT_TRUE(quillet.stop()) << quillet.error();

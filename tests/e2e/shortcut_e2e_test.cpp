@@ -260,7 +260,14 @@ TEST_F(ShortcutTest, WhileTheDialogIsOpenTheOldShortcutIsFreeAndConfirmMovesToTh
 
     // A restart keeps it, with the menu as the press left it: the new
     // shortcut and the place in the list, read from its file after start.
-    const QImage menuRun = menuImage();
+    // Taken once the menu shows the press: it follows the line a moment later.
+    QImage menuRun;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            menuRun = menuImage();
+            return menuRun != menuAfter;
+        },
+        10s));
     ASSERT_TRUE(quillet_->stop()) << quillet_->error();
     launch();
     EXPECT_TRUE(quillet_->waitForOutput("Press ⌃⇧K")) << quillet_->output().toStdString();
