@@ -10,66 +10,58 @@ SerialQueue::SerialQueue(std::string threadName)
     : threadName_(std::move(threadName)), worker_([this] { run(); }) {}
 
 SerialQueue::~SerialQueue() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-        tasks_.clear();
-    }
-    wake_.notify_all();
+    state_.change([](State& state) {
+        state.stopping = true;
+        state.tasks.clear();
+    });
     worker_.join();
 }
 
 void SerialQueue::async(Task task) {
-    {
-        std::lock_guard lock(mutex_);
-        if (stopping_) {
-            return;
-        }
-        tasks_.push_back(std::move(task));
+    if (!task) {
+        return;
     }
-    wake_.notify_one();
+    state_.change([&](State& state) {
+        if (!state.stopping) {
+            state.tasks.push_back(std::move(task));
+        }
+    });
 }
 
 void SerialQueue::drain() {
     assert(std::this_thread::get_id() != worker_.get_id() && "drain() from its own worker");
-    std::unique_lock lock(mutex_);
-    idle_.wait(lock, [this] { return (tasks_.empty() && !busy_) || stopping_; });
+    state_.wait([](const State& state) { return state.idle() || state.stopping; });
 }
 
 void SerialQueue::discardPending() {
-    std::lock_guard lock(mutex_);
-    tasks_.clear();
-    if (!busy_) {
-        idle_.notify_all();
-    }
+    state_.change([](State& state) { state.tasks.clear(); });
 }
 
 bool SerialQueue::idle() {
-    std::lock_guard lock(mutex_);
-    return tasks_.empty() && !busy_;
+    return state_.read([](const State& state) { return state.idle(); });
 }
 
 void SerialQueue::run() {
     // The kernel keeps 15 characters of a thread name.
     pthread_setname_np(pthread_self(), threadName_.substr(0, 15).c_str());
-    std::unique_lock lock(mutex_);
     for (;;) {
-        wake_.wait(lock, [this] { return stopping_ || !tasks_.empty(); });
-        if (stopping_) {
-            break;
+        Task task = state_.waitThen(
+            [](const State& state) { return state.stopping || !state.tasks.empty(); },
+            [](State& state) -> Task {
+                if (state.stopping) {
+                    return {};
+                }
+                Task next = std::move(state.tasks.front());
+                state.tasks.pop_front();
+                state.busy = true;
+                return next;
+            });
+        if (!task) {
+            return;
         }
-        Task task = std::move(tasks_.front());
-        tasks_.pop_front();
-        busy_ = true;
-        lock.unlock();
         task();
-        lock.lock();
-        busy_ = false;
-        if (tasks_.empty()) {
-            idle_.notify_all();
-        }
+        state_.change([](State& state) { state.busy = false; });
     }
-    idle_.notify_all();
 }
 
 }  // namespace quillet

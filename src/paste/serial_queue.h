@@ -1,9 +1,9 @@
 #pragma once
 
-#include <condition_variable>
+#include "core/handoff.h"
+
 #include <deque>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -36,13 +36,15 @@ public:
 private:
     void run();
 
+    struct State {
+        std::deque<Task> tasks;
+        bool busy = false;
+        bool stopping = false;
+        bool idle() const { return tasks.empty() && !busy; }
+    };
+
     const std::string threadName_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::condition_variable idle_;
-    std::deque<Task> tasks_;
-    bool busy_ = false;
-    bool stopping_ = false;
+    Handoff<State> state_;
     std::thread worker_;  // last: starts after the rest is ready
 };
 

@@ -1,5 +1,7 @@
 #include "platform/wayland/session.h"
 
+#include "core/handoff.h"
+
 #include <wayland-client.h>
 
 #include <algorithm>
@@ -95,22 +97,17 @@ void Session::call(const std::function<void()>& task) {
         task();
         return;
     }
-    // Only touched under the mutex, which the loop thread lets go of last:
-    // this frame may end as soon as the flag is seen.
-    bool finished = false;
+    Handoff<bool> finished(false);
     {
         std::lock_guard lock(mutex_);
         tasks_.emplace_back([&] {
             task();
-            std::lock_guard done(mutex_);
-            finished = true;
-            finishedTask_.notify_all();
+            finished.change([](bool& done) { done = true; });
         });
     }
     const std::uint64_t one = 1;
     [[maybe_unused]] const auto written = ::write(wake_.get(), &one, sizeof one);
-    std::unique_lock lock(mutex_);
-    finishedTask_.wait(lock, [&] { return finished; });
+    finished.wait([](bool done) { return done; });
 }
 
 bool Session::connected() const {

@@ -2,7 +2,6 @@
 
 #include "platform/wayland/owned.h"
 
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -95,7 +94,6 @@ private:
     std::map<int, Watch> watches_;
 
     mutable std::mutex mutex_;  // guards the rest
-    std::condition_variable finishedTask_;
     std::vector<Global> globals_;
     std::vector<std::function<void()>> tasks_;
     bool stopping_ = false;
