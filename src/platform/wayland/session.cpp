@@ -156,6 +156,7 @@ void Session::runTasks() {
 }
 
 void Session::run() {
+    pthread_setname_np(pthread_self(), "wayland");
     // Serving the clipboard writes into pipes whose reader may be gone: such
     // a write must fail with EPIPE, not end the program.
     sigset_t pipeSignal;
