@@ -12,6 +12,8 @@ inline constexpr char kInterface[] = "org.tarnwick.Quillet";
 inline constexpr char kPasteNext[] = "PasteNext";
 inline constexpr char kBack[] = "Back";
 inline constexpr char kSkip[] = "Skip";
+// Start over: the bus and the command line keep the word scripts and
+// desktop bindings already call ("Restart", --restart).
 inline constexpr char kStartOver[] = "Restart";
 // Answers a string: where the run stands.
 inline constexpr char kStatus[] = "Status";

@@ -26,7 +26,7 @@ public Q_SLOTS:
     Q_SCRIPTABLE void PasteNext() { run(Command::PasteNext); }
     Q_SCRIPTABLE void Back() { run(Command::Back); }
     Q_SCRIPTABLE void Skip() { run(Command::Skip); }
-    Q_SCRIPTABLE void Restart() { run(Command::StartOver); }
+    Q_SCRIPTABLE void Restart() { run(Command::StartOver); }  // bus::kStartOver
     Q_SCRIPTABLE QString Status();
 
 private:
