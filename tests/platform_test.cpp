@@ -10,6 +10,9 @@
 #include "platform/x11/key_translator_x11.h"
 #include "platform/x11/keymap.h"
 #include "platform/x11/selection_owner_x11.h"
+#include "platform/xkb/chord.h"
+#include "platform/xkb/key_table.h"
+#include "platform/xkb/keymap.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -336,27 +339,80 @@ namespace x = x11;
 constexpr std::uint16_t kMod1 = 1U << 3, kMod2 = 1U << 4, kMod3 = 1U << 5, kMod4 = 1U << 6,
                         kMod5 = 1U << 7;
 
-TEST(X11Keymap, EveryKeyCodeRoundTripsThroughItsKeysym) {
+TEST(XkbKeys, EveryKeyCodeRoundTripsThroughItsKeysym) {
     for (int code = 0; code <= 0xFFFF; ++code) {
         const auto keyCode = static_cast<KeyCode>(code);
-        const auto keysym = x::keysymForKeyCode(keyCode);
+        const auto keysym = xkb::keysymForKeyCode(keyCode);
         // A key the program can name or record must also be grabbable.
         if (keyCodeToChar(keyCode) || !specialKeyCodeName(keyCode).isEmpty() ||
             modifierKeyCodes.contains(keyCode) || standaloneKeyCodes.contains(keyCode)) {
             EXPECT_TRUE(keysym.has_value()) << std::hex << code;
         }
         if (keysym) {
-            EXPECT_EQ(x::keyCodeForKeysym(*keysym), keyCode) << std::hex << code;
+            EXPECT_EQ(xkb::keyCodeForKeysym(*keysym), keyCode) << std::hex << code;
         }
         if (const auto name = keyCodeToChar(keyCode)) {
             EXPECT_EQ(keysym, name->toLower().front().unicode()) << std::hex << code;
         }
     }
     // Shifted and keypad forms lead to the same key; other modifiers lead nowhere.
-    EXPECT_EQ(x::keyCodeForKeysym(XK_A), 0x00);
-    EXPECT_EQ(x::keyCodeForKeysym(XK_KP_Insert), 0x52);
-    EXPECT_EQ(x::keyCodeForKeysym(XK_ISO_Left_Tab), 0x30);
-    EXPECT_EQ(x::keyCodeForKeysym(XK_Meta_L), std::nullopt);
+    EXPECT_EQ(xkb::keyCodeForKeysym(XK_A), 0x00);
+    EXPECT_EQ(xkb::keyCodeForKeysym(XK_KP_Insert), 0x52);
+    EXPECT_EQ(xkb::keyCodeForKeysym(XK_ISO_Left_Tab), 0x30);
+    EXPECT_EQ(xkb::keyCodeForKeysym(XK_Meta_L), std::nullopt);
+}
+
+// The lowest level wins over the earlier layout: V on the US key in ru,us,
+// not V with Shift somewhere in the first layout.
+TEST(XkbKeys, FindsAKeysymOnItsLowestLevelInTheFirstLayoutThatHasIt) {
+    const xkb::ContextPtr context = xkb::newContext();
+    const auto keymap = [&](const char* layout, const char* variant = nullptr) {
+        return xkb::keymapFromNames(context.get(), nullptr, layout, variant);
+    };
+    const xkb::KeymapPtr dvorak = keymap("us", "dvorak"), ruUs = keymap("ru,us"), ru = keymap("ru"),
+                         usFr = keymap("us,fr");
+    ASSERT_TRUE(dvorak && ruUs && ru && usFr);
+    using Place = xkb::KeyPlace;
+    EXPECT_EQ(xkb::findKey(dvorak.get(), XK_v), (Place{60, 0, 0}));
+    EXPECT_EQ(xkb::findKey(dvorak.get(), XK_V), (Place{60, 0, 1}));
+    EXPECT_EQ(xkb::findKey(ruUs.get(), XK_v), (Place{xkb::kUsV, 1, 0}));
+    EXPECT_EQ(xkb::findKey(ruUs.get(), XK_A), (Place{38, 1, 1}));
+    EXPECT_EQ(xkb::findKey(ru.get(), XK_v), std::nullopt);
+    EXPECT_EQ(xkb::findKey(usFr.get(), XK_exclam), (Place{61, 1, 0}));
+    // Asked for one layout, only that one counts.
+    EXPECT_EQ(xkb::findKey(usFr.get(), XK_exclam, 0), (Place{10, 0, 1}));
+    EXPECT_EQ(xkb::findKey(ruUs.get(), XK_a, 0), std::nullopt);
+    EXPECT_EQ(xkb::findKey(ruUs.get(), XK_a, 7), std::nullopt);
+    EXPECT_FALSE(xkb::keymapFromText(context.get(), "xkb_keymap { nonsense"));
+}
+
+// Modifiers go down before the key and come up after it; a refused press
+// ends the chord, and only the keys that went down come up.
+TEST(XkbChord, PressesInOrderAndLetsGoOfWhatWentDownInReverse) {
+    using Stroke = xkb::KeyStroke;
+    const xkb::PasteKeys keys{37, 50, 55, 118};
+    EXPECT_EQ(xkb::pasteChord(PasteMethod::ControlShiftV, keys).strokes(),
+              (std::vector<Stroke>{
+                  {37, true}, {50, true}, {55, true}, {55, false}, {50, false}, {37, false}}));
+    EXPECT_EQ(xkb::pasteChord(PasteMethod::ShiftInsert, keys).strokes().front(),
+              (Stroke{50, true}));
+    for (const PasteMethod method : {PasteMethod::ControlV, PasteMethod::Typing}) {
+        EXPECT_EQ(xkb::pasteChord(method, keys).strokes(),
+                  (std::vector<Stroke>{{37, true}, {55, true}, {55, false}, {37, false}}));
+    }
+
+    std::vector<Stroke> sent;
+    const auto refuse = [&sent](std::uint32_t refused) {
+        return [&sent, refused](Stroke stroke) {
+            sent.push_back(stroke);
+            return stroke.key != refused;
+        };
+    };
+    EXPECT_FALSE((xkb::Chord{37, 50, 55}.play(refuse(50))));
+    EXPECT_EQ(sent, (std::vector<Stroke>{{37, true}, {50, true}, {37, false}}));
+    sent.clear();
+    EXPECT_TRUE(xkb::Chord{23}.play(refuse(0)));
+    EXPECT_EQ(sent, (std::vector<Stroke>{{23, true}, {23, false}}));
 }
 
 TEST(X11Keymap, ModifiersFromTheServersMapRoundTripThroughEveryLockCombination) {

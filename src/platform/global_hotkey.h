@@ -11,7 +11,10 @@ namespace quillet {
 // key vocabulary. UI thread only.
 class GlobalHotkey {
 public:
+    GlobalHotkey() = default;
     virtual ~GlobalHotkey() = default;
+    GlobalHotkey(const GlobalHotkey&) = delete;
+    GlobalHotkey& operator=(const GlobalHotkey&) = delete;
 
     // Called on the UI thread once per physical press of a shortcut held,
     // with the action it was taken for.

@@ -95,9 +95,9 @@ struct KeyDriver::Impl {
     wayland::Owned<zwp_virtual_keyboard_manager_v1, zwp_virtual_keyboard_manager_v1_destroy>
         manager;
     wayland::Owned<zwp_virtual_keyboard_v1, zwp_virtual_keyboard_v1_destroy> keyboard;
-    wayland::XkbContext context = wayland::newXkbContext();
-    wayland::XkbKeymap keymap;
-    wayland::XkbState state;
+    xkb::ContextPtr context = xkb::newContext();
+    xkb::KeymapPtr keymap;
+    xkb::StatePtr state;
 
     static void onGlobal(void* data, wl_registry* registry, std::uint32_t name,
                          const char* interface, std::uint32_t) {
@@ -175,7 +175,7 @@ KeyDriver::Keystroke KeyDriver::chord(const std::vector<std::string>& keys, Cloc
     std::vector<xkb_keycode_t> codes;
     for (const std::string& name : keys) {
         const xkb_keysym_t keysym = xkb_keysym_from_name(name.c_str(), XKB_KEYSYM_NO_FLAGS);
-        if (const auto place = wayland::findKey(impl_->keymap.get(), keysym)) {
+        if (const auto place = xkb::findKey(impl_->keymap.get(), keysym)) {
             codes.push_back(place->code);
         }
     }

@@ -39,8 +39,6 @@ public:
         QDBusConnection connection = QDBusConnection::sessionBus(),
         std::chrono::milliseconds answerDeadline = std::chrono::milliseconds(400));
     ~GlobalHotkeyPortal() override;
-    GlobalHotkeyPortal(const GlobalHotkeyPortal&) = delete;
-    GlobalHotkeyPortal& operator=(const GlobalHotkeyPortal&) = delete;
 
     void setHandler(std::function<void(ShortcutAction)> onPress) override;
     bool grab(ShortcutAction action, Shortcut shortcut) override;

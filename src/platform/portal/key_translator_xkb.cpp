@@ -1,6 +1,6 @@
 #include "platform/portal/key_translator_xkb.h"
 
-#include "platform/x11/keymap.h"
+#include "platform/xkb/key_table.h"
 
 #include <QKeyEvent>
 
@@ -70,9 +70,9 @@ std::optional<KeyEvent> translateXkbKey(bool press, std::uint32_t keysym,
     if (!press) {
         return std::nullopt;
     }
-    std::optional<KeyCode> code = x11::keyCodeForKeysym(keysym);
+    std::optional<KeyCode> code = xkb::keyCodeForKeysym(keysym);
     for (auto plain = plainKeysyms.begin(); !code && plain != plainKeysyms.end(); ++plain) {
-        code = x11::keyCodeForKeysym(*plain);
+        code = xkb::keyCodeForKeysym(*plain);
     }
     return KeyEvent{KeyEventType::KeyDown, code, held};
 }

@@ -1,10 +1,8 @@
 #include "platform/portal/paste_keystroke_portal.h"
 
 #include "platform/settings_store.h"
-
-#include <xkbcommon/xkbcommon-keysyms.h>
-
-#include <vector>
+#include "platform/xkb/chord.h"
+#include "platform/xkb/keymap.h"
 
 namespace quillet {
 
@@ -12,10 +10,9 @@ namespace {
 
 // evdev codes (linux/input-event-codes.h) of the keys the chord uses, and
 // of the modifiers a shortcut may still hold when the chord goes out.
-constexpr int kLeftCtrl = 29;
-constexpr int kLeftShift = 42;
-constexpr int kUsV = 47;
-constexpr int kInsert = 110;  // the same key in every layout
+constexpr std::uint32_t kLeftCtrl = 29;
+constexpr std::uint32_t kLeftShift = 42;
+constexpr std::uint32_t kInsert = 110;  // the same key in every layout
 constexpr int kStrayModifiers[] = {
     42,   // Shift_L
     54,   // Shift_R
@@ -25,38 +22,14 @@ constexpr int kStrayModifiers[] = {
     126,  // Super_R
 };
 
-// Presses keys and lets go of all of them, on every path.
-class Chord {
-public:
-    explicit Chord(portal::RemoteDesktopSession& session) : session_(session) {}
-    ~Chord() {
-        for (auto it = pressed_.rbegin(); it != pressed_.rend(); ++it) {
-            session_.key(*it, false);
-        }
-    }
-    Chord(const Chord&) = delete;
-    Chord& operator=(const Chord&) = delete;
-
-    bool press(int key) {
-        if (!session_.key(key, true)) {
-            return false;
-        }
-        pressed_.push_back(key);
-        return true;
-    }
-
-private:
-    portal::RemoteDesktopSession& session_;
-    std::vector<int> pressed_;
-};
-
 }  // namespace
 
 PasteKeystrokePortal::PasteKeystrokePortal(SettingsStore& settings, portal::KeymapNames keymap,
                                            QDBusConnection connection)
     : session_(std::make_unique<portal::RemoteDesktopSession>(std::move(connection))),
       keymap_(keymap),
-      vKey_(keymap_.evdevKeyFor(XKB_KEY_v).value_or(kUsV)) {
+      vKey_(keymap_.evdevKeyFor(XKB_KEY_v).value_or(
+          static_cast<int>(xkb::kUsV - xkb::kEvdevOffset))) {
     const QString key = QString::fromUtf16(kRemoteDesktopTokenKey);
     session_->start(settings.string(key).value_or(QString()),
                     [&settings, key](const QString& token) {
@@ -74,12 +47,6 @@ bool PasteKeystrokePortal::running() {
     return session_->ensureRunning(startDeadline_);
 }
 
-bool PasteKeystrokePortal::waitForKeysReleased(std::chrono::milliseconds /*deadline*/) {
-    // Nothing tells a Wayland client which keys are down. The chord lets go
-    // of the modifiers a shortcut holds instead.
-    return true;
-}
-
 bool PasteKeystrokePortal::postPasteChord(PasteMethod method) {
     if (!running()) {
         return false;
@@ -90,17 +57,11 @@ bool PasteKeystrokePortal::postPasteChord(PasteMethod method) {
     for (const int key : kStrayModifiers) {
         session_->key(key, false);
     }
-    Chord chord(*session_);
-    switch (method) {
-        case PasteMethod::ShiftInsert:
-            return chord.press(kLeftShift) && chord.press(kInsert);
-        case PasteMethod::ControlShiftV:
-            return chord.press(kLeftCtrl) && chord.press(kLeftShift) && chord.press(vKey_);
-        case PasteMethod::ControlV:
-        case PasteMethod::Typing:
-            break;
-    }
-    return chord.press(kLeftCtrl) && chord.press(vKey_);
+    const xkb::Chord chord = xkb::pasteChord(
+        method, {kLeftCtrl, kLeftShift, static_cast<std::uint32_t>(vKey_), kInsert});
+    return chord.play([this](xkb::KeyStroke stroke) {
+        return session_->key(static_cast<int>(stroke.key), stroke.down);
+    });
 }
 
 bool PasteKeystrokePortal::postFollowKey(FollowKey key) {

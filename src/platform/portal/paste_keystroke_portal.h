@@ -18,7 +18,9 @@ inline constexpr auto kRemoteDesktopTokenKey = u"remoteDesktopToken";
 // session starts when the object is made, on the UI thread, and any consent
 // the desktop asks for is asked then; its restore token is kept in the
 // settings so that later starts are not asked again. The keys go out from the
-// paste worker, each answered before the next.
+// paste worker, each answered before the next. Nothing tells a Wayland client
+// which keys are down: the chord lets go of the modifiers a shortcut holds
+// instead of waiting for them.
 class PasteKeystrokePortal final : public PasteKeystroke {
 public:
     // UI thread. `keymap` names the keymap the compositor uses: where the V
@@ -28,7 +30,6 @@ public:
                          QDBusConnection connection = QDBusConnection::sessionBus());
 
     bool available() override;
-    bool waitForKeysReleased(std::chrono::milliseconds deadline) override;
     bool postPasteChord(PasteMethod method) override;
     bool postFollowKey(FollowKey key) override;
     bool typeText(const QString& text) override;

@@ -1,6 +1,6 @@
 #include "platform/portal/shortcut_trigger.h"
 
-#include "platform/x11/keymap.h"
+#include "platform/xkb/key_table.h"
 
 #include <xkbcommon/xkbcommon.h>
 
@@ -9,7 +9,7 @@
 namespace quillet::portal {
 
 std::optional<QString> shortcutTrigger(Shortcut shortcut) {
-    const auto keysym = x11::keysymForKeyCode(shortcut.keyCode);
+    const auto keysym = xkb::keysymForKeyCode(shortcut.keyCode);
     std::array<char, 64> name{};
     if (!keysym || xkb_keysym_get_name(*keysym, name.data(), name.size()) <= 0) {
         return std::nullopt;

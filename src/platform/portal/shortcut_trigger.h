@@ -5,10 +5,9 @@
 //
 // It lives here, at the portal's edge, and not with the key vocabulary in
 // core: the key part is a keysym name, and the program's one table from its
-// key codes to keysyms is the X11 one (X11 and XKB keysyms are the same
-// numbers). A second table in core, of names, could drift from the keysyms
-// the X11 grabs use; so the trigger takes the keysym from that table and lets
-// xkbcommon name it.
+// key codes to keysyms is xkb's key table, which the X11 grabs use too. A
+// second table in core, of names, could drift from it; so the trigger takes
+// the keysym from that table and lets xkbcommon name it.
 
 #include "core/keys.h"
 

@@ -2,24 +2,9 @@
 
 #include <QSettings>
 
-#include <xkbcommon/xkbcommon.h>
-
 #include <algorithm>
-#include <memory>
 
 namespace quillet::portal {
-
-namespace {
-
-struct ContextUnref {
-    void operator()(xkb_context* context) const { xkb_context_unref(context); }
-};
-
-const char* orNull(const QByteArray& value) {
-    return value.isEmpty() ? nullptr : value.constData();
-}
-
-}  // namespace
 
 KeymapNames sessionKeymapNames(const QString& configFolder) {
     const QSettings kxkbrc(configFolder + QStringLiteral("/kxkbrc"), QSettings::IniFormat);
@@ -36,49 +21,19 @@ KeymapNames sessionKeymapNames(const QString& configFolder) {
     return {entry("Model"), entry("LayoutList"), entry("VariantList")};
 }
 
-void XkbKeymapUnref::operator()(xkb_keymap* keymap) const {
-    xkb_keymap_unref(keymap);
-}
-
 Keymap::Keymap(const KeymapNames& names) {
-    const std::unique_ptr<xkb_context, ContextUnref> context(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
-    if (context) {
-        const xkb_rule_names rules{nullptr, orNull(names.model), orNull(names.layout),
-                                   orNull(names.variant), nullptr};
-        keymap_.reset(
-            xkb_keymap_new_from_names(context.get(), &rules, XKB_KEYMAP_COMPILE_NO_FLAGS));
+    if (const xkb::ContextPtr context = xkb::newContext()) {
+        keymap_ = xkb::keymapFromNames(context.get(), names.model.constData(),
+                                       names.layout.constData(), names.variant.constData());
     }
 }
-
-namespace {
-
-// The key of the layout that gives the keysym on one of the levels.
-std::optional<xkb_keycode_t> keyFor(xkb_keymap* keymap, xkb_layout_index_t layout,
-                                    xkb_level_index_t levels, xkb_keysym_t keysym) {
-    const xkb_keycode_t last = xkb_keymap_max_keycode(keymap);
-    for (xkb_level_index_t level = 0; level < levels; ++level) {
-        for (xkb_keycode_t key = xkb_keymap_min_keycode(keymap); key <= last; ++key) {
-            const xkb_keysym_t* syms = nullptr;
-            if (xkb_keymap_key_get_syms_by_level(keymap, key, layout, level, &syms) == 1 &&
-                syms[0] == keysym) {
-                return key;
-            }
-        }
-    }
-    return std::nullopt;
-}
-
-}  // namespace
 
 std::optional<int> Keymap::evdevKeyFor(std::uint32_t keysym) const {
-    for (xkb_layout_index_t layout = 0; keymap_ && layout < xkb_keymap_num_layouts(keymap_.get());
-         ++layout) {
-        if (const auto key = keyFor(keymap_.get(), layout, 1, keysym)) {
-            // XKB key codes are evdev codes plus 8.
-            return static_cast<int>(*key) - 8;
-        }
+    const auto place = keymap_ ? xkb::findKey(keymap_.get(), keysym) : std::nullopt;
+    if (!place || place->level != 0) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    return static_cast<int>(place->code - xkb::kEvdevOffset);
 }
 
 std::vector<std::uint32_t> Keymap::plainKeysyms(std::uint32_t xkbKeycode) const {
@@ -95,7 +50,8 @@ std::vector<std::uint32_t> Keymap::plainKeysyms(std::uint32_t xkbKeycode) const 
 
 bool Keymap::typesOnFirstLayout(const std::vector<std::uint32_t>& keysyms) const {
     return !keymap_ || std::all_of(keysyms.begin(), keysyms.end(), [this](std::uint32_t keysym) {
-        return keyFor(keymap_.get(), 0, 3, keysym).has_value();
+        const auto place = xkb::findKey(keymap_.get(), keysym, 0);
+        return place && place->level < 3;
     });
 }
 

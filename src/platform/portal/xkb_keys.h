@@ -4,15 +4,14 @@
 // Pure: the compositor is never asked (a client without the keyboard focus
 // cannot ask it for its keymap).
 
+#include "platform/xkb/keymap.h"
+
 #include <QByteArray>
 #include <QString>
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <vector>
-
-struct xkb_keymap;
 
 namespace quillet::portal {
 
@@ -28,10 +27,6 @@ struct KeymapNames {
 // settings (kxkbrc in the config folder) when they list any, else
 // xkbcommon's choice as KWin makes it.
 KeymapNames sessionKeymapNames(const QString& configFolder);
-
-struct XkbKeymapUnref {
-    void operator()(xkb_keymap* keymap) const;
-};
 
 // A keymap compiled from its names, asked where keysyms sit.
 class Keymap {
@@ -53,7 +48,7 @@ public:
     bool typesOnFirstLayout(const std::vector<std::uint32_t>& keysyms) const;
 
 private:
-    std::unique_ptr<xkb_keymap, XkbKeymapUnref> keymap_;
+    xkb::KeymapPtr keymap_;
 };
 
 // One keysym per character of the text (per code point); none when a

@@ -5,6 +5,7 @@
 #include "platform/wayland/session.h"
 #include "platform/wayland/xkb.h"
 #include "platform/wayland/xwayland_keys.h"
+#include "platform/xkb/chord.h"
 
 #include <wayland-client.h>
 
@@ -12,7 +13,6 @@
 #include <chrono>
 #include <cstring>
 #include <ctime>
-#include <initializer_list>
 #include <map>
 #include <set>
 #include <thread>
@@ -75,26 +75,21 @@ UniqueFd keymapFile(const std::string& text) {
 class VirtualKeyboard {
 public:
     VirtualKeyboard(Session& session, zwp_virtual_keyboard_manager_v1* manager)
-        : session_(session), context_(newXkbContext()), manager_(manager) {}
+        : session_(session), context_(xkb::newContext()), manager_(manager) {}
 
-    // Presses the keys in order and lets go in reverse, on the keycodes of
-    // the seat's keymap. False when nothing was pressed.
-    bool chord(std::initializer_list<xkb_keycode_t SeatKeys::*> keys) {
+    // Plays the chord that `chordOf` makes of the keycodes where the seat's
+    // keymap has our keys. False when nothing was pressed.
+    template <typename ChordOf>
+    bool chord(ChordOf chordOf) {
         updateSeatKeys();
         // Every keymap of ours has these keys, the one in use included.
         if (!keymap_ && !use(ownKeymap(seatKeys_))) {
             return false;
         }
-        std::vector<xkb_keycode_t> codes;
-        for (const auto member : keys) {
-            codes.push_back(seatKeys_.*member);
-        }
-        for (const xkb_keycode_t code : codes) {
-            key(code, true);
-        }
-        for (auto it = codes.rbegin(); it != codes.rend(); ++it) {
-            key(*it, false);
-        }
+        chordOf(seatKeys_).play([this](xkb::KeyStroke stroke) {
+            key(stroke.key, stroke.down);
+            return true;
+        });
         // Back from the compositor: it has passed the keys on.
         wl_display_roundtrip(session_.display());
         return session_.connected();
@@ -148,7 +143,7 @@ private:
             return;
         }
         seatKeysFrom_ = seatKeymap_;
-        const XkbKeymap seat = compileKeymap(context_.get(), seatKeymap_);
+        const xkb::KeymapPtr seat = xkb::keymapFromText(context_.get(), seatKeymap_);
         const SeatKeys keys = seatKeysOf(seat.get());
         if (keys != seatKeys_) {
             seatKeys_ = keys;
@@ -158,7 +153,7 @@ private:
 
     // Gives our keyboard this keymap.
     bool use(const OwnKeymap& own) {
-        XkbKeymap keymap = compileKeymap(context_.get(), own.text);
+        xkb::KeymapPtr keymap = xkb::keymapFromText(context_.get(), own.text);
         const UniqueFd file = keymapFile(own.text);
         if (!keymap || !file) {
             return false;
@@ -220,16 +215,16 @@ private:
     static void onRepeatInfo(void*, wl_keyboard*, std::int32_t, std::int32_t) {}
 
     Session& session_;
-    XkbContext context_;
+    xkb::ContextPtr context_;
     Owned<zwp_virtual_keyboard_manager_v1, destroyManager> manager_;
     Owned<zwp_virtual_keyboard_v1, destroyKeyboard> keyboard_;
     Owned<wl_keyboard, releaseSeatKeyboard> seatKeyboard_;
     std::string seatKeymap_;    // as the compositor last sent it, without ours
     std::string seatKeysFrom_;  // the seat keymap seatKeys_ come from
     SeatKeys seatKeys_;
-    XkbKeymap keymap_;  // what our keyboard has now; null until the first, or when stale
+    xkb::KeymapPtr keymap_;  // what our keyboard has now; null until the first, or when stale
     std::map<xkb_keysym_t, xkb_keycode_t> typedCodes_;  // its keys that type
-    XkbState state_;
+    xkb::StatePtr state_;
 };
 
 }  // namespace wayland
@@ -256,34 +251,15 @@ bool PasteKeystrokeWayland::available() {
     return keyboard_ != nullptr;
 }
 
-bool PasteKeystrokeWayland::waitForKeysReleased(std::chrono::milliseconds /*deadline*/) {
-    // Nothing to wait for. A client without focus gets no key or modifier
-    // events, so the user's keys cannot be watched; and they need not be:
-    // the compositor keeps each keyboard's state apart, and the focused
-    // application gets our chord with our keyboard's modifiers only, whatever
-    // the user still holds (a binding held 600 ms still pastes, see the tests).
-    return true;
-}
-
 bool PasteKeystrokeWayland::postPasteChord(PasteMethod method) {
     if (!keyboard_) {
         return false;
     }
-    using Keys = wayland::SeatKeys;
     bool posted = false;
     session_->call([&] {
-        switch (method) {
-            case PasteMethod::ControlShiftV:
-                posted = keyboard_->chord({&Keys::control, &Keys::shift, &Keys::v});
-                return;
-            case PasteMethod::ShiftInsert:
-                posted = keyboard_->chord({&Keys::shift, &Keys::insert});
-                return;
-            case PasteMethod::ControlV:
-            case PasteMethod::Typing:
-                break;
-        }
-        posted = keyboard_->chord({&Keys::control, &Keys::v});
+        posted = keyboard_->chord([method](const wayland::SeatKeys& keys) {
+            return xkb::pasteChord(method, {keys.control, keys.shift, keys.v, keys.insert});
+        });
     });
     return posted;
 }
@@ -295,9 +271,12 @@ bool PasteKeystrokeWayland::postFollowKey(FollowKey key) {
     // On the seat's keycodes, in whatever keymap of ours is in use: no
     // switch, and an X client that reads them with the seat's keymap still
     // reads Tab or Return.
-    const auto member = key == FollowKey::Tab ? &wayland::SeatKeys::tab : &wayland::SeatKeys::enter;
     bool posted = false;
-    session_->call([&] { posted = keyboard_->chord({member}); });
+    session_->call([&] {
+        posted = keyboard_->chord([key](const wayland::SeatKeys& keys) {
+            return xkb::Chord{key == FollowKey::Tab ? keys.tab : keys.enter};
+        });
+    });
     return posted;
 }
 

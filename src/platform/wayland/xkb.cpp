@@ -11,42 +11,6 @@
 
 namespace quillet::wayland {
 
-XkbContext newXkbContext() {
-    return XkbContext(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
-}
-
-XkbKeymap compileKeymap(xkb_context* context, std::string_view text) {
-    return XkbKeymap(xkb_keymap_new_from_buffer(
-        context, text.data(), text.size(), XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS));
-}
-
-std::optional<KeyPlace> findKey(xkb_keymap* keymap, xkb_keysym_t keysym) {
-    std::optional<KeyPlace> anyLevel;
-    const xkb_keycode_t last = xkb_keymap_max_keycode(keymap);
-    for (xkb_layout_index_t layout = 0; layout < xkb_keymap_num_layouts(keymap); ++layout) {
-        for (xkb_keycode_t code = xkb_keymap_min_keycode(keymap); code <= last; ++code) {
-            const xkb_level_index_t levels = xkb_keymap_num_levels_for_key(keymap, code, layout);
-            for (xkb_level_index_t level = 0; level < levels; ++level) {
-                const xkb_keysym_t* syms = nullptr;
-                const int count =
-                    xkb_keymap_key_get_syms_by_level(keymap, code, layout, level, &syms);
-                for (int i = 0; i < count; ++i) {
-                    if (syms[i] != keysym) {
-                        continue;
-                    }
-                    if (level == 0) {
-                        return KeyPlace{code, layout, 0};
-                    }
-                    if (!anyLevel) {
-                        anyLevel = KeyPlace{code, layout, level};
-                    }
-                }
-            }
-        }
-    }
-    return anyLevel;
-}
-
 std::vector<xkb_keysym_t> keysymsOf(const QString& text) {
     std::vector<xkb_keysym_t> keysyms;
     for (const uint point : text.toUcs4()) {
@@ -75,7 +39,7 @@ SeatKeys seatKeysOf(xkb_keymap* seat) {
     }};
     std::set<xkb_keycode_t> codes;
     for (const auto& [keysym, code] : wanted) {
-        if (const auto place = findKey(seat, keysym)) {
+        if (const auto place = xkb::findKey(seat, keysym)) {
             *code = place->code;
         }
         codes.insert(*code);

@@ -1,47 +1,19 @@
 #pragma once
 
-// What the virtual keyboard needs from xkbcommon: owners of its objects,
-// where a keysym sits on a keymap, and keymaps made for typing text. Pure:
-// no compositor involved.
+// The keymaps the virtual keyboard gives applications: ours, made for the
+// chords and for typing text, on the keys of the seat's. Pure: no compositor
+// involved.
 
-#include <xkbcommon/xkbcommon.h>
+#include "platform/xkb/keymap.h"
 
 #include <QString>
 
 #include <cstddef>
-#include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace quillet::wayland {
-
-struct XkbContextUnref {
-    void operator()(xkb_context* context) const { xkb_context_unref(context); }
-};
-struct XkbKeymapUnref {
-    void operator()(xkb_keymap* keymap) const { xkb_keymap_unref(keymap); }
-};
-struct XkbStateUnref {
-    void operator()(xkb_state* state) const { xkb_state_unref(state); }
-};
-using XkbContext = std::unique_ptr<xkb_context, XkbContextUnref>;
-using XkbKeymap = std::unique_ptr<xkb_keymap, XkbKeymapUnref>;
-using XkbState = std::unique_ptr<xkb_state, XkbStateUnref>;
-
-XkbContext newXkbContext();
-// Null when the text is no keymap.
-XkbKeymap compileKeymap(xkb_context* context, std::string_view text);
-
-// A key that gives the keysym: the first on its shift level 0, in the
-// first layout that has it, else on any level.
-struct KeyPlace {
-    xkb_keycode_t code = 0;
-    xkb_layout_index_t layout = 0;
-    xkb_level_index_t level = 0;
-};
-std::optional<KeyPlace> findKey(xkb_keymap* keymap, xkb_keysym_t keysym);
 
 // Our keymaps carry this name, so that the program can tell its own apart
 // from the seat's when the compositor hands them around.
@@ -55,7 +27,7 @@ struct SeatKeys {
     xkb_keycode_t shift = 50;
     xkb_keycode_t alt = 64;
     xkb_keycode_t super = 133;
-    xkb_keycode_t v = 55;
+    xkb_keycode_t v = xkb::kUsV;
     xkb_keycode_t insert = 118;
     xkb_keycode_t tab = 23;
     xkb_keycode_t enter = 36;

@@ -2,6 +2,7 @@
 
 #include "platform/x11/connection.h"
 #include "platform/x11/server_keymap.h"
+#include "platform/xkb/key_table.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -142,7 +143,7 @@ void GlobalHotkeyX11::releaseAll() {
 }
 
 std::optional<GlobalHotkeyX11::GrabSet> GlobalHotkeyX11::planGrabs(Shortcut shortcut) const {
-    const auto keysym = x11::keysymForKeyCode(shortcut.keyCode);
+    const auto keysym = xkb::keysymForKeyCode(shortcut.keyCode);
     if (!keysym) {
         return std::nullopt;
     }

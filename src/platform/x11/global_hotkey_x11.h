@@ -34,8 +34,6 @@ public:
     // registration fails.
     GlobalHotkeyX11();
     ~GlobalHotkeyX11() override;
-    GlobalHotkeyX11(const GlobalHotkeyX11&) = delete;
-    GlobalHotkeyX11& operator=(const GlobalHotkeyX11&) = delete;
 
     void setHandler(std::function<void(ShortcutAction)> onPress) override;
     bool grab(ShortcutAction action, Shortcut shortcut) override;

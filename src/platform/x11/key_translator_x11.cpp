@@ -2,6 +2,7 @@
 
 #include "platform/x11/connection.h"
 #include "platform/x11/server_keymap.h"
+#include "platform/xkb/key_table.h"
 
 #include <QKeyEvent>
 
@@ -33,7 +34,7 @@ std::optional<KeyCode> keyCodeOf(std::span<const Keysym> keysyms, unsigned group
     // The core table only spells out groups 1 and 2 (two columns each).
     for (const std::size_t column : {std::size_t{group <= 1 ? 2 * group : 0}, std::size_t{0}}) {
         if (column < keysyms.size()) {
-            if (const auto code = keyCodeForKeysym(keysyms[column])) {
+            if (const auto code = xkb::keyCodeForKeysym(keysyms[column])) {
                 return code;
             }
         }

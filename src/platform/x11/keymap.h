@@ -1,8 +1,9 @@
 #pragma once
 
-// Translation between the program's key vocabulary (macOS virtual key codes,
-// NSEventModifierFlags bits) and X11 keysyms and modifier masks. Pure: the
-// server's modifier map is passed in, never queried here.
+// Translation between the program's modifier flags (NSEventModifierFlags
+// bits) and X11 modifier masks, and typing plans on the server's keysym
+// table; the key codes' keysyms are xkb's key table. Pure: the server's maps
+// are passed in, never queried here.
 
 #include "core/keys.h"
 
@@ -17,15 +18,6 @@
 namespace quillet::x11 {
 
 using Keysym = std::uint32_t;
-
-// The keysym a key code stands for (letters as lower-case keysyms, keypad
-// digits as KP_0..KP_9); none for codes without an X counterpart.
-std::optional<Keysym> keysymForKeyCode(KeyCode keyCode);
-
-// The key code of a keysym, accepting every keysym such a key produces
-// (upper- and lower-case letters, keypad keys with and without NumLock,
-// ISO_Left_Tab); none for keysyms outside the vocabulary.
-std::optional<KeyCode> keyCodeForKeysym(Keysym keysym);
 
 // Which X modifier bits carry Alt, Super and the lock keys on this server.
 // Shift, Lock (CapsLock) and Control are fixed by the protocol.

@@ -1,5 +1,8 @@
 #include "platform/x11/paste_keystroke_x11.h"
 
+#include "platform/xkb/chord.h"
+#include "platform/xkb/keymap.h"
+
 #include <QString>
 
 #include <X11/Xlib.h>
@@ -9,7 +12,6 @@
 
 #include <algorithm>
 #include <array>
-#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,9 +23,6 @@ namespace quillet {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Where V sits on a US keyboard under evdev, for layouts without a V.
-constexpr ::KeyCode kUsVKeycode = 55;
 
 // Longest a chord waits for the keys somebody holds, after the first wait.
 constexpr auto kHeldKeysDeadline = std::chrono::seconds(2);
@@ -58,39 +57,30 @@ std::vector<::KeyCode> heldKeys(Display* display) {
     return held;
 }
 
-// Queues one chord: `release` first (keys still held), then the keys pressed
-// in order and let go in reverse. A server grab around it keeps another
-// client's keys from coming in between (somebody letting go of the same
-// Control would leave a bare "v"). The caller sends each chord in a write of
-// its own: as grab, keys and ungrab then reach the server together, no other
-// client waits longer than the chord, even when this process stops right
-// after, and the server turns to the others between two chords. Whether
-// every key went down: a key the keymap lacks (code 0) or one the server
-// refused ends the chord there, and only what went down is let go, since
-// Control alone does nothing and "v" alone would type a v.
-bool queueChord(Display* display, const std::vector<::KeyCode>& release,
-                std::initializer_list<::KeyCode> keys) {
+// Queues one chord: `release` first (keys still held), then the chord. A
+// server grab around it keeps another client's keys from coming in between
+// (somebody letting go of the same Control would leave a bare "v"). The
+// caller sends each chord in a write of its own: as grab, keys and ungrab
+// then reach the server together, no other client waits longer than the
+// chord, even when this process stops right after, and the server turns to
+// the others between two chords. Whether every key went down: a key the
+// keymap lacks (code 0) or one the server refused ends the chord there.
+bool queueChord(Display* display, const std::vector<::KeyCode>& release, const xkb::Chord& chord) {
     XGrabServer(display);
     for (const ::KeyCode code : release) {
         XTestFakeKeyEvent(display, code, False, CurrentTime);
     }
-    std::vector<::KeyCode> down;
-    for (const ::KeyCode code : keys) {
-        if (code == 0 || XTestFakeKeyEvent(display, code, True, CurrentTime) == 0) {
-            break;
-        }
-        down.push_back(code);
-    }
-    for (auto it = down.rbegin(); it != down.rend(); ++it) {
-        XTestFakeKeyEvent(display, *it, False, CurrentTime);
-    }
+    const bool whole = chord.play([display](xkb::KeyStroke stroke) {
+        return stroke.key != 0 &&
+               XTestFakeKeyEvent(display, stroke.key, stroke.down ? True : False, CurrentTime) != 0;
+    });
     XUngrabServer(display);
-    return down.size() == keys.size();
+    return whole;
 }
 
 // Waits for the keys somebody holds, then sends the chord; keys still held at
 // the deadline are let go first, so the target sees exactly this chord.
-bool postChord(Display* display, std::initializer_list<::KeyCode> keys) {
+bool postChord(Display* display, const xkb::Chord& chord) {
     const auto until = Clock::now() + kHeldKeysDeadline;
     std::vector<::KeyCode> held = heldKeys(display);
     while (!held.empty() && Clock::now() < until) {
@@ -98,7 +88,7 @@ bool postChord(Display* display, std::initializer_list<::KeyCode> keys) {
         held = heldKeys(display);
     }
     XFlush(display);
-    const bool whole = queueChord(display, held, keys);
+    const bool whole = queueChord(display, held, chord);
     // Done once the server has handled it: a flushed chord may still wait in
     // our socket while the server, back from a stall, handles another
     // client's keys first, and a Tab would then go down with the user's next
@@ -193,19 +183,11 @@ bool PasteKeystrokeX11::postPasteChord(PasteMethod method) {
     }
     Display* display = display_.get();
     dropEvents(display);
-    const ::KeyCode control = XKeysymToKeycode(display, XK_Control_L);
-    const ::KeyCode shift = XKeysymToKeycode(display, XK_Shift_L);
-    if (method == PasteMethod::ShiftInsert) {
-        return postChord(display, {shift, XKeysymToKeycode(display, XK_Insert)});
-    }
-    ::KeyCode v = XKeysymToKeycode(display, XK_v);
-    if (v == 0) {
-        v = kUsVKeycode;
-    }
-    if (method == PasteMethod::ControlShiftV) {
-        return postChord(display, {control, shift, v});
-    }
-    return postChord(display, {control, v});
+    const ::KeyCode v = XKeysymToKeycode(display, XK_v);
+    return postChord(display, xkb::pasteChord(method, {XKeysymToKeycode(display, XK_Control_L),
+                                                       XKeysymToKeycode(display, XK_Shift_L),
+                                                       v != 0 ? v : xkb::kUsV,
+                                                       XKeysymToKeycode(display, XK_Insert)}));
 }
 
 bool PasteKeystrokeX11::postFollowKey(FollowKey key) {
@@ -213,8 +195,8 @@ bool PasteKeystrokeX11::postFollowKey(FollowKey key) {
         return false;
     }
     Display* display = display_.get();
-    return postChord(display,
-                     {XKeysymToKeycode(display, key == FollowKey::Tab ? XK_Tab : XK_Return)});
+    return postChord(
+        display, xkb::Chord{XKeysymToKeycode(display, key == FollowKey::Tab ? XK_Tab : XK_Return)});
 }
 
 bool PasteKeystrokeX11::typeText(const QString& text) {

@@ -27,8 +27,6 @@ class PasteKeystrokeX11 final : public PasteKeystroke {
 public:
     PasteKeystrokeX11() = default;
     ~PasteKeystrokeX11() override;
-    PasteKeystrokeX11(const PasteKeystrokeX11&) = delete;
-    PasteKeystrokeX11& operator=(const PasteKeystrokeX11&) = delete;
 
     bool available() override;
     bool waitForKeysReleased(std::chrono::milliseconds deadline) override;
