@@ -9,7 +9,11 @@
 // It presses keys and takes over the clipboard: run it on a private server
 // with a tray host (scripts/bench does), not on your desktop.
 
-#include "bench_support.h"
+#include "figures.h"
+#include "harness.h"
+#include "kernel_figures.h"
+#include "subject.h"
+#include "typist.h"
 
 #include <benchmark/benchmark.h>
 
@@ -82,14 +86,8 @@ void idle(benchmark::State& state, Harness& harness, Subject subject, int pastes
 }
 
 }  // namespace
-}  // namespace quillet::bench
 
-int main(int argc, char* argv[]) {
-    using namespace quillet::bench;
-    Harness harness(argc, argv, "quillet_bench_idle");
-    if (!harness.usable()) {
-        return harness.run();
-    }
+int benchmarks(Harness& harness) {
     const int secondsIdle = envCount("QUILLET_BENCH_IDLE_S", 60);
     const std::chrono::seconds stretch(secondsIdle);
     const std::string suffix = "/seconds:" + std::to_string(secondsIdle);
@@ -105,15 +103,16 @@ int main(int argc, char* argv[]) {
         {"BM_Idle/quillet/after_pastes:" + std::to_string(kPastes), Subject::Quillet, kPastes},
     };
     for (const Row& row : rows) {
-        benchmark::RegisterBenchmark((row.name + suffix).c_str(),
-                                     [&harness, row, stretch](benchmark::State& state) {
-                                         idle(state, harness, row.subject, row.pastes, stretch);
-                                     })
-            ->Iterations(1)
-            ->UseManualTime()
+        harness
+            .add(row.name + suffix,
+                 [&harness, row, stretch](benchmark::State& state) {
+                     idle(state, harness, row.subject, row.pastes, stretch);
+                 })
             ->Unit(benchmark::kSecond);
     }
     std::cerr << "quillet_bench_idle: three stretches of " << secondsIdle
               << " s (QUILLET_BENCH_IDLE_S=n for shorter ones)\n";
     return harness.run();
 }
+
+}  // namespace quillet::bench

@@ -7,7 +7,11 @@
 // It presses keys and takes over the clipboard: run it on a private server
 // with a tray host (scripts/bench does), not on your desktop.
 
-#include "bench_support.h"
+#include "figures.h"
+#include "harness.h"
+#include "kernel_figures.h"
+#include "subject.h"
+#include "typist.h"
 
 #include <benchmark/benchmark.h>
 
@@ -22,8 +26,6 @@ namespace {
 
 constexpr auto kSettle = 1s;
 constexpr int kWarmPresses = 10;
-// Characters of copied text in the big stored run: a 10 MiB clipboard.
-constexpr qsizetype kStoredRun = qsizetype(10) << 20;
 
 double mib(double kib) {
     return kib / 1024.0;
@@ -194,47 +196,38 @@ void afterPresses(benchmark::State& state, Harness& harness, Session& session, i
 }
 
 }  // namespace
-}  // namespace quillet::bench
 
-int main(int argc, char* argv[]) {
-    using namespace quillet::bench;
-    Harness harness(argc, argv, "quillet_bench_memory");
-    if (!harness.usable()) {
-        return harness.run();
-    }
+int benchmarks(Harness& harness) {
     const int presses = std::max(envCount("QUILLET_BENCH_PRESSES", 1000), kWarmPresses + 1);
     Session session(harness, presses);
 
-    const auto configure = [](benchmark::internal::Benchmark* bench) {
-        bench->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
-    };
     const auto started = [&](Subject subject) {
         const std::string name = std::string("BM_Memory/") + subjectName(subject) + "/started";
-        configure(benchmark::RegisterBenchmark(
-            name.c_str(), [&harness, &session, subject](benchmark::State& state) {
-                afterStart(state, harness, session, subject);
-            }));
+        harness.add(name, [&harness, &session, subject](benchmark::State& state) {
+            afterStart(state, harness, session, subject);
+        });
     };
     started(Subject::BareTray);
     // Before the long-lived instance: two would fight over the shortcut.
     const std::string withRun =
         "BM_Memory/quillet_run_" + std::to_string(kStoredRun >> 20) + "MiB/started";
-    configure(benchmark::RegisterBenchmark(withRun.c_str(), [&harness](benchmark::State& state) {
+    harness.add(withRun, [&harness](benchmark::State& state) {
         afterStartWithRun(state, harness, kStoredRun);
-    }));
-    configure(benchmark::RegisterBenchmark(
+    });
+    harness.add(
         "BM_Memory/quillet/list_lines:50000/presses:10",
-        [&harness](benchmark::State& state) { afterPressesOnList(state, harness, 50'000); }));
+        [&harness](benchmark::State& state) { afterPressesOnList(state, harness, 50'000); });
     started(Subject::Quillet);
     for (const int count : {kWarmPresses, presses}) {
         const std::string name = "BM_Memory/quillet/presses:" + std::to_string(count);
-        configure(benchmark::RegisterBenchmark(
-            name.c_str(), [&harness, &session, count](benchmark::State& state) {
-                afterPresses(state, harness, session, count);
-            }));
+        harness.add(name, [&harness, &session, count](benchmark::State& state) {
+            afterPresses(state, harness, session, count);
+        });
     }
     std::cerr << "quillet_bench_memory: " << presses
               << " presses take about a quarter of a second each (QUILLET_BENCH_PRESSES=n "
                  "for fewer)\n";
     return harness.run();
 }
+
+}  // namespace quillet::bench

@@ -8,7 +8,11 @@
 // It presses keys and takes over the clipboard: run it on a private server
 // with a tray host (scripts/bench does), not on your desktop.
 
-#include "bench_support.h"
+#include "figures.h"
+#include "harness.h"
+#include "kernel_figures.h"
+#include "subject.h"
+#include "typist.h"
 
 #include <QFileInfo>
 #include <QFileSystemWatcher>
@@ -303,22 +307,8 @@ void pressBurst(benchmark::State& state, Session& session, Burst burst) {
 }
 
 }  // namespace
-}  // namespace quillet::bench
 
-int main(int argc, char* argv[]) {
-    using namespace quillet::bench;
-    Harness harness(argc, argv, "quillet_bench_press");
-    if (!harness.usable()) {
-        return harness.run();
-    }
-    const auto configure = [](benchmark::internal::Benchmark* bench, int repetitions) {
-        bench->Repetitions(repetitions)
-            ->Iterations(1)
-            ->UseManualTime()
-            ->Unit(benchmark::kMillisecond)
-            ->ComputeStatistics("p95", p95)
-            ->ReportAggregatesOnly(true);
-    };
+int benchmarks(Harness& harness) {
     // One program per list, started when its first row runs and kept to the end.
     struct List {
         const char* name;
@@ -341,11 +331,11 @@ int main(int argc, char* argv[]) {
         Session& session =
             *sessions.emplace_back(std::make_unique<Session>(harness, typist, list.lines));
         const std::string one = std::string("BM_PressOneLine/") + list.name;
-        configure(benchmark::RegisterBenchmark(one.c_str(),
-                                               [&session, alone](benchmark::State& state) {
-                                                   pressOneLine(state, *alone(session));
-                                               }),
-                  60);
+        repeated(harness.add(one,
+                             [&session, alone](benchmark::State& state) {
+                                 pressOneLine(state, *alone(session));
+                             }),
+                 60);
         // A burst needs a list longer than itself: the short one has 11 lines there.
         const std::string burst =
             (list.lines > kBurstPresses ? std::string(list.name)
@@ -356,13 +346,14 @@ int main(int argc, char* argv[]) {
              {std::pair{Burst::Continued, "BM_PressBurst/"},
               std::pair{Burst::NewListHeld, "BM_BurstIntoNewList/held/"},
               std::pair{Burst::NewListChords, "BM_BurstIntoNewList/chords/"}}) {
-            configure(benchmark::RegisterBenchmark(
-                          (prefix + burst).c_str(),
-                          [&session, alone, kind = kind](benchmark::State& state) {
-                              pressBurst(state, *alone(session), kind);
-                          }),
-                      10);
+            repeated(harness.add(prefix + burst,
+                                 [&session, alone, kind = kind](benchmark::State& state) {
+                                     pressBurst(state, *alone(session), kind);
+                                 }),
+                     10);
         }
     }
     return harness.run();
 }
+
+}  // namespace quillet::bench

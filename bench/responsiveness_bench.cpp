@@ -12,8 +12,13 @@
 // It presses keys and takes over the clipboard: run it on a private server
 // with a tray host (scripts/bench does), not on your desktop.
 
-#include "bench_support.h"
+#include "figures.h"
+#include "harness.h"
+#include "kernel_figures.h"
 #include "platform/x11/connection.h"
+#include "subject.h"
+#include "typist.h"
+#include "x/protocol_message.h"
 
 #include <QFileInfo>
 #include <QFileSystemWatcher>
@@ -162,21 +167,11 @@ private:
     }
 
     std::optional<RoundTrip> ping(std::uint32_t sequence) {
-        xcb_client_message_event_t event{};
-        event.response_type = XCB_CLIENT_MESSAGE;
-        event.format = 32;
-        event.window = window_;
-        event.type = protocols_;
-        event.data.data32[0] = ping_;
-        // In the timestamp's place: Qt sends the message back unchanged, and
-        // an answer to an earlier, lost ping must not count for this one.
-        event.data.data32[1] = sequence;
-        event.data.data32[2] = window_;
-
         const auto sent = Clock::now();
-        // With no event mask it goes to the client that made the window.
-        xcb_send_event(c(), 0, window_, XCB_EVENT_MASK_NO_EVENT,
-                       reinterpret_cast<const char*>(&event));
+        // The sequence in the timestamp's place: Qt sends the message back
+        // unchanged, and an answer to an earlier, lost ping must not count
+        // for this one.
+        sendProtocolMessage(c(), window_, protocols_, {ping_, sequence, window_});
         // Answered once the server has handled every request before it.
         const xcb_get_input_focus_cookie_t marker = xcb_get_input_focus(c());
         xcb_flush(c());
@@ -395,29 +390,22 @@ void pressWithBigClipboard(benchmark::State& state, Rig& rig, qsizetype bytes) {
 }
 
 }  // namespace
-}  // namespace quillet::bench
 
-int main(int argc, char* argv[]) {
-    using namespace quillet::bench;
-    Harness harness(argc, argv, "quillet_bench_responsiveness");
-    if (!harness.usable()) {
-        return harness.run();
-    }
+int benchmarks(Harness& harness) {
     Rig rig(harness);
     // Sizes in MiB of copied text, with repetitions: the big one takes
     // tens of seconds a press.
     for (const auto& [mib, repetitions] : {std::pair{1, 5}, std::pair{100, 3}}) {
         const std::string name = "BM_Responsiveness/clipboard_MiB:" + std::to_string(mib);
         const qsizetype bytes = qsizetype(mib) << 20;
-        benchmark::RegisterBenchmark(
-            name.c_str(),
-            [&rig, bytes](benchmark::State& state) { pressWithBigClipboard(state, rig, bytes); })
+        harness
+            .add(name, [&rig, bytes](
+                           benchmark::State& state) { pressWithBigClipboard(state, rig, bytes); })
             ->Repetitions(repetitions)
-            ->Iterations(1)
-            ->UseManualTime()
-            ->Unit(benchmark::kMillisecond)
             ->ComputeStatistics("max",
                                 [](const std::vector<double>& v) { return percentile(v, 1.0); });
     }
     return harness.run();
 }
+
+}  // namespace quillet::bench

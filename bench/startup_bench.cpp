@@ -5,7 +5,9 @@
 // start finds the settings of the previous one, as on a user's machine;
 // one series starts with a run from a 10 MiB clipboard stored.
 
-#include "bench_support.h"
+#include "figures.h"
+#include "harness.h"
+#include "subject.h"
 
 #include <benchmark/benchmark.h>
 
@@ -13,9 +15,6 @@
 
 namespace quillet::bench {
 namespace {
-
-// Characters of copied text in the big stored run: a 10 MiB clipboard.
-constexpr qsizetype kStoredRun = qsizetype(10) << 20;
 
 void startUp(benchmark::State& state, Harness& harness, Program& program, Subject subject) {
     for (auto _ : state) {
@@ -36,14 +35,8 @@ void startUp(benchmark::State& state, Harness& harness, Program& program, Subjec
 }
 
 }  // namespace
-}  // namespace quillet::bench
 
-int main(int argc, char* argv[]) {
-    using namespace quillet::bench;
-    Harness harness(argc, argv, "quillet_bench_startup");
-    if (!harness.usable()) {
-        return harness.run();
-    }
+int benchmarks(Harness& harness) {
     const int starts = envCount("QUILLET_BENCH_STARTS", 20);
     Program quillet(programOptions(Subject::Quillet));
     Program withRun(programOptions(Subject::Quillet, kStoredRun));
@@ -58,16 +51,13 @@ int main(int argc, char* argv[]) {
         {"BM_Startup/bare_tray/to_docked", Subject::BareTray, bare},
     };
     for (const auto& row : rows) {
-        benchmark::RegisterBenchmark(row.name,
-                                     [&harness, &row](benchmark::State& state) {
-                                         startUp(state, harness, row.program, row.subject);
-                                     })
-            ->Repetitions(starts)
-            ->Iterations(1)
-            ->UseManualTime()
-            ->Unit(benchmark::kMillisecond)
-            ->ComputeStatistics("p95", p95)
-            ->ReportAggregatesOnly(true);
+        repeated(harness.add(row.name,
+                             [&harness, &row](benchmark::State& state) {
+                                 startUp(state, harness, row.program, row.subject);
+                             }),
+                 starts);
     }
     return harness.run();
 }
+
+}  // namespace quillet::bench

@@ -4,11 +4,15 @@
 
 #include "core/app_state.h"
 #include "core/lines.h"
-#include "doubles.h"
+#include "doubles/active_window.h"
+#include "doubles/clipboard.h"
+#include "doubles/paste_keystroke.h"
+#include "doubles/state_file.h"
 #include "in_memory_settings_store.h"
 #include "paste/paste_injector.h"
 #include "paste/paste_run.h"
 #include "platform/qt/state_file_qt.h"
+#include "sample_text.h"
 
 #include <QTemporaryDir>
 
@@ -19,17 +23,7 @@
 namespace quillet {
 namespace {
 
-// About `bytes` of text in lines of 40 characters, mixed ASCII and Chinese.
-QString sampleText(qsizetype bytes, QChar first) {
-    QString text;
-    text.reserve(bytes);
-    text.append(first);
-    int line = 0;
-    while (text.size() < bytes) {
-        text.append(QStringLiteral("  item %1 名称 value, more text here\n").arg(line++));
-    }
-    return text;
-}
+using bench::sampleText;
 
 struct Rig {
     explicit Rig(std::unique_ptr<StateFile> store) : file(std::move(store)) {}
@@ -62,7 +56,7 @@ std::unique_ptr<StateFile> makeStore(bool onDisk, QTemporaryDir& dir) {
 void BM_StepContinues(benchmark::State& state) {
     QTemporaryDir dir;
     Rig rig(makeStore(state.range(1) != 0, dir));
-    rig.clipboard.copy(sampleText(state.range(0), QLatin1Char('a')));
+    rig.clipboard.copy(sampleText(state.range(0), QStringLiteral("a")));
     rig.run.step();
     for (auto _ : state) {
         benchmark::DoNotOptimize(rig.run.step());
@@ -74,8 +68,8 @@ void BM_StepContinues(benchmark::State& state) {
 void BM_StepNewContent(benchmark::State& state) {
     QTemporaryDir dir;
     Rig rig(makeStore(state.range(1) != 0, dir));
-    const QString texts[] = {sampleText(state.range(0), QLatin1Char('a')),
-                             sampleText(state.range(0), QLatin1Char('b'))};
+    const QString texts[] = {sampleText(state.range(0), QStringLiteral("a")),
+                             sampleText(state.range(0), QStringLiteral("b"))};
     int which = 0;
     for (auto _ : state) {
         rig.clipboard.copy(texts[which]);
@@ -87,7 +81,7 @@ void BM_StepNewContent(benchmark::State& state) {
 
 AppState sampleState(qsizetype bytes) {
     AppState state;
-    state.sourceClipboardContent = sampleText(bytes, QLatin1Char('a'));
+    state.sourceClipboardContent = sampleText(bytes, QStringLiteral("a"));
     state.lines = buildLines(state.sourceClipboardContent);
     state.currentIndex = state.lines.size() / 2;
     return state;
@@ -111,7 +105,7 @@ void BM_DecodeState(benchmark::State& state) {
 }
 
 void BM_BuildLines(benchmark::State& state) {
-    const QString text = sampleText(state.range(0), QLatin1Char('a'));
+    const QString text = sampleText(state.range(0), QStringLiteral("a"));
     for (auto _ : state) {
         benchmark::DoNotOptimize(buildLines(text));
     }

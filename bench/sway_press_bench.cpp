@@ -8,6 +8,8 @@
 // It presses keys, binds keys in sway and takes over the clipboard: run it in
 // the private sway session of scripts/bench-wayland, not on your desktop.
 
+#include "figures.h"
+#include "kernel_figures.h"
 #include "wayland_harness.h"
 
 #include <QCoreApplication>
@@ -19,7 +21,6 @@
 #include <vector>
 
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 
 extern char** environ;
@@ -27,33 +28,27 @@ extern char** environ;
 namespace {
 
 using namespace quillet::wlharness;
-using Ms = std::chrono::duration<double, std::milli>;
+using quillet::bench::millis;
 
 constexpr int kListLines = 400;
 constexpr auto kHold = 20ms;
 constexpr auto kStepDeadline = 5s;
 
+// When the file was last written, by the wall clock.
 std::chrono::system_clock::time_point savedAt(const QString& file) {
-    struct stat info {};
-    if (stat(file.toLocal8Bit().constData(), &info) != 0) {
-        return {};
-    }
     return std::chrono::system_clock::time_point(
         std::chrono::duration_cast<std::chrono::system_clock::duration>(
-            std::chrono::seconds(info.st_mtim.tv_sec) +
-            std::chrono::nanoseconds(info.st_mtim.tv_nsec)));
+            std::chrono::nanoseconds(quillet::bench::fileStamp(file).modifiedNs)));
 }
 
-void report(const char* what, std::vector<double> ms) {
+void report(const char* what, const std::vector<double>& ms) {
     if (ms.empty()) {
         std::printf("%-44s no samples\n", what);
         return;
     }
-    std::sort(ms.begin(), ms.end());
-    const auto at = [&](double q) {
-        return ms[static_cast<std::size_t>(q * double(ms.size() - 1))];
-    };
-    std::printf("%-44s %8.1f %8.1f %8.1f   (%zu)\n", what, at(0.5), at(0.95), ms.back(), ms.size());
+    using quillet::bench::percentile;
+    std::printf("%-44s %8.1f %8.1f %8.1f   (%zu)\n", what, percentile(ms, 0.5),
+                percentile(ms, 0.95), percentile(ms, 1.0), ms.size());
 }
 
 // `quillet --paste-next` as sway starts it: a new process, waited for.
@@ -68,16 +63,14 @@ double commandMs() {
     }
     int status = 0;
     waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? Ms(Clock::now() - start).count() : -1;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? millis(Clock::now() - start) : -1;
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
-    const int presses = std::max(1, qEnvironmentVariableIntValue("QUILLET_BENCH_PRESSES") > 0
-                                        ? qEnvironmentVariableIntValue("QUILLET_BENCH_PRESSES")
-                                        : 60);
+    const int presses = quillet::bench::envCount("QUILLET_BENCH_PRESSES", 60);
     if (!haveCompositor()) {
         std::puts("skipped: needs a Wayland compositor; scripts/bench-wayland starts one");
         return 0;
@@ -123,9 +116,9 @@ int main(int argc, char* argv[]) {
             const auto pressedWall =
                 wall + std::chrono::duration_cast<std::chrono::system_clock::duration>(
                            keystroke.pressed - steady);
-            upToLine.push_back(Ms(line - keystroke.released).count());
-            downToLine.push_back(Ms(line - keystroke.pressed).count());
-            downToSaved.push_back(Ms(savedAt(quillet.stateFile()) - pressedWall).count());
+            upToLine.push_back(millis(line - keystroke.released));
+            downToLine.push_back(millis(line - keystroke.pressed));
+            downToSaved.push_back(millis(savedAt(quillet.stateFile()) - pressedWall));
         }
         return true;
     };

@@ -9,8 +9,12 @@
 // It presses keys and takes over the clipboard: run it on a private server
 // with a tray host (scripts/bench does), not on your desktop.
 
-#include "bench_support.h"
+#include "figures.h"
+#include "harness.h"
 #include "platform/x11/connection.h"
+#include "subject.h"
+#include "x/client.h"
+#include "x/clipboard.h"
 
 #include <QFile>
 #include <QProcess>
@@ -138,27 +142,19 @@ void typeLine(benchmark::State& state, Harness& harness, qsizetype chars, bool m
 }
 
 }  // namespace
-}  // namespace quillet::bench
 
-int main(int argc, char* argv[]) {
-    using namespace quillet::bench;
-    Harness harness(argc, argv, "quillet_bench_typing");
-    if (!harness.usable()) {
-        return harness.run();
-    }
+int benchmarks(Harness& harness) {
     for (const qsizetype chars : {1'000, 10'000}) {
         for (const bool mixed : {false, true}) {
             const std::string name =
                 "BM_Typing/chars:" + std::to_string(chars) + (mixed ? "/mixed_chinese" : "/ascii");
-            benchmark::RegisterBenchmark(name.c_str(),
-                                         [&harness, chars, mixed](benchmark::State& state) {
-                                             typeLine(state, harness, chars, mixed);
-                                         })
-                ->Repetitions(3)
-                ->Iterations(1)
-                ->UseManualTime()
-                ->Unit(benchmark::kMillisecond);
+            harness
+                .add(name, [&harness, chars, mixed](
+                               benchmark::State& state) { typeLine(state, harness, chars, mixed); })
+                ->Repetitions(3);
         }
     }
     return harness.run();
 }
+
+}  // namespace quillet::bench
