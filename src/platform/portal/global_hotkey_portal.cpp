@@ -1,6 +1,8 @@
 #include "platform/portal/global_hotkey_portal.h"
 
+#include "core/handoff.h"
 #include "platform/portal/portal_request.h"
+#include "platform/portal/portal_session.h"
 #include "platform/portal/shortcut_trigger.h"
 
 #include <QDBusArgument>
@@ -11,9 +13,7 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <condition_variable>
 #include <map>
-#include <mutex>
 #include <optional>
 
 namespace quillet::portal {
@@ -25,7 +25,6 @@ const QString kInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcut
 // it never changes.
 const QString kSessionToken = QStringLiteral("quillet");
 const QString kPlasmaDaemon = QStringLiteral("org.kde.kglobalaccel");
-const QString kSessionInterface = QStringLiteral("org.freedesktop.portal.Session");
 // A session the desktop closed is made anew, but no sooner than this after
 // the last time: a desktop that keeps closing it is not asked in a loop.
 constexpr std::chrono::milliseconds kRecreateGap{10'000};
@@ -58,35 +57,8 @@ Q_DECLARE_METATYPE(quillet::portal::PortalShortcut)
 
 namespace quillet::portal {
 
-namespace {
-
 // Whether the portal bound a shortcut; set once, from the conversation's thread.
-class Outcome {
-public:
-    void set(bool bound) {
-        {
-            std::lock_guard lock(mutex_);
-            if (bound_) {
-                return;
-            }
-            bound_ = bound;
-        }
-        changed_.notify_all();
-    }
-    // None when no answer came by the deadline.
-    std::optional<bool> wait(std::chrono::milliseconds deadline) {
-        std::unique_lock lock(mutex_);
-        changed_.wait_for(lock, deadline, [this] { return bound_.has_value(); });
-        return bound_;
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::optional<bool> bound_;
-};
-
-}  // namespace
+using Outcome = Handoff<std::optional<bool>>;
 
 // The portal's id and description of an action's shortcut. KDE keeps the
 // keys it first bound for an id and ignores a new preferred trigger, so each
@@ -123,9 +95,12 @@ class ShortcutsConversation final : public QObject {
 public:
     ShortcutsConversation(QDBusConnection connection,
                           std::function<void(ShortcutAction)> onActivated)
-        : connection_(std::move(connection)), onActivated_(std::move(onActivated)) {
+        : connection_(std::move(connection)),
+          session_(connection_, kInterface, QStringLiteral("quillet_gs"), this),
+          onActivated_(std::move(onActivated)) {
         qDBusRegisterMetaType<PortalShortcut>();
         qDBusRegisterMetaType<QList<PortalShortcut>>();
+        session_.setClosedHandler([this] { onClosed(); });
     }
 
     // Replaces the session with one that holds the action's new shortcut
@@ -157,7 +132,7 @@ private Q_SLOTS:
     void onActivated(const QDBusObjectPath& session, const QString& id, qulonglong /*timestamp*/,
                      const QVariantMap& /*options*/) {
         // Ids of earlier shortcuts stay in the desktop's settings, and may still fire.
-        if (session.path() != session_) {
+        if (session.path() != session_.handle()) {
             return;
         }
         for (const auto& [action, held] : ids_) {
@@ -167,12 +142,10 @@ private Q_SLOTS:
         }
     }
 
+private:
     // The desktop ended the session (its portal restarted, say): the
     // shortcuts went with it, so the session is made anew with them.
-    void onClosed(const QDBusMessage& message) {
-        if (session_.isEmpty() || message.path() != session_) {
-            return;
-        }
+    void onClosed() {
         endSession();
         const auto since = std::chrono::steady_clock::now() - recreated_;
         const auto wait = recreatedOnce_ && since < kRecreateGap
@@ -188,19 +161,20 @@ private Q_SLOTS:
         });
     }
 
-private:
     // Nothing is held until the next bind; what is wanted stays.
     void endSession() {
         ++generation_;
-        closeSession(session_);
-        unwatch();
-        session_.clear();
+        session_.close();
         ids_.clear();
     }
 
     static void settle(const std::shared_ptr<Outcome>& outcome, bool bound) {
         if (outcome) {
-            outcome->set(bound);
+            outcome->change([bound](std::optional<bool>& settled) {
+                if (!settled) {
+                    settled = bound;
+                }
+            });
         }
     }
 
@@ -216,11 +190,7 @@ private:
     void rebind(std::optional<ShortcutAction> changed, const std::shared_ptr<Outcome>& outcome) {
         // The new session has the old one's token, and Plasma names the
         // shortcuts' group after it: an old session closing late took the
-        // new shortcuts with it. So the old one is gone first.
-        ++generation_;
-        closeSession(session_, QDBus::Block);
-        unwatch();
-        session_.clear();
+        // new shortcuts with it. So creating waits for the old one to go.
         ids_.clear();
         if (!listening_) {
             listening_ = connection_.connect(
@@ -232,68 +202,26 @@ private:
             shortcuts.append(portalShortcut(action, trigger));
         }
         const unsigned generation = ++generation_;
-        const QString token = newToken(u"quillet_gs");
-        QDBusMessage call = portalCall(QStringLiteral("CreateSession"));
         // Plasma 5.27 binds only the shortcuts named here, and ignores those of BindShortcuts.
-        call << QVariantMap{{QStringLiteral("handle_token"), token},
-                            {QStringLiteral("session_handle_token"), kSessionToken},
-                            {QStringLiteral("shortcuts"), QVariant::fromValue(shortcuts)}};
-        PortalRequest::send(
-            connection_, call, token, this,
-            [this, generation, changed, shortcuts,
-             outcome](std::optional<PortalResponse> response) {
-                const QString handle =
-                    response && response->granted()
-                        ? response->results.value(QStringLiteral("session_handle")).toString()
-                        : QString();
-                if (generation != generation_) {
-                    // A session no longer wanted would keep the token taken.
-                    closeSession(handle);
-                    settle(outcome, false);
-                    return;
-                }
-                if (handle.isEmpty()) {
-                    drop(changed, outcome);
-                    return;
-                }
-                session_ = handle;
-                connection_.connect(service(), handle, kSessionInterface, QStringLiteral("Closed"),
-                                    this, SLOT(onClosed(QDBusMessage)));
-                bindShortcuts(changed, shortcuts, outcome);
-            });
-    }
-
-    void unwatch() {
-        if (!session_.isEmpty()) {
-            connection_.disconnect(service(), session_, kSessionInterface, QStringLiteral("Closed"),
-                                   this, SLOT(onClosed(QDBusMessage)));
-        }
-    }
-
-    void closeSession(const QString& handle, QDBus::CallMode mode = QDBus::NoBlock) {
-        if (!handle.isEmpty()) {
-            connection_.call(
-                QDBusMessage::createMethodCall(service(), handle,
-                                               QStringLiteral("org.freedesktop.portal.Session"),
-                                               QStringLiteral("Close")),
-                mode);
-        }
-    }
-
-    QDBusMessage portalCall(const QString& method) const {
-        return QDBusMessage::createMethodCall(service(), path(), kInterface, method);
+        session_.create({{QStringLiteral("session_handle_token"), kSessionToken},
+                         {QStringLiteral("shortcuts"), QVariant::fromValue(shortcuts)}},
+                        [this, generation, changed, shortcuts, outcome](bool open) {
+                            if (generation != generation_) {
+                                settle(outcome, false);
+                            } else if (!open) {
+                                drop(changed, outcome);
+                            } else {
+                                bindShortcuts(changed, shortcuts, outcome);
+                            }
+                        });
     }
 
     void bindShortcuts(std::optional<ShortcutAction> changed,
                        const QList<PortalShortcut>& shortcuts,
                        const std::shared_ptr<Outcome>& outcome) {
         const unsigned generation = generation_;
-        const QString token = newToken(u"quillet_gs");
-        QDBusMessage call = portalCall(QStringLiteral("BindShortcuts"));
-        call << QVariant::fromValue(QDBusObjectPath(session_)) << QVariant::fromValue(shortcuts)
-             << QString() << QVariantMap{{QStringLiteral("handle_token"), token}};
-        PortalRequest::send(
-            connection_, call, token, this,
+        session_.request(
+            QStringLiteral("BindShortcuts"), {QVariant::fromValue(shortcuts), QString()}, {},
             [this, generation, changed, outcome](std::optional<PortalResponse> response) {
                 if (generation != generation_) {
                     settle(outcome, false);
@@ -421,12 +349,12 @@ private:
     }
 
     QDBusConnection connection_;
+    PortalSession session_;
     std::function<void(ShortcutAction)> onActivated_;
     bool listening_ = false;
     unsigned generation_ = 0;  // a later bind or close turns earlier answers away
     std::chrono::steady_clock::time_point recreated_;
     bool recreatedOnce_ = false;
-    QString session_;
     std::map<ShortcutAction, QString> wanted_;  // the trigger asked for, per action
     std::map<ShortcutAction, QString> ids_;     // the shortcuts held; with keys each
 };
@@ -471,7 +399,10 @@ bool GlobalHotkeyPortal::grab(ShortcutAction action, Shortcut shortcut) {
     QMetaObject::invokeMethod(conversation_.get(),
                               [conversation = conversation_.get(), action, trigger = *trigger,
                                outcome] { conversation->bind(action, trigger, outcome); });
-    const bool bound = outcome->wait(answerDeadline_).value_or(true);
+    // A grab still unanswered at the deadline counts as held.
+    const auto settled = [](const std::optional<bool>& bound) { return bound.has_value(); };
+    const bool bound = !outcome->waitFor(answerDeadline_, settled) ||
+                       outcome->read([](const std::optional<bool>& held) { return *held; });
     if (!bound) {
         triggers_.erase(action);
     }

@@ -1,15 +1,16 @@
 #pragma once
 
+#include "core/handoff.h"
+#include "platform/portal/portal_session.h"
+
 #include <QDBusConnection>
-#include <QDBusMessage>
 #include <QObject>
 #include <QString>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
+#include <optional>
 
 namespace quillet::portal {
 
@@ -21,9 +22,8 @@ class RemoteDesktopSession final : public QObject {
     Q_OBJECT
 
 public:
+    // Closes the session when it goes.
     explicit RemoteDesktopSession(QDBusConnection connection, QObject* parent = nullptr);
-    // Closes the session.
-    ~RemoteDesktopSession() override;
     RemoteDesktopSession(const RemoteDesktopSession&) = delete;
     RemoteDesktopSession& operator=(const RemoteDesktopSession&) = delete;
 
@@ -48,25 +48,21 @@ public:
     bool key(int evdevCode, bool pressed);
     bool keysym(std::uint32_t keysym, bool pressed);
 
-private Q_SLOTS:
-    void onClosed(const QDBusMessage& message);
-
 private:
     enum class State { Idle, Starting, Running, Failed, Closed };
 
     void selectDevices(const QString& restoreToken);
     void startSession();
     void primeKeysyms();
-    void fail();
+    // Whether the state was `from` (any, without one); it is `to` now if so.
+    bool shift(State to, std::optional<State> from = std::nullopt);
+    bool is(State wanted) const;
     bool notify(const QString& method, const QVariant& key, bool pressed);
 
-    QDBusConnection connection_;
+    PortalSession session_;
     std::function<void(const QString&)> onToken_;
     QString restoreToken_;  // UI thread
-    mutable std::mutex mutex_;
-    mutable std::condition_variable changed_;
-    State state_ = State::Idle;
-    QString handle_;  // the session's object path, once created
+    Handoff<State> state_{State::Idle};
 };
 
 }  // namespace quillet::portal
