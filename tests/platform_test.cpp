@@ -9,7 +9,6 @@
 #include "platform/qt/tray_icon_painter.h"
 #include "platform/x11/key_translator_x11.h"
 #include "platform/x11/keymap.h"
-#include "platform/x11/selection_owner_x11.h"
 #include "platform/xkb/chord.h"
 #include "platform/xkb/key_table.h"
 #include "platform/xkb/keymap.h"
@@ -35,7 +34,6 @@
 
 #include <atomic>
 #include <limits>
-#include <map>
 #include <set>
 #include <thread>
 
@@ -506,26 +504,6 @@ TEST(X11Keymap, TypingUsesTheActiveLayoutAndSpareKeysForTheRest) {
     EXPECT_EQ(second.typed, 4u);
     EXPECT_EQ(second.keys,
               (std::vector<x::TypedKey>{{11, false}, {12, false}, {14, false}, {13, false}}));
-}
-
-// Latin-1 only for a text that has no other characters.
-TEST(X11Clipboard, TargetsKeepEveryFormatAndOfferLatin1OnlyWhereItFits) {
-    const auto names = [](const SelectionTargets& targets) {
-        std::map<std::string, std::pair<std::string, QByteArray>> byName;
-        for (const SelectionTarget& target : targets) {
-            byName[target.name] = {target.type, target.bytes};
-        }
-        return byName;
-    };
-    auto chinese = names(selectionTargets({u"中文"_s, {{u"image/png"_s, "\x89PNG\0"_ba}}}));
-    EXPECT_EQ(chinese.size(), 3U);
-    EXPECT_EQ(chinese["TEXT"], std::pair(std::string("UTF8_STRING"), u"中文"_s.toUtf8()));
-    EXPECT_EQ(chinese["image/png"].second, "\x89PNG\0"_ba);
-    EXPECT_FALSE(chinese.contains("STRING"));
-    EXPECT_EQ(names(selectionTargets({u"café"_s, {}}))["STRING"].second, "caf\xe9"_ba);
-    // An empty text stays a text; a picture alone gets no text beside it.
-    EXPECT_TRUE(names(selectionTargets({})).contains("UTF8_STRING"));
-    EXPECT_EQ(names(selectionTargets({{}, {{u"image/png"_s, "png"_ba}}})).size(), 1U);
 }
 
 // Trays pack icons edge to edge; panels are dark or light.

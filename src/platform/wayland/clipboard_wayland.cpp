@@ -8,12 +8,8 @@
 
 #include <QString>
 
-#include <algorithm>
 #include <array>
-#include <cctype>
 #include <cerrno>
-#include <iterator>
-#include <string_view>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -24,60 +20,21 @@ namespace quillet {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using clipboard::Fetched;
+using Outcome = Fetched::Outcome;
 using wayland::Formats;
 using wayland::SelectionChannel;
 using wayland::UniqueFd;
 
-// Where the text comes from, best first.
-constexpr std::string_view kTextTypes[] = {"text/plain;charset=utf-8", "UTF8_STRING", "text/plain",
-                                           "STRING"};
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-// The names under which owners offer the same UTF-8 text again: fetched once.
-bool isUtf8TextType(std::string_view name) {
-    return name == "text/plain" || name == "UTF8_STRING" ||
-           equalsIgnoringCase(name, "text/plain;charset=utf-8");
-}
-
-// Every MIME type is kept, and the history marks of password managers (not
-// all named like MIME types), or putting a password back would let histories
-// record it. Not kept: the older X encodings of the text (TEXT, STRING,
-// COMPOUND_TEXT), which Xwayland makes anew from the UTF-8 text, and Qt's
-// private image alias.
-bool isKeptType(std::string_view name) {
-    const bool mark = std::any_of(std::begin(kHistoryMarks), std::end(kHistoryMarks),
-                                  [&](const HistoryMark& m) { return name == m.format; });
-    if (mark || name == "UTF8_STRING") {
-        return true;
-    }
-    return name.find('/') != std::string_view::npos && !name.starts_with("application/x-qt-image");
-}
-
-enum class Outcome { Done, NoAnswer, TooLarge, Changed };
-
-ClipboardRead failed(Outcome outcome) {
-    return ClipboardRead{outcome == Outcome::TooLarge ? ClipboardRead::Status::TooLarge
-                                                      : ClipboardRead::Status::NoAnswer,
-                         {}};
-}
+// How long a transfer of the line begun before the deadline may go on.
+constexpr std::chrono::seconds kTransferGrace{5};
 
 // One read of the clipboard, under the limits of the whole read.
 class Reading {
 public:
     Reading(wayland::Session& session, SelectionChannel& channel,
-            const ClipboardWayland::Limits& limits, const std::atomic<bool>& cancelled)
-        : session_(session),
-          channel_(channel),
-          end_(Clock::now() + limits.deadline),
-          budget_(limits.maxBytes),
-          cancelled_(cancelled) {}
+            const clipboard::ReadLimits& limits, const std::atomic<bool>& cancelled)
+        : session_(session), channel_(channel), budget_(limits, cancelled) {}
 
     // Everything the clipboard holds: the text and every kept format. A new
     // selection while reading starts the read over, within the same limits.
@@ -93,83 +50,29 @@ public:
                 selection = channel_.selection();
             });
             if (!usable) {
-                return failed(Outcome::NoAnswer);
+                return clipboard::failedRead(Outcome::NoAnswer);
             }
-            if (selection.mimeTypes.empty()) {
+            const std::vector<std::string>& types = selection.mimeTypes;
+            if (types.empty()) {
                 return {};
             }
-            Outcome outcome = Outcome::Done;
-            bool partial = false;
-            ClipboardContent content = readAll(selection, outcome, partial);
-            if (outcome == Outcome::Done) {
-                return ClipboardRead{ClipboardRead::Status::Read, std::move(content), false,
-                                     partial};
+            if (auto read = clipboard::readOffered(types, budget_, [&](std::size_t i) {
+                    return fetch(selection.generation, types[i]);
+                })) {
+                return std::move(*read);
             }
-            if (outcome != Outcome::Changed || Clock::now() >= end_) {
-                return failed(outcome == Outcome::Changed ? Outcome::NoAnswer : outcome);
+            if (budget_.timeUp()) {
+                return clipboard::failedRead(Outcome::NoAnswer);
             }
         }
     }
 
 private:
-    ClipboardContent readAll(const SelectionChannel::Selection& selection, Outcome& outcome,
-                             bool& partial) {
-        ClipboardContent content;
-        const std::vector<std::string>& types = selection.mimeTypes;
-        std::optional<QByteArray> utf8Text;
-        for (const std::string_view wanted : kTextTypes) {
-            const auto at = std::find_if(types.begin(), types.end(), [&](const std::string& type) {
-                return equalsIgnoringCase(type, wanted);
-            });
-            if (at == types.end()) {
-                continue;
-            }
-            QByteArray bytes;
-            if (outcome = fetch(selection.generation, *at, bytes); outcome != Outcome::Done) {
-                return {};
-            }
-            if (wanted == "STRING") {
-                content.text = QString::fromLatin1(bytes);
-            } else {
-                content.text = QString::fromUtf8(bytes);
-                utf8Text = std::move(bytes);
-            }
-            break;
-        }
-
-        for (const std::string& type : types) {
-            const QString format = QString::fromStdString(type);
-            const bool seen = std::any_of(content.formats.begin(), content.formats.end(),
-                                          [&](const auto& kept) { return kept.first == format; });
-            if (seen || !isKeptType(type)) {
-                continue;
-            }
-            if (utf8Text && isUtf8TextType(type)) {
-                content.formats.emplace_back(format, *utf8Text);
-                continue;
-            }
-            QByteArray bytes;
-            outcome = fetch(selection.generation, type, bytes);
-            // The text is in: what did not come by the deadline is left out,
-            // and so is everything after it, as the time is up.
-            if (outcome == Outcome::NoAnswer && !cancelled_) {
-                outcome = Outcome::Done;
-                partial = true;
-                return content;
-            }
-            if (outcome != Outcome::Done) {
-                return {};
-            }
-            content.formats.emplace_back(format, std::move(bytes));
-        }
-        return content;
-    }
-
     // Asks the owner for one type and takes in its data, whole, from a pipe.
-    Outcome fetch(std::uint64_t generation, const std::string& type, QByteArray& bytes) {
+    Fetched fetch(std::uint64_t generation, const std::string& type) {
         std::array<int, 2> ends{};
         if (pipe2(ends.data(), O_CLOEXEC) != 0) {
-            return Outcome::NoAnswer;
+            return {Outcome::NoAnswer};
         }
         UniqueFd readEnd(ends[0]);
         UniqueFd writeEnd(ends[1]);
@@ -178,61 +81,41 @@ private:
         // The request carried a copy of it: the owner closing that one ends the data.
         writeEnd.reset();
         if (!asked) {
-            return Outcome::Changed;
+            return {Outcome::Changed};
         }
 
+        Fetched fetched{Outcome::Done};
         std::array<char, 64 * 1024> chunk{};
         for (;;) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(end_ - Clock::now());
-            if (left.count() <= 0 || cancelled_) {
-                return Outcome::NoAnswer;
+            const int wait = budget_.nextWait();
+            if (wait == 0) {
+                return {Outcome::NoAnswer};
             }
-            // Short slices, so that a cancel is seen soon.
             pollfd fd{readEnd.get(), POLLIN, 0};
-            if (poll(&fd, 1, static_cast<int>(std::min<std::int64_t>(left.count(), 50))) <= 0) {
+            if (poll(&fd, 1, wait) <= 0) {
                 continue;
             }
             const ssize_t n = ::read(readEnd.get(), chunk.data(), chunk.size());
             if (n == 0) {
-                budget_ -= bytes.size();
-                return Outcome::Done;
+                return fetched;
             }
             if (n < 0) {
                 if (errno == EINTR || errno == EAGAIN) {
                     continue;
                 }
-                return Outcome::NoAnswer;
+                return {Outcome::NoAnswer};
             }
-            if (bytes.size() + n > budget_) {
-                return Outcome::TooLarge;
+            if (!budget_.fits(fetched.bytes.size() + n)) {
+                return {Outcome::TooLarge};
             }
-            bytes.append(chunk.data(), n);
+            fetched.bytes.append(chunk.data(), n);
         }
     }
 
     wayland::Session& session_;
     SelectionChannel& channel_;
-    Clock::time_point end_;
-    std::int64_t budget_;
-    const std::atomic<bool>& cancelled_;
+    clipboard::ReadBudget budget_;
 };
-
-Formats formatsOf(const ClipboardContent& content) {
-    Formats formats;
-    bool hasText = false;
-    for (const auto& [format, bytes] : content.formats) {
-        formats.emplace_back(format.toStdString(), bytes);
-        hasText = hasText || isUtf8TextType(formats.back().first);
-    }
-    // The text alone, as a read of an owner that offered only a legacy
-    // encoding would give it.
-    if (!hasText && !content.text.isEmpty()) {
-        const QByteArray utf8 = content.text.toUtf8();
-        formats.emplace_back("text/plain;charset=utf-8", utf8);
-        formats.emplace_back("text/plain", utf8);
-    }
-    return formats;
-}
 
 }  // namespace
 
@@ -243,8 +126,12 @@ ClipboardWayland::ClipboardWayland(std::shared_ptr<wayland::Session> session, Li
     : session_(std::move(session)), limits_(limits) {
     session_->call([this] {
         channel_ = wayland::openSelectionChannel(
-            *session_, {[this](std::uint64_t source) { onFetched(source); },
-                        [this](std::uint64_t source) { onCancelled(source); }});
+            *session_,
+            {[this](std::uint64_t source, const std::string& type) { onSending(source, type); },
+             [this](std::uint64_t source, const std::string& type, bool whole) {
+                 onSent(source, type, whole);
+             },
+             [this](std::uint64_t source) { onCancelled(source); }});
     });
 }
 
@@ -259,7 +146,7 @@ bool ClipboardWayland::supported(const wayland::Session& session) {
 
 ClipboardRead ClipboardWayland::read() {
     if (cancelled_ || !channel_) {
-        return failed(Outcome::NoAnswer);
+        return clipboard::failedRead(Outcome::NoAnswer);
     }
     std::optional<ClipboardContent> ours;
     session_->call([&] {
@@ -267,8 +154,7 @@ ClipboardRead ClipboardWayland::read() {
         // that may still be on its way: the compositor sent it before it
         // answers this.
         wl_display_roundtrip(session_->display());
-        std::lock_guard lock(mutex_);
-        ours = putBack_;
+        ours = state_.read([](const State& state) { return state.putBack; });
     });
     if (ours) {
         return ClipboardRead{ClipboardRead::Status::Read, std::move(*ours), true};
@@ -290,10 +176,11 @@ bool ClipboardWayland::writeLine(const QString& line) {
     bool written = false;
     session_->call([&] {
         const std::uint64_t source = channel_->offer(std::move(formats));
-        std::lock_guard lock(mutex_);
-        putBack_.reset();
-        lineSource_ = source;
-        lineLost_ = false;
+        state_.change([&](State& state) {
+            state.putBack.reset();
+            state.lineSource = source;
+            state.lineLost = false;
+        });
         written = source != 0;
     });
     return written;
@@ -307,51 +194,44 @@ bool ClipboardWayland::restore(const ClipboardContent& content) {
     session_->call([&] {
         // The news that somebody copied may still be on its way.
         wl_display_roundtrip(session_->display());
-        std::lock_guard lock(mutex_);
-        lineLost = lineLost_;
+        lineLost = state_.read([](const State& state) { return state.lineLost; });
     });
-    // Somebody copied after the line went out: that copy is the user's
-    // newest and stays. A clipboard manager that took the line over holds
-    // the line itself, and the old copy comes back as usual.
-    if (lineLost) {
-        const ClipboardRead now = Reading(*session_, *channel_, limits_, cancelled_).content();
-        if (now.status == ClipboardRead::Status::Read && now.content.text != line_) {
-            return true;
-        }
+    if (lineLost && clipboard::theirsStays(
+                        Reading(*session_, *channel_, limits_, cancelled_).content(), line_)) {
+        return true;
     }
     bool restored = false;
     session_->call([&] {
         if (!channel_->usable()) {
             return;
         }
-        const std::uint64_t source = channel_->offer(formatsOf(content));
-        std::lock_guard lock(mutex_);
-        // An empty clipboard comes back empty, with nothing of ours to remember.
-        putBack_.reset();
-        if (source != 0) {
-            putBack_ = content;
-            putBackSource_ = source;
-        }
+        const std::uint64_t source = channel_->offer(clipboard::putBackFormats(content));
+        state_.change([&](State& state) {
+            // An empty clipboard comes back empty, with nothing of ours to remember.
+            state.putBack.reset();
+            if (source != 0) {
+                state.putBack = content;
+                state.putBackSource = source;
+            }
+        });
         restored = true;
     });
     return restored;
 }
 
 void ClipboardWayland::arm() {
-    std::lock_guard lock(mutex_);
-    watching_ = true;
-    fetched_ = false;
-    lostOwnership_ = false;
+    state_.change([](State& state) { state.watch.arm(state.lineSource); });
 }
 
 FetchResult ClipboardWayland::waitForFetch(std::chrono::milliseconds deadline) {
-    std::unique_lock lock(mutex_);
-    changed_.wait_for(lock, deadline, [this] { return fetched_ || lostOwnership_; });
-    watching_ = false;
-    if (fetched_) {
-        return FetchResult::Fetched;
-    }
-    return lostOwnership_ ? FetchResult::Unknown : FetchResult::NotFetched;
+    state_.waitFor(deadline, [](const State& state) { return state.watch.settled(); });
+    // A transfer begun in time may end later, within a grace of its own.
+    state_.waitFor(kTransferGrace, [](const State& state) { return state.watch.quiet(); });
+    return state_.change([](State& state) {
+        const FetchResult result = state.watch.result();
+        state.watch.disarm();
+        return result;
+    });
 }
 
 bool ClipboardWayland::keepAfterQuit() {
@@ -359,8 +239,7 @@ bool ClipboardWayland::keepAfterQuit() {
     session_->call([&] {
         // Somebody may have copied a moment ago: the news comes before this answer.
         wl_display_roundtrip(session_->display());
-        std::lock_guard lock(mutex_);
-        kept = putBack_;
+        kept = state_.read([](const State& state) { return state.putBack; });
     });
     return !kept || startKeeper(*kept, "wayland");
 }
@@ -371,21 +250,18 @@ int ClipboardWayland::keep(const ClipboardContent& content,
     if (!session || !supported(*session)) {
         return 1;
     }
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool replaced = false;
+    Handoff<bool> replaced(false);
     std::uint64_t source = 0;
     std::unique_ptr<SelectionChannel> channel;
     session->call([&] {
-        channel = wayland::openSelectionChannel(*session, {[](std::uint64_t) {},
-                                                           [&](std::uint64_t cancelled) {
-                                                               std::lock_guard lock(mutex);
-                                                               replaced =
-                                                                   replaced || cancelled == source;
-                                                               changed.notify_all();
-                                                           }});
+        channel = wayland::openSelectionChannel(
+            *session, {[](std::uint64_t, const std::string&) {},
+                       [](std::uint64_t, const std::string&, bool) {},
+                       [&](std::uint64_t cancelled) {
+                           replaced.change([&](bool& gone) { gone = gone || cancelled == source; });
+                       }});
         if (channel) {
-            source = channel->offer(formatsOf(content));
+            source = channel->offer(clipboard::putBackFormats(content));
             // The compositor has the selection once it answers.
             wl_display_roundtrip(session->display());
         }
@@ -395,36 +271,33 @@ int ClipboardWayland::keep(const ClipboardContent& content,
     }
     onServing();
     bool alive = true;
-    std::unique_lock lock(mutex);
-    while (!replaced && alive) {
-        changed.wait_for(lock, std::chrono::seconds(1));
-        lock.unlock();
+    while (alive && !replaced.waitFor(std::chrono::seconds(1), [](bool gone) { return gone; })) {
         session->call([&] { alive = channel->usable(); });
-        lock.lock();
     }
-    lock.unlock();
     session->call([&] { channel.reset(); });
     return 0;
 }
 
-void ClipboardWayland::onFetched(std::uint64_t source) {
-    std::lock_guard lock(mutex_);
-    if (watching_ && source == lineSource_) {
-        fetched_ = true;
-        changed_.notify_all();
+void ClipboardWayland::onSending(std::uint64_t source, const std::string& type) {
+    if (clipboard::isTextFormat(type)) {
+        state_.change([&](State& state) { state.watch.began(source); });
+    }
+}
+
+void ClipboardWayland::onSent(std::uint64_t source, const std::string& type, bool whole) {
+    if (clipboard::isTextFormat(type)) {
+        state_.change([&](State& state) { state.watch.ended(source, whole); });
     }
 }
 
 void ClipboardWayland::onCancelled(std::uint64_t source) {
-    std::lock_guard lock(mutex_);
-    if (source == putBackSource_) {
-        putBack_.reset();
-    }
-    lineLost_ = lineLost_ || source == lineSource_;
-    if (watching_ && source == lineSource_) {
-        lostOwnership_ = true;
-        changed_.notify_all();
-    }
+    state_.change([&](State& state) {
+        if (source == state.putBackSource) {
+            state.putBack.reset();
+        }
+        state.lineLost = state.lineLost || source == state.lineSource;
+        state.watch.lost(source);
+    });
 }
 
 }  // namespace quillet

@@ -1,15 +1,15 @@
 #pragma once
 
-#include "platform/clipboard.h"
+#include "core/handoff.h"
+#include "platform/clipboard_rules.h"
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
+#include <string>
 
 namespace quillet {
 
@@ -22,16 +22,10 @@ class SelectionChannel;
 // connection and thread: no focused surface and no Qt event loop involved.
 // Reads run on the calling thread (the paste worker), which takes the data
 // in from pipes while the session's thread goes on answering the compositor.
-// Whether a line was fetched is seen in the compositor's requests for it.
+// A line counts as fetched once its text went out whole to a reader.
 class ClipboardWayland final : public Clipboard {
 public:
-    struct Limits {
-        // Longest a whole read may take, over all formats, even when data
-        // keeps trickling in.
-        std::chrono::milliseconds deadline = kClipboardReadDeadline;
-        // Most bytes kept over all formats.
-        std::int64_t maxBytes = kClipboardReadLimit;
-    };
+    using Limits = clipboard::ReadLimits;
 
     explicit ClipboardWayland(std::shared_ptr<wayland::Session> session);
     ClipboardWayland(std::shared_ptr<wayland::Session> session, Limits limits);
@@ -57,28 +51,28 @@ public:
     static int keep(const ClipboardContent& content, const std::function<void()>& onServing);
 
 private:
+    struct State {
+        std::uint64_t lineSource = 0;  // what writeLine put on the clipboard
+        bool lineLost = false;         // somebody else took the clipboard since
+        clipboard::FetchWatch watch;
+        // What we put back, for as long as no other program has taken the
+        // clipboard since: reading it is then a copy in memory, not a
+        // transfer from ourselves.
+        std::optional<ClipboardContent> putBack;
+        std::uint64_t putBackSource = 0;
+    };
+
     // Session thread.
-    void onFetched(std::uint64_t source);
+    void onSending(std::uint64_t source, const std::string& type);
+    void onSent(std::uint64_t source, const std::string& type, bool whole);
     void onCancelled(std::uint64_t source);
 
     std::shared_ptr<wayland::Session> session_;
     const Limits limits_;
     std::unique_ptr<wayland::SelectionChannel> channel_;  // session thread only
     std::atomic<bool> cancelled_{false};
-
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::uint64_t lineSource_ = 0;  // what writeLine put on the clipboard
-    bool lineLost_ = false;         // somebody else took the clipboard since
-    QString line_;                  // the paste worker's: the line last written
-    bool watching_ = false;
-    bool fetched_ = false;
-    bool lostOwnership_ = false;
-    // What we put back, for as long as no other program has taken the
-    // clipboard since: reading it is then a copy in memory, not a transfer
-    // from ourselves.
-    std::optional<ClipboardContent> putBack_;
-    std::uint64_t putBackSource_ = 0;
+    QString line_;  // the paste worker's: the line last written
+    Handoff<State> state_;
 };
 
 }  // namespace quillet

@@ -111,18 +111,22 @@ public:
     PipeWriters(const PipeWriters&) = delete;
     PipeWriters& operator=(const PipeWriters&) = delete;
 
-    void serve(UniqueFd fd, QByteArray bytes) {
+    // over(whole) runs once the data went out whole or was given up.
+    void serve(UniqueFd fd, QByteArray bytes, std::function<void(bool whole)> over) {
         const int flags = fcntl(fd.get(), F_GETFL);
         fcntl(fd.get(), F_SETFL, flags | O_NONBLOCK);
-        Pending pending{std::move(fd), std::move(bytes), 0};
+        Pending pending{std::move(fd), std::move(bytes), 0, std::move(over)};
         if (writeSome(pending)) {
+            pending.over(pending.whole());
             return;
         }
         // A reader that never reads would keep its copy of the data for good:
         // only the latest few wait, the oldest is dropped.
         if (pending_.size() >= kMostPending) {
             session_.unwatch(pending_.front().fd.get());
+            const auto dropped = std::move(pending_.front().over);
             pending_.pop_front();
+            dropped(false);
         }
         const int raw = pending.fd.get();
         pending_.push_back(std::move(pending));
@@ -136,6 +140,9 @@ private:
         UniqueFd fd;
         QByteArray bytes;
         qsizetype written;
+        std::function<void(bool whole)> over;
+
+        bool whole() const { return written == bytes.size(); }
     };
 
     // True when the transfer is over, complete or failed.
@@ -157,7 +164,10 @@ private:
                                      [&](const Pending& p) { return p.fd.get() == fd; });
         if (it != pending_.end() && writeSome(*it)) {
             session_.unwatch(fd);
+            const bool whole = it->whole();
+            const auto over = std::move(it->over);
             pending_.erase(it);
+            over(whole);
         }
     }
 
@@ -268,10 +278,14 @@ private:
         const Formats& formats = it->second.formats;
         const auto format = std::find_if(formats.begin(), formats.end(),
                                          [&](const auto& f) { return f.first == type; });
-        if (format != formats.end()) {
-            self->writers_.serve(std::move(pipe), format->second);
+        if (format == formats.end()) {
+            return;
         }
-        self->events_.fetched(it->second.id);
+        const std::uint64_t id = it->second.id;
+        self->events_.sending(id, format->first);
+        self->writers_.serve(
+            std::move(pipe), format->second,
+            [self, id, name = format->first](bool whole) { self->events_.sent(id, name, whole); });
     }
     static void onCancelled(void* data, typename P::Source* source) {
         auto* self = static_cast<DataControl*>(data);

@@ -26,7 +26,10 @@ public:
     };
     // What happens to the sources we offered, by the id offer() gave them.
     struct Events {
-        std::function<void(std::uint64_t source)> fetched;    // a reader asked for data
+        // A reader asked for one of the source's types: its data goes out,
+        // and has gone out whole or was given up.
+        std::function<void(std::uint64_t source, const std::string& type)> sending;
+        std::function<void(std::uint64_t source, const std::string& type, bool whole)> sent;
         std::function<void(std::uint64_t source)> cancelled;  // another program took over
     };
 

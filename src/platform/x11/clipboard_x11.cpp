@@ -1,27 +1,9 @@
 #include "platform/x11/clipboard_x11.h"
 
 #include "platform/clipboard_keeper.h"
-
-#include <algorithm>
+#include "platform/clipboard_rules.h"
 
 namespace quillet {
-
-namespace {
-
-// Whether both hold the very same data, shared rather than merely equal: a
-// copy read once and put back after press after press.
-bool sameData(const ClipboardContent& a, const ClipboardContent& b) {
-    const auto same = [](const auto& x, const auto& y) {
-        return x.constData() == y.constData() && x.size() == y.size();
-    };
-    return same(a.text, b.text) && std::equal(a.formats.begin(), a.formats.end(), b.formats.begin(),
-                                              b.formats.end(), [&](const auto& x, const auto& y) {
-                                                  return x.first == y.first &&
-                                                         same(x.second, y.second);
-                                              });
-}
-
-}  // namespace
 
 ClipboardX11::ClipboardX11() : ClipboardX11(SelectionOwnerX11::Limits{}) {}
 
@@ -75,16 +57,13 @@ bool ClipboardX11::restore(const ClipboardContent& content) {
     // Somebody copied after the line went out: that copy is the user's
     // newest and stays. A clipboard manager that took the line over holds
     // the line itself, and the old copy comes back as usual.
-    if (!owner_.holds(lineClaim_)) {
-        const ClipboardRead now = reader_.read();
-        if (now.status == ClipboardRead::Status::Read && now.content.text != line_) {
-            std::lock_guard lock(mutex_);
-            putBack_.reset();
-            return true;
-        }
+    if (!owner_.holds(lineClaim_) && clipboard::theirsStays(reader_.read(), line_)) {
+        std::lock_guard lock(mutex_);
+        putBack_.reset();
+        return true;
     }
     std::lock_guard lock(mutex_);
-    if (!putBack_ || !sameData(*putBack_, content)) {
+    if (!putBack_ || !clipboard::sameData(*putBack_, content)) {
         putBackTargets_ = selectionTargets(content);
     }
     putBackClaim_ = owner_.claim(putBackTargets_);
@@ -106,7 +85,8 @@ FetchResult ClipboardX11::waitForFetch(std::chrono::milliseconds deadline) {
 
 bool ClipboardX11::keepAfterQuit() {
     std::lock_guard lock(mutex_);
-    if (!putBack_ || !owner_.holds(putBackClaim_)) {
+    // An empty clipboard put back stays empty without us.
+    if (!putBack_ || putBackTargets_.empty() || !owner_.holds(putBackClaim_)) {
         return true;
     }
     return startKeeper(*putBack_, "x11");

@@ -1,5 +1,7 @@
 #include "platform/x11/selection_owner_x11.h"
 
+#include "core/handoff.h"
+#include "platform/clipboard_rules.h"
 #include "platform/x11/connection.h"
 
 #include <QString>
@@ -12,15 +14,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <limits>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <set>
-#include <string_view>
 #include <thread>
 
 namespace quillet {
@@ -46,37 +45,22 @@ constexpr std::size_t kKeptClaims = 3;
 }  // namespace
 
 SelectionTargets selectionTargets(const ClipboardContent& content) {
-    // The text as its owner gave it, where it came under a name of UTF-8:
-    // made anew from the decoded text, invalid bytes and a byte-order mark
-    // would not come back.
-    const QByteArray* given = nullptr;
-    for (const char* name : {"UTF8_STRING", "text/plain;charset=utf-8", "text/plain"}) {
-        const auto at =
-            std::find_if(content.formats.begin(), content.formats.end(),
-                         [&](const auto& kept) { return kept.first == QLatin1StringView(name); });
-        if (at != content.formats.end()) {
-            given = &at->second;
-            break;
-        }
-    }
     SelectionTargets targets;
-    // An empty text stays an empty text, not an empty clipboard.
-    if (!content.text.isEmpty() || given != nullptr || content.formats.empty()) {
-        const QByteArray utf8 = given != nullptr ? *given : content.text.toUtf8();
-        targets.push_back({"UTF8_STRING", "UTF8_STRING", utf8, true});
-        targets.push_back({"TEXT", "UTF8_STRING", utf8, true});
+    // An empty text stays an empty text; an empty clipboard stays empty.
+    if (const std::optional<QByteArray> utf8 = clipboard::utf8Text(content)) {
+        targets.push_back({"UTF8_STRING", "UTF8_STRING", *utf8, true});
+        targets.push_back({"TEXT", "UTF8_STRING", *utf8, true});
         // Question marks in place of what Latin-1 lacks would paste wrong text.
         if (std::all_of(content.text.begin(), content.text.end(),
                         [](QChar c) { return c.unicode() < 0x100; })) {
             targets.push_back({"STRING", "STRING", content.text.toLatin1(), true});
         }
     }
-    for (const auto& [format, bytes] : content.formats) {
-        const std::string name = format.toStdString();
-        if (name == "UTF8_STRING") {
-            continue;
+    for (auto& [name, bytes] : clipboard::putBackFormats(content)) {
+        if (name != "UTF8_STRING") {
+            const bool text = clipboard::isTextFormat(name);
+            targets.push_back({name, name, std::move(bytes), text});
         }
-        targets.push_back({name, name, bytes, name.starts_with("text/plain")});
     }
     return targets;
 }
@@ -133,11 +117,7 @@ struct SelectionOwnerX11::Impl {
     x11::XcbConnection connection;
     xcb_connection_t* c = nullptr;
     xcb_window_t window = XCB_NONE;
-    xcb_atom_t clipboard = XCB_NONE;
-    xcb_atom_t targets = XCB_NONE;
-    xcb_atom_t timestamp = XCB_NONE;
-    xcb_atom_t multiple = XCB_NONE;
-    xcb_atom_t incr = XCB_NONE;
+    xcb_atom_t clipboard{}, targets{}, timestamp{}, multiple{}, incr{};
     xcb_atom_t stamp = XCB_NONE;  // changed on our window for the server's time
     std::size_t piece = 0;
     int wake = -1;  // an eventfd: tasks wait, or the loop should end
@@ -149,22 +129,27 @@ struct SelectionOwnerX11::Impl {
     std::optional<std::uint32_t> stamped;
     std::vector<std::uint64_t> delivered;  // claims whose text goes out with this answer
 
-    std::mutex mutex;  // guards the rest
-    std::condition_variable changed;
-    std::vector<std::function<void()>> tasks;
-    std::uint64_t queued = 0;
-    std::uint64_t done = 0;
-    bool stopping = false;
-    bool ended = false;  // no loop runs: the connection broke, or never was
-    std::deque<Claim> claims;
-    std::uint64_t lastId = 0;
-    bool owned = false;
-    std::optional<std::uint32_t> lostAt;  // the new owner's time
-    std::size_t liveTransfers = 0;
-    std::uint64_t watched = 0;
-    bool transferred = false;
-    bool lost = false;
-    int inFlight = 0;
+    // What the loop thread and its callers share.
+    struct Shared {
+        std::vector<std::function<void()>> tasks;
+        std::uint64_t queued = 0;
+        std::uint64_t done = 0;
+        bool stopping = false;
+        bool ended = false;  // no loop runs: the connection broke, or never was
+        std::deque<Claim> claims;
+        std::uint64_t lastId = 0;
+        bool owned = false;
+        std::optional<std::uint32_t> lostAt;  // the new owner's time
+        std::size_t liveTransfers = 0;
+        clipboard::FetchWatch watch;
+
+        void end() {
+            ended = true;
+            owned = false;
+            watch.close();
+        }
+    };
+    Handoff<Shared> shared;
 };
 
 SelectionOwnerX11::Impl::Impl(Limits given) : limits(given) {
@@ -180,7 +165,7 @@ SelectionOwnerX11::Impl::Impl(Limits given) : limits(given) {
                            : std::vector<std::uint32_t>{};
     if (wake < 0 || fixed.empty() ||
         std::find(fixed.begin(), fixed.end(), XCB_NONE) != fixed.end()) {
-        ended = true;
+        shared.change([](Shared& s) { s.end(); });
         return;
     }
     clipboard = fixed[0];
@@ -202,10 +187,7 @@ SelectionOwnerX11::Impl::Impl(Limits given) : limits(given) {
 }
 
 SelectionOwnerX11::Impl::~Impl() {
-    {
-        std::lock_guard lock(mutex);
-        stopping = true;
-    }
+    shared.change([](Shared& s) { s.stopping = true; });
     poke();
     if (thread.joinable()) {
         thread.join();
@@ -223,15 +205,19 @@ void SelectionOwnerX11::Impl::poke() const {
 }
 
 bool SelectionOwnerX11::Impl::call(const std::function<void()>& task) {
-    std::unique_lock lock(mutex);
-    if (ended) {
+    const std::uint64_t ticket = shared.change([&](Shared& s) -> std::uint64_t {
+        if (s.ended) {
+            return 0;
+        }
+        s.tasks.push_back(task);
+        return ++s.queued;
+    });
+    if (ticket == 0) {
         return false;
     }
-    tasks.push_back(task);
-    const std::uint64_t ticket = ++queued;
     poke();
-    changed.wait(lock, [&] { return done >= ticket || ended; });
-    return done >= ticket;
+    return shared.waitThen([&](const Shared& s) { return s.done >= ticket || s.ended; },
+                           [&](const Shared& s) { return s.done >= ticket; });
 }
 
 void SelectionOwnerX11::Impl::run() {
@@ -239,21 +225,19 @@ void SelectionOwnerX11::Impl::run() {
     std::vector<std::function<void()>> batch;
     for (;;) {
         drainEvents();
-        {
-            std::lock_guard lock(mutex);
-            if (stopping) {
-                break;
-            }
-            batch.swap(tasks);
+        const bool stopping = shared.change([&](Shared& s) {
+            batch.swap(s.tasks);
+            return s.stopping;
+        });
+        if (stopping) {
+            break;
         }
         if (!batch.empty()) {
             for (const auto& task : batch) {
                 task();
-                std::lock_guard lock(mutex);
-                ++done;
+                shared.change([](Shared& s) { ++s.done; });
             }
             batch.clear();
-            changed.notify_all();
             xcb_flush(c);
             // A task's round trips may have queued events: they come first.
             continue;
@@ -278,10 +262,7 @@ void SelectionOwnerX11::Impl::run() {
             // Nobody poked.
         }
     }
-    std::lock_guard lock(mutex);
-    ended = true;
-    owned = false;
-    changed.notify_all();
+    shared.change([](Shared& s) { s.end(); });
 }
 
 void SelectionOwnerX11::Impl::drainEvents() {
@@ -306,11 +287,11 @@ void SelectionOwnerX11::Impl::handle(const xcb_generic_event_t& event) {
         case XCB_SELECTION_CLEAR: {
             const auto& clear = reinterpret_cast<const xcb_selection_clear_event_t&>(event);
             if (clear.selection == clipboard && clear.owner == window) {
-                std::lock_guard lock(mutex);
-                owned = false;
-                lostAt = clear.time;
-                lost = lost || watched != 0;
-                changed.notify_all();
+                shared.change([&](Shared& s) {
+                    s.owned = false;
+                    s.lostAt = clear.time;
+                    s.watch.lost(s.watch.watched());
+                });
             }
             break;
         }
@@ -369,10 +350,10 @@ std::uint64_t SelectionOwnerX11::Impl::claimNow(SelectionTargets wanted) {
         }
     }
 
-    const std::optional<std::uint32_t> last = [&]() -> std::optional<std::uint32_t> {
-        std::lock_guard lock(mutex);
-        return claims.empty() ? std::nullopt : std::optional(claims.back().time);
-    }();
+    const std::optional<std::uint32_t> last =
+        shared.read([](const Shared& s) -> std::optional<std::uint32_t> {
+            return s.claims.empty() ? std::nullopt : std::optional(s.claims.back().time);
+        });
     std::optional<std::uint32_t> time = serverTime();
     // Each claim a millisecond of its own: a request names exactly one.
     for (int tries = 0; time && last && !notBefore(*time, *last + 1) && tries < 10; ++tries) {
@@ -382,53 +363,55 @@ std::uint64_t SelectionOwnerX11::Impl::claimNow(SelectionTargets wanted) {
     if (!time) {
         return 0;
     }
-    std::uint64_t id = 0;
-    {
-        std::lock_guard lock(mutex);
-        id = ++lastId;
-        claims.push_back({id, *time, std::move(offered), false});
-    }
+    const std::uint64_t id = shared.change([&](Shared& s) {
+        s.claims.push_back({++s.lastId, *time, std::move(offered), false});
+        return s.lastId;
+    });
     xcb_set_selection_owner(c, window, clipboard, *time);
     const auto owner =
         own(xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, clipboard), nullptr));
-    std::lock_guard lock(mutex);
-    if (!owner || owner->owner != window) {
-        std::erase_if(claims, [&](const Claim& claim) { return claim.id == id; });
-        return 0;
-    }
-    owned = true;
-    lostAt.reset();
-    while (claims.size() > kKeptClaims) {
-        claims.pop_front();
-    }
-    return id;
+    const bool ours = owner && owner->owner == window;
+    return shared.change([&](Shared& s) -> std::uint64_t {
+        if (!ours) {
+            std::erase_if(s.claims, [&](const Claim& claim) { return claim.id == id; });
+            return 0;
+        }
+        s.owned = true;
+        s.lostAt.reset();
+        while (s.claims.size() > kKeptClaims) {
+            s.claims.pop_front();
+        }
+        return id;
+    });
 }
 
 bool SelectionOwnerX11::Impl::holdsNow(std::uint64_t claim) {
     const auto owner =
         own(xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, clipboard), nullptr));
-    std::lock_guard lock(mutex);
-    return owner && owner->owner == window && owned && !claims.empty() && claims.back().id == claim;
+    return owner && owner->owner == window && shared.read([&](const Shared& s) {
+        return s.owned && !s.claims.empty() && s.claims.back().id == claim;
+    });
 }
 
 std::optional<SelectionOwnerX11::Impl::Claim> SelectionOwnerX11::Impl::claimAt(std::uint32_t time) {
-    std::lock_guard lock(mutex);
-    const Claim* found = nullptr;
-    if (time == XCB_CURRENT_TIME) {
-        if (owned && !claims.empty()) {
-            found = &claims.back();
+    return shared.read([&](const Shared& s) -> std::optional<Claim> {
+        const Claim* found = nullptr;
+        if (time == XCB_CURRENT_TIME) {
+            if (s.owned && !s.claims.empty()) {
+                found = &s.claims.back();
+            }
+        } else if (!s.lostAt || !notBefore(time, *s.lostAt)) {
+            // The clipboard as it was at that time; refused from before our first claim.
+            const auto it =
+                std::find_if(s.claims.rbegin(), s.claims.rend(),
+                             [&](const Claim& claim) { return notBefore(time, claim.time); });
+            found = it != s.claims.rend() ? &*it : nullptr;
         }
-    } else if (!lostAt || !notBefore(time, *lostAt)) {
-        // The clipboard as it was at that time; refused from before our first claim.
-        const auto it = std::find_if(claims.rbegin(), claims.rend(), [&](const Claim& claim) {
-            return notBefore(time, claim.time);
-        });
-        found = it != claims.rend() ? &*it : nullptr;
-    }
-    if (found == nullptr || found->retired) {
-        return std::nullopt;
-    }
-    return *found;
+        if (found == nullptr || found->retired) {
+            return std::nullopt;
+        }
+        return *found;
+    });
 }
 
 void SelectionOwnerX11::Impl::onRequest(const xcb_selection_request_event_t& request) {
@@ -454,11 +437,12 @@ void SelectionOwnerX11::Impl::onRequest(const xcb_selection_request_event_t& req
                    reinterpret_cast<const char*>(&notify));
     xcb_flush(c);
     if (!delivered.empty()) {
-        std::lock_guard lock(mutex);
-        transferred = transferred ||
-                      std::find(delivered.begin(), delivered.end(), watched) != delivered.end();
+        shared.change([&](Shared& s) {
+            for (const std::uint64_t id : delivered) {
+                s.watch.delivered(id);
+            }
+        });
         delivered.clear();
-        changed.notify_all();
     }
 }
 
@@ -528,12 +512,15 @@ void SelectionOwnerX11::Impl::send(xcb_window_t requestor, xcb_atom_t property,
     const auto atLeast = static_cast<std::uint32_t>(
         std::min<std::size_t>(size, std::numeric_limits<std::uint32_t>::max()));
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, requestor, property, incr, 32, 1, &atLeast);
-    std::lock_guard lock(mutex);
-    const bool counts = offered.text && claim.id == watched;
-    inFlight += counts ? 1 : 0;
-    transfers.push_back({requestor, property, offered.type, offered.bytes, 0, claim.id, counts,
-                         Clock::now() + limits.quiet});
-    liveTransfers = transfers.size();
+    shared.change([&](Shared& s) {
+        const bool counts = offered.text && claim.id == s.watch.watched();
+        if (counts) {
+            s.watch.began(claim.id);
+        }
+        transfers.push_back({requestor, property, offered.type, offered.bytes, 0, claim.id, counts,
+                             Clock::now() + limits.quiet});
+        s.liveTransfers = transfers.size();
+    });
 }
 
 void SelectionOwnerX11::Impl::onPropertyNotify(const xcb_property_notify_event_t& event) {
@@ -552,13 +539,11 @@ void SelectionOwnerX11::Impl::onPropertyNotify(const xcb_property_notify_event_t
     if (transfer == transfers.end()) {
         return;
     }
-    bool retired = false;
-    {
-        std::lock_guard lock(mutex);
-        retired = std::any_of(claims.begin(), claims.end(), [&](const Claim& claim) {
+    const bool retired = shared.read([&](const Shared& s) {
+        return std::any_of(s.claims.begin(), s.claims.end(), [&](const Claim& claim) {
             return claim.id == transfer->claim && claim.retired;
         });
-    }
+    });
     if (retired) {
         finish(transfer, false);
         return;
@@ -587,13 +572,12 @@ void SelectionOwnerX11::Impl::finish(std::vector<Transfer>::iterator transfer, b
         const std::uint32_t none = XCB_EVENT_MASK_NO_EVENT;
         xcb_change_window_attributes(c, requestor, XCB_CW_EVENT_MASK, &none);
     }
-    std::lock_guard lock(mutex);
-    liveTransfers = transfers.size();
-    if (counts && claim == watched) {
-        --inFlight;
-        transferred = transferred || whole;
-    }
-    changed.notify_all();
+    shared.change([&](Shared& s) {
+        s.liveTransfers = transfers.size();
+        if (counts) {
+            s.watch.ended(claim, whole);
+        }
+    });
 }
 
 void SelectionOwnerX11::Impl::dropTransfers(const std::function<bool(const Transfer&)>& which) {
@@ -622,43 +606,31 @@ bool SelectionOwnerX11::holds(std::uint64_t claim) {
 }
 
 void SelectionOwnerX11::watch(std::uint64_t claim) {
-    std::lock_guard lock(impl_->mutex);
-    impl_->watched = claim;
-    impl_->transferred = false;
-    impl_->lost = false;
-    impl_->inFlight = 0;
+    impl_->shared.change([&](Impl::Shared& s) { s.watch.arm(claim); });
 }
 
 FetchResult SelectionOwnerX11::waitForTransfer(std::chrono::milliseconds deadline) {
-    Impl& impl = *impl_;
-    std::unique_lock lock(impl.mutex);
-    if (impl.watched == 0) {
-        return FetchResult::Unknown;
-    }
-    const auto settled = [&] {
-        return impl.transferred || impl.ended || (impl.lost && impl.inFlight == 0);
-    };
-    impl.changed.wait_for(lock, deadline, settled);
+    Handoff<Impl::Shared>& shared = impl_->shared;
+    shared.waitFor(deadline, [](const Impl::Shared& s) { return s.watch.settled(); });
     // A transfer begun in time may end later; each piece has its own time.
-    impl.changed.wait(lock, [&] { return settled() || impl.inFlight == 0; });
-    const FetchResult result = impl.transferred          ? FetchResult::Fetched
-                               : impl.lost || impl.ended ? FetchResult::Unknown
-                                                         : FetchResult::NotFetched;
-    // The place stays where it was: a later request for this line would
-    // paste it a second time.
-    if (result == FetchResult::NotFetched) {
-        for (Impl::Claim& claim : impl.claims) {
-            claim.retired = claim.retired || claim.id == impl.watched;
+    shared.wait([](const Impl::Shared& s) { return s.watch.quiet(); });
+    return shared.change([](Impl::Shared& s) {
+        const FetchResult result = s.watch.result();
+        // The place stays where it was: a later request for this line would
+        // paste it a second time.
+        if (result == FetchResult::NotFetched) {
+            for (Impl::Claim& claim : s.claims) {
+                claim.retired = claim.retired || claim.id == s.watch.watched();
+            }
         }
-    }
-    impl.watched = 0;
-    return result;
+        s.watch.disarm();
+        return result;
+    });
 }
 
 void SelectionOwnerX11::waitUntilReplaced() {
-    std::unique_lock lock(impl_->mutex);
-    impl_->changed.wait(
-        lock, [&] { return impl_->ended || (!impl_->owned && impl_->liveTransfers == 0); });
+    impl_->shared.wait(
+        [](const Impl::Shared& s) { return s.ended || (!s.owned && s.liveTransfers == 0); });
 }
 
 }  // namespace quillet

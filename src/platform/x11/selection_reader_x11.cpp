@@ -1,5 +1,6 @@
 #include "platform/x11/selection_reader_x11.h"
 
+#include "platform/clipboard_rules.h"
 #include "platform/x11/connection.h"
 
 #include <QByteArray>
@@ -10,20 +11,14 @@
 #include <poll.h>
 
 #include <algorithm>
-#include <cctype>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace quillet {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 using x11::own;
 template <typename T>
@@ -33,36 +28,6 @@ std::uint8_t eventType(const xcb_generic_event_t& event) {
     return static_cast<std::uint8_t>(event.response_type & 0x7F);
 }
 
-// Where the text comes from, best first: the owner converts to these itself.
-constexpr std::string_view kTextTargets[] = {"UTF8_STRING", "text/plain;charset=utf-8",
-                                             "text/plain", "STRING"};
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-// The names under which the UTF-8 text itself is offered again.
-bool isPlainTextFormat(std::string_view name) {
-    return name == "text/plain" || name == "UTF8_STRING" ||
-           equalsIgnoringCase(name, "text/plain;charset=utf-8");
-}
-
-// Formats named by a MIME type are kept, and UTF8_STRING, so that text that
-// is not valid UTF-8 comes back as it was. The rest are the selection
-// protocol's own (TARGETS, MULTIPLE, ...), server resources (PIXMAP) or the
-// text again in older encodings, which the owner makes anew from the text.
-// The history hint of password managers is kept too, or putting a password
-// back would let histories record it.
-bool isKeptFormat(std::string_view name) {
-    if (name == "x-kde-passwordManagerHint" || name == "UTF8_STRING") {
-        return true;
-    }
-    return name.find('/') != std::string_view::npos && !name.starts_with("application/x-qt-image");
-}
-
 struct Atoms {
     xcb_atom_t clipboard = XCB_NONE;
     xcb_atom_t targets = XCB_NONE;
@@ -70,23 +35,14 @@ struct Atoms {
     xcb_atom_t property = XCB_NONE;  // where owners put what we asked for
 };
 
-enum class Outcome { Done, Refused, NoAnswer, TooLarge };
+using clipboard::Fetched;
+using Outcome = Fetched::Outcome;
 
+// What the owner handed over, and the type it named.
 struct Transfer {
-    Outcome outcome = Outcome::Refused;
-    QByteArray bytes;
+    Fetched data;
     xcb_atom_t type = XCB_NONE;
 };
-
-bool failedFor(Outcome outcome) {
-    return outcome == Outcome::NoAnswer || outcome == Outcome::TooLarge;
-}
-
-ClipboardRead failed(Outcome outcome) {
-    return ClipboardRead{outcome == Outcome::TooLarge ? ClipboardRead::Status::TooLarge
-                                                      : ClipboardRead::Status::NoAnswer,
-                         {}};
-}
 
 }  // namespace
 
@@ -132,16 +88,14 @@ namespace {
 class Reading {
 public:
     Reading(xcb_connection_t* c, xcb_window_t window, const Atoms& atoms,
-            const SelectionReaderX11::Limits& limits, const std::atomic<bool>& cancelled)
+            const clipboard::ReadLimits& limits, const std::atomic<bool>& cancelled)
         : c_(c),
           window_(window),
           clipboard_(atoms.clipboard),
           targets_(atoms.targets),
           incr_(atoms.incr),
           property_(atoms.property),
-          end_(Clock::now() + limits.deadline),
-          budget_(limits.maxBytes),
-          cancelled_(cancelled) {}
+          budget_(limits, cancelled) {}
 
     // Everything the clipboard holds: the text and every kept format.
     ClipboardRead content() {
@@ -149,68 +103,22 @@ public:
             return {};
         }
         const Transfer list = fetch(targets_);
-        if (failedFor(list.outcome)) {
-            return failed(list.outcome);
+        if (list.data.outcome == Outcome::NoAnswer || list.data.outcome == Outcome::TooLarge) {
+            return clipboard::failedRead(list.data.outcome);
         }
         std::vector<xcb_atom_t> offered = atomsOf(list);
         if (offered.empty()) {
             // An owner that cannot list its formats may still give text.
             offered = x11::internAtoms(c_, {"UTF8_STRING", "STRING"});
         }
-        const std::vector<std::string> names = namesOf(offered);
-
-        ClipboardContent content;
-        std::optional<QByteArray> utf8Text;
-        for (const std::string_view wanted : kTextTargets) {
-            const auto at = std::find_if(names.begin(), names.end(), [&](const std::string& name) {
-                return equalsIgnoringCase(name, wanted);
-            });
-            if (at == names.end()) {
-                continue;
-            }
-            Transfer text = fetch(offered[static_cast<std::size_t>(at - names.begin())]);
-            if (failedFor(text.outcome)) {
-                return failed(text.outcome);
-            }
-            if (text.outcome == Outcome::Refused) {
-                continue;
-            }
-            if (text.type == XCB_ATOM_STRING) {
-                content.text = QString::fromLatin1(text.bytes);
-            } else {
-                content.text = QString::fromUtf8(text.bytes);
-                utf8Text = std::move(text.bytes);
-            }
-            break;
-        }
-
-        for (std::size_t i = 0; i < offered.size(); ++i) {
-            const std::string& name = names[i];
-            const QString format = QString::fromStdString(name);
-            const bool seen = std::any_of(content.formats.begin(), content.formats.end(),
-                                          [&](const auto& kept) { return kept.first == format; });
-            if (seen || !isKeptFormat(name)) {
-                continue;
-            }
-            // The text is shared, not fetched again under each of its names.
-            if (utf8Text && isPlainTextFormat(name)) {
-                content.formats.emplace_back(format, *utf8Text);
-                continue;
-            }
-            Transfer data = fetch(offered[i]);
-            // The text is in: what did not come by the deadline is left out,
-            // and so is everything after it, as the time is up.
-            if (data.outcome == Outcome::NoAnswer && !cancelled_) {
-                return ClipboardRead{ClipboardRead::Status::Read, std::move(content), false, true};
-            }
-            if (failedFor(data.outcome)) {
-                return failed(data.outcome);
-            }
-            if (data.outcome == Outcome::Done) {
-                content.formats.emplace_back(format, std::move(data.bytes));
-            }
-        }
-        return ClipboardRead{ClipboardRead::Status::Read, std::move(content)};
+        const auto read = clipboard::readOffered(namesOf(offered), budget_, [&](std::size_t i) {
+            Transfer transfer = fetch(offered[i]);
+            transfer.data.latin1 = transfer.type == XCB_ATOM_STRING;
+            return std::move(transfer.data);
+        });
+        // An X owner never changes under a read: a new one's answers would
+        // name another time.
+        return read.value_or(clipboard::failedRead(Outcome::NoAnswer));
     }
 
 private:
@@ -233,29 +141,26 @@ private:
             return n.requestor == window_ && n.selection == clipboard_ && n.target == target;
         });
         if (!notify) {
-            return {Outcome::NoAnswer, {}, XCB_NONE};
+            return {Outcome::NoAnswer};
         }
         if (reinterpret_cast<const xcb_selection_notify_event_t*>(notify.get())->property ==
             XCB_NONE) {
-            return {Outcome::Refused, {}, XCB_NONE};
+            return {Outcome::Refused};
         }
-        Transfer transfer;
         const auto first = takeProperty();
         if (!first) {
-            return {Outcome::NoAnswer, {}, XCB_NONE};
+            return {Outcome::NoAnswer};
         }
-        transfer.type = first->type;
         if (first->bytes_after > 0) {
-            return {Outcome::TooLarge, {}, XCB_NONE};
+            return {Outcome::TooLarge};
         }
+        Transfer transfer{Outcome::Done, first->type};
         if (first->type != incr_) {
-            transfer.bytes = valueOf(*first);
-        } else if (const Outcome outcome = takeIncrementally(*first, transfer.bytes);
+            transfer.data.bytes = valueOf(*first);
+        } else if (const Outcome outcome = takeIncrementally(*first, transfer.data.bytes);
                    outcome != Outcome::Done) {
-            return {outcome, {}, XCB_NONE};
+            return {outcome};
         }
-        budget_ -= transfer.bytes.size();
-        transfer.outcome = Outcome::Done;
         return transfer;
     }
 
@@ -263,9 +168,9 @@ private:
         if (transfer.type != XCB_ATOM_ATOM) {
             return {};
         }
-        std::vector<xcb_atom_t> atoms(static_cast<std::size_t>(transfer.bytes.size()) /
-                                      sizeof(xcb_atom_t));
-        std::memcpy(atoms.data(), transfer.bytes.constData(), atoms.size() * sizeof(xcb_atom_t));
+        const QByteArray& bytes = transfer.data.bytes;
+        std::vector<xcb_atom_t> atoms(static_cast<std::size_t>(bytes.size()) / sizeof(xcb_atom_t));
+        std::memcpy(atoms.data(), bytes.constData(), atoms.size() * sizeof(xcb_atom_t));
         return atoms;
     }
 
@@ -292,28 +197,26 @@ private:
     // the others are of no use to a read and are dropped.
     template <typename Match>
     Owned<xcb_generic_event_t> waitFor(Match&& match) {
-        const auto deadline = end_;
         for (;;) {
             while (auto event = own(xcb_poll_for_event(c_))) {
                 if (match(*event)) {
                     return event;
                 }
             }
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-            if (xcb_connection_has_error(c_) != 0 || left.count() <= 0 || cancelled_) {
+            const int wait = budget_.nextWait();
+            if (xcb_connection_has_error(c_) != 0 || wait == 0) {
                 return own<xcb_generic_event_t>(nullptr);
             }
-            // Short slices, so that a cancel is seen soon.
             pollfd fd{xcb_get_file_descriptor(c_), POLLIN, 0};
-            poll(&fd, 1, static_cast<int>(std::min<std::int64_t>(left.count(), 50)));
+            poll(&fd, 1, wait);
         }
     }
 
     // Reads and deletes the property; deleting it asks the owner of a long
     // transfer for the next piece.
     Owned<xcb_get_property_reply_t> takeProperty() {
-        const std::int64_t words =
-            std::min<std::int64_t>(budget_ / 4 + 1, std::numeric_limits<std::uint32_t>::max());
+        const std::int64_t words = std::min<std::int64_t>(
+            budget_.bytesLeft() / 4 + 1, std::numeric_limits<std::uint32_t>::max());
         return own(xcb_get_property_reply(
             c_,
             xcb_get_property(c_, 1, window_, property_, XCB_GET_PROPERTY_TYPE_ANY, 0,
@@ -331,7 +234,7 @@ private:
         if (xcb_get_property_value_length(&announcement) >= 4) {
             std::uint32_t atLeast = 0;
             std::memcpy(&atLeast, xcb_get_property_value(&announcement), sizeof atLeast);
-            if (atLeast > budget_) {
+            if (!budget_.fits(atLeast)) {
                 return Outcome::TooLarge;
             }
             // Only a hint from another program: not all of it up front.
@@ -358,7 +261,7 @@ private:
             if (length == 0) {
                 return Outcome::Done;
             }
-            if (piece->bytes_after > 0 || bytes.size() + length > budget_) {
+            if (piece->bytes_after > 0 || !budget_.fits(bytes.size() + length)) {
                 return Outcome::TooLarge;
             }
             bytes.append(static_cast<const char*>(xcb_get_property_value(piece.get())), length);
@@ -371,9 +274,7 @@ private:
     xcb_atom_t targets_;
     xcb_atom_t incr_;
     xcb_atom_t property_;
-    Clock::time_point end_;
-    std::int64_t budget_;
-    const std::atomic<bool>& cancelled_;
+    clipboard::ReadBudget budget_;
 };
 
 }  // namespace
@@ -386,12 +287,12 @@ SelectionReaderX11::~SelectionReaderX11() = default;
 
 ClipboardRead SelectionReaderX11::read() {
     if (cancelled_) {
-        return failed(Outcome::NoAnswer);
+        return clipboard::failedRead(Outcome::NoAnswer);
     }
     if (!session_ || xcb_connection_has_error(session_->get()) != 0) {
         session_ = Session::open();
         if (!session_) {
-            return failed(Outcome::NoAnswer);
+            return clipboard::failedRead(Outcome::NoAnswer);
         }
     }
     ClipboardRead result =

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/clipboard.h"
+#include "platform/clipboard_rules.h"
 
 #include <atomic>
 #include <chrono>
@@ -17,13 +17,7 @@ namespace quillet {
 // again after it broke.
 class SelectionReaderX11 {
 public:
-    struct Limits {
-        // Longest a whole read may take, over all formats, even when data
-        // keeps trickling in.
-        std::chrono::milliseconds deadline = kClipboardReadDeadline;
-        // Most bytes kept over all formats.
-        std::int64_t maxBytes = kClipboardReadLimit;
-    };
+    using Limits = clipboard::ReadLimits;
 
     SelectionReaderX11();
     explicit SelectionReaderX11(Limits limits);
