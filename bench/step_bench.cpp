@@ -4,8 +4,8 @@
 
 #include "core/app_state.h"
 #include "core/lines.h"
-#include "doubles/active_window.h"
 #include "doubles/clipboard.h"
+#include "doubles/desktop.h"
 #include "doubles/paste_keystroke.h"
 #include "doubles/state_file.h"
 #include "in_memory_settings_store.h"

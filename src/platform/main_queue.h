@@ -16,12 +16,7 @@ public:
     // Any thread; returns at once.
     virtual void post(Task task) = 0;
 
-    // From another thread only: blocks until the task has run. Returns false,
-    // without running it, when the queue has been shut down.
-    virtual bool runSync(Task task) = 0;
-
-    // Drops waiting tasks, releases every synchronous caller and refuses
-    // later submissions. Called before the UI thread stops.
+    // Drops waiting tasks and refuses later submissions. Called before the UI thread stops.
     virtual void shutDown() = 0;
 };
 

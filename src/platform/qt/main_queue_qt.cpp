@@ -1,9 +1,5 @@
 #include "platform/qt/main_queue_qt.h"
 
-#include <QThread>
-
-#include <memory>
-
 namespace quillet {
 
 MainQueueQt::MainQueueQt() = default;
@@ -23,34 +19,10 @@ void MainQueueQt::post(Task task) {
     QMetaObject::invokeMethod(this, &MainQueueQt::drain, Qt::QueuedConnection);
 }
 
-bool MainQueueQt::runSync(Task task) {
-    Q_ASSERT_X(QThread::currentThread() != thread(), "MainQueueQt::runSync",
-               "a synchronous submission from the UI thread would wait for itself");
-    if (QThread::currentThread() == thread()) {
-        task();
-        return true;
-    }
-    // Shared so that a caller released by shutDown() leaves nothing dangling.
-    struct Call {
-        bool finished = false;
-    };
-    auto call = std::make_shared<Call>();
-    post([this, call, task = std::move(task)] {
-        task();
-        std::lock_guard lock(mutex_);
-        call->finished = true;
-        done_.notify_all();
-    });
-    std::unique_lock lock(mutex_);
-    done_.wait(lock, [&] { return call->finished || shutDown_; });
-    return call->finished;
-}
-
 void MainQueueQt::shutDown() {
     std::lock_guard lock(mutex_);
     shutDown_ = true;
     tasks_.clear();
-    done_.notify_all();
 }
 
 void MainQueueQt::drain() {

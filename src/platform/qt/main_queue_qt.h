@@ -4,7 +4,6 @@
 
 #include <QObject>
 
-#include <condition_variable>
 #include <deque>
 #include <mutex>
 
@@ -21,7 +20,6 @@ public:
     ~MainQueueQt() override;
 
     void post(Task task) override;
-    bool runSync(Task task) override;
 
     void shutDown() override;
 
@@ -29,7 +27,6 @@ private:
     void drain();
 
     std::mutex mutex_;
-    std::condition_variable done_;
     std::deque<Task> tasks_;
     bool shutDown_ = false;
 };

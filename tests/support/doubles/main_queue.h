@@ -8,22 +8,12 @@
 
 namespace quillet {
 
-// A main queue whose posted tasks wait until the test runs them; synchronous
-// submissions run at once, as they would on an idle UI thread.
+// A main queue whose posted tasks wait until the test runs them.
 class ManualMainQueue final : public MainQueue, private Guarded {
 public:
     void post(Task task) override {
         std::lock_guard lock(mutex_);
         pending_.push_back(std::move(task));
-    }
-
-    bool runSync(Task task) override {
-        std::lock_guard lock(syncMutex_);
-        if (shutDown_) {
-            return false;
-        }
-        task();
-        return true;
     }
 
     // Runs the posted tasks (and any they post) in order; returns how many ran.
@@ -48,15 +38,10 @@ public:
         return locked([&] { return pending_.size(); });
     }
 
-    void shutDown() override {
-        std::lock_guard lock(syncMutex_);
-        shutDown_ = true;
-    }
+    void shutDown() override {}
 
 private:
-    std::mutex syncMutex_;  // one synchronous task at a time, like a real main thread
     std::deque<Task> pending_;
-    bool shutDown_ = false;
 };
 
 }  // namespace quillet
