@@ -8,8 +8,9 @@
 #   tests/support/gnome_session.sh COMMAND...
 #
 # As root, the session runs as uid 65534 (the shell should not run as root)
-# and COMMAND as root with the session's environment (ctest writes into the
-# build folder); both buses let either in. Exits with COMMAND's status.
+# and COMMAND as root with the session's environment and a runtime folder of
+# its own (ctest writes into the build folder); both buses let either in.
+# Exits with COMMAND's status.
 set -euo pipefail
 support="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 
@@ -139,5 +140,10 @@ spawn gsd-media-keys.log /usr/libexec/gsd-media-keys
 wait_for 30 has_name org.gnome.SettingsDaemon.MediaKeys || { status=1; exit 1; }
 
 export GDK_BACKEND=wayland QT_QPA_PLATFORM=wayland
+if [ ${#as[@]} -gt 0 ]; then
+    # A runtime folder of root's own (Qt wants its owner), the compositor by path.
+    export WAYLAND_DISPLAY="$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" XDG_RUNTIME_DIR="$dir/runtime-root"
+    mkdir -m 700 "$XDG_RUNTIME_DIR"
+fi
 "$@" || status=$?
 exit "$status"
