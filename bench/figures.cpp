@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace quillet::bench {
 
@@ -25,6 +26,19 @@ double percentile(const std::vector<double>& values, double q) {
 
 double p95(const std::vector<double>& values) {
     return percentile(values, 0.95);
+}
+
+void printTimesHeading() {
+    std::printf("%-44s %8s %8s %8s   (n)\n", "", "median", "p95", "max");
+}
+
+void printTimes(const char* what, const std::vector<double>& ms) {
+    if (ms.empty()) {
+        std::printf("%-44s no samples\n", what);
+        return;
+    }
+    std::printf("%-44s %8.1f %8.1f %8.1f   (%zu)\n", what, percentile(ms, 0.5),
+                percentile(ms, 0.95), percentile(ms, 1.0), ms.size());
 }
 
 }  // namespace quillet::bench

@@ -28,4 +28,9 @@ double percentile(const std::vector<double>& values, double q);
 // The same at 95 %, in the shape Google Benchmark's statistics take.
 double p95(const std::vector<double>& values);
 
+// A table of times in ms: its heading, then one row per measurement with
+// the median, 95th percentile, largest and how many.
+void printTimesHeading();
+void printTimes(const char* what, const std::vector<double>& ms);
+
 }  // namespace quillet::bench

@@ -41,16 +41,6 @@ std::chrono::system_clock::time_point savedAt(const QString& file) {
             std::chrono::nanoseconds(quillet::bench::fileStamp(file).modifiedNs)));
 }
 
-void report(const char* what, const std::vector<double>& ms) {
-    if (ms.empty()) {
-        std::printf("%-44s no samples\n", what);
-        return;
-    }
-    using quillet::bench::percentile;
-    std::printf("%-44s %8.1f %8.1f %8.1f   (%zu)\n", what, percentile(ms, 0.5),
-                percentile(ms, 0.95), percentile(ms, 1.0), ms.size());
-}
-
 // `quillet --paste-next` as sway starts it: a new process, waited for.
 double commandMs() {
     const QByteArray program = QByteArrayLiteral(QUILLET_BIN);
@@ -141,10 +131,10 @@ int main(int argc, char* argv[]) {
 
     std::printf("%d presses on headless sway, continuing a %d-line run, keys held %lld ms\n",
                 presses, kListLines, static_cast<long long>(kHold.count()));
-    std::printf("%-44s %8s %8s %8s   (n)\n", "", "median", "p95", "max");
-    report("keys up -> line in the field (ms)", upToLine);
-    report("keys down -> line in the field (ms)", downToLine);
-    report("keys down -> run saved (ms)", downToSaved);
-    report("quillet --paste-next, start -> exit (ms)", command);
+    quillet::bench::printTimesHeading();
+    quillet::bench::printTimes("keys up -> line in the field (ms)", upToLine);
+    quillet::bench::printTimes("keys down -> line in the field (ms)", downToLine);
+    quillet::bench::printTimes("keys down -> run saved (ms)", downToSaved);
+    quillet::bench::printTimes("quillet --paste-next, start -> exit (ms)", command);
     return ok && quillet.stop() == 0 ? 0 : 1;
 }
