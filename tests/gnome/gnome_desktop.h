@@ -7,11 +7,9 @@
 #include "platform/clipboard.h"
 #include "wait.h"
 
-#include <QByteArray>
 #include <QObject>
 #include <QProcess>
 #include <QString>
-#include <QStringList>
 #include <QTemporaryDir>
 
 #include <xkbcommon/xkbcommon-keysyms.h>
@@ -35,8 +33,6 @@ class RemoteDesktop : public QObject {
 public:
     RemoteDesktop();
     ~RemoteDesktop() override;
-    RemoteDesktop(const RemoteDesktop&) = delete;
-    RemoteDesktop& operator=(const RemoteDesktop&) = delete;
 
     bool ready() const { return ready_; }
     bool keysym(std::uint32_t keysym, bool down);
@@ -74,8 +70,6 @@ class GtkWindow {
 public:
     GtkWindow(RemoteDesktop& keys, int gtkVersion);
     ~GtkWindow();
-    GtkWindow(const GtkWindow&) = delete;
-    GtkWindow& operator=(const GtkWindow&) = delete;
 
     bool started() const { return started_; }
     QString text() const;
