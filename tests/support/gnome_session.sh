@@ -29,7 +29,9 @@ status=0
 cleanup() {
     local i pid
     # gnome-shell's child stuck before exec (see start_shell) goes with it.
-    [ -n "${shell_pid:-}" ] && pids+=($(pgrep -P "$shell_pid" || true))
+    if [ -n "${shell_pid:-}" ]; then
+        mapfile -t -O "${#pids[@]}" pids < <(pgrep -P "$shell_pid")
+    fi
     for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
         pid="${pids[i]}"
         kill "$pid" 2>/dev/null || continue
@@ -124,7 +126,8 @@ start_shell() {
 for attempt in 1 2 3; do
     start_shell && break
     echo "gnome_session: the shell's start $attempt failed" >&2
-    kill -KILL "$shell_pid" $(pgrep -P "$shell_pid" || true) 2>/dev/null || true
+    mapfile -t stuck < <(pgrep -P "$shell_pid")
+    kill -KILL "$shell_pid" "${stuck[@]}" 2>/dev/null || true
     wait "$shell_pid" 2>/dev/null || true
     unset 'pids[-1]'
     mv "$dir/shell.log" "$dir/shell-failed-$attempt.log"
