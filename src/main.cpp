@@ -2,6 +2,10 @@
 #include "platform/app_id.h"
 #include "platform/bus_autolaunch.h"
 #include "platform/clipboard_keeper.h"
+#include "platform/desktop_route.h"
+#include "platform/gnome/active_window_gnome.h"
+#include "platform/gnome/clipboard_gnome.h"
+#include "platform/gnome/paste_keystroke_gnome.h"
 #include "platform/qt/alerts_qt.h"
 #include "platform/qt/autostart_qt.h"
 #include "platform/qt/commands_dbus.h"
@@ -87,11 +91,7 @@ private:
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 
-// The kinds of desktop Quillet knows, which decide the services it uses.
-enum class Desktop {
-    X11,      // an X server, Xwayland included when Qt was told to use it
-    Wayland,  // a compositor with data-control: wlroots ones, KDE Plasma
-};
+using Desktop = quillet::Route::Desktop;
 
 // The `quillet` command that started us (it passes on its own name), in
 // full; this program itself when it was started directly.
@@ -134,24 +134,24 @@ quillet::PlatformServices x11Services() {
 
 // On Wayland the clipboard always goes through data-control; keystrokes through
 // a virtual keyboard where the compositor offers one (wlroots), else the
-// desktop portal's (KDE, GNOME); the shortcut through the portal where there
-// is one, else the user binds `quillet --paste-next` in the compositor.
+// desktop portal's (KDE); the shortcut through the portal on KDE, else the
+// user binds `quillet --paste-next` in the compositor.
 quillet::PlatformServices waylandServices(
-    const std::shared_ptr<quillet::wayland::Session>& session) {
+    const std::shared_ptr<quillet::wayland::Session>& session, const quillet::Route& route,
+    std::unique_ptr<quillet::PasteKeystrokeWayland> keyboard) {
     using namespace quillet;
     PlatformServices services = qtServices(Desktop::Wayland);
     services.clipboard = std::make_unique<ClipboardWayland>(session);
     services.activeWindow = std::make_unique<ActiveWindowWayland>(session);
     const portal::KeymapNames keymapNames = portal::sessionKeymapNames(
         QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
-    auto keyboard = std::make_unique<PasteKeystrokeWayland>(session);
-    if (!keyboard->available() && portalKeyboardAvailable()) {
+    if (route.keys == Route::Keys::Portal) {
         services.keystroke =
             std::make_unique<PasteKeystrokePortal>(*services.settings, keymapNames);
     } else {
         services.keystroke = std::move(keyboard);
     }
-    if (portalShortcutsAvailable()) {
+    if (route.shortcut == Route::Shortcut::Portal) {
         services.hotkey = std::make_unique<GlobalHotkeyPortal>();
     } else {
         services.hotkey = std::make_unique<GlobalHotkeyWayland>();
@@ -161,15 +161,38 @@ quillet::PlatformServices waylandServices(
     return services;
 }
 
-// Which desktop this is: the platform Qt runs on, then what the compositor offers.
-std::optional<Desktop> desktopOf(const quillet::wayland::Session* session) {
-    if (QGuiApplication::platformName() != QStringLiteral("wayland")) {
-        return Desktop::X11;
+// On GNOME the clipboard and the keys go through mutter's remote-desktop API;
+// the user binds the shortcut in GNOME's settings.
+quillet::PlatformServices gnomeServices() {
+    using namespace quillet;
+    PlatformServices services = qtServices(Desktop::Gnome);
+    services.clipboard = std::make_unique<ClipboardGnome>(ClipboardGnome::mutterSessions());
+    services.keystroke =
+        std::make_unique<PasteKeystrokeGnome>(PasteKeystrokeGnome::mutterSessions());
+    services.activeWindow = std::make_unique<ActiveWindowGnome>();
+    services.hotkey = std::make_unique<GlobalHotkeyWayland>();
+    services.keyTranslator = std::make_unique<KeyTranslatorXkb>(portal::sessionKeymapNames(
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)));
+    return services;
+}
+
+// Which desktop this is and what it lends, asked once at start.
+quillet::SessionFacts sessionFacts(const quillet::wayland::Session* session,
+                                   quillet::PasteKeystrokeWayland* keyboard,
+                                   const QString& currentDesktop) {
+    quillet::SessionFacts facts;
+    facts.qtOnWayland = QGuiApplication::platformName() == QStringLiteral("wayland");
+    if (!facts.qtOnWayland) {
+        return facts;
     }
-    if (session != nullptr && quillet::ClipboardWayland::supported(*session)) {
-        return Desktop::Wayland;
-    }
-    return std::nullopt;
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    facts.currentDesktop = currentDesktop;
+    facts.dataControl = session != nullptr && quillet::ClipboardWayland::supported(*session);
+    facts.virtualKeyboard = keyboard != nullptr && keyboard->available();
+    facts.mutterRemoteDesktop = quillet::gnome::MutterRemoteDesktop::offered(bus);
+    facts.portalKeyboard = !facts.virtualKeyboard && quillet::portalKeyboardAvailable(bus);
+    facts.portalShortcuts = quillet::portalShortcutsAvailable(bus);
+    return facts;
 }
 
 // How the user makes a key run `quillet --paste-next`, in the spelling of
@@ -191,6 +214,10 @@ void tellHowToBind() {
                  "  Hyprland (hyprland.conf):       bind = CTRL ALT SUPER, V, exec, "
               << command
               << "\n"
+                 "  GNOME: Settings → Keyboard → Keyboard Shortcuts → Custom Shortcuts → +, "
+                 "Command: "
+              << command
+              << "\n"
                  "--back, --skip and --restart in place of --paste-next move in the list."
               << std::endl;
 }
@@ -203,6 +230,9 @@ int keepClipboard(std::string_view desktop) {
         return 1;
     }
     const auto serving = [] { quillet::reportKeeping(); };
+    if (desktop == "gnome") {
+        return quillet::ClipboardGnome::keep(*content, serving);
+    }
     return desktop == "wayland" ? quillet::ClipboardWayland::keep(*content, serving)
                                 : quillet::ClipboardX11::keep(*content, serving);
 }
@@ -256,19 +286,26 @@ int main(int argc, char* argv[]) {
     // later. Parked for good instead, an idle Quillet never wakes.
     QThreadPool::globalInstance()->setExpiryTimeout(-1);
 
-    const std::optional<Desktop> desktop = desktopOf(session.get());
-    if (!desktop) {
+    auto keyboard = session ? std::make_unique<quillet::PasteKeystrokeWayland>(session) : nullptr;
+    const QString currentDesktop = qEnvironmentVariable("XDG_CURRENT_DESKTOP");
+    const quillet::Route route =
+        quillet::chooseRoute(sessionFacts(session.get(), keyboard.get(), currentDesktop));
+    const Desktop desktop = route.desktop;
+    if (desktop == Desktop::Unsupported) {
         std::cerr
             << "quillet: this Wayland compositor lets no program in the background use the "
                "clipboard (ext-data-control-v1 or wlr-data-control). Quillet works on wlroots "
-               "compositors (sway, Hyprland, river) and on X11.\n";
+               "compositors (sway, Hyprland, river), on GNOME and on X11.\n";
         return 1;
     }
     if (desktop != Desktop::Wayland) {
+        keyboard.reset();
         session.reset();
     }
-    quillet::PlatformServices services =
-        desktop == Desktop::Wayland ? waylandServices(session) : x11Services();
+    quillet::PlatformServices services = desktop == Desktop::Wayland
+                                             ? waylandServices(session, route, std::move(keyboard))
+                                         : desktop == Desktop::Gnome ? gnomeServices()
+                                                                     : x11Services();
 
     // One copy per settings folder: two would fight over the shortcut and the
     // run. Without the lock the run is not stored, as another copy may be
@@ -297,7 +334,7 @@ int main(int argc, char* argv[]) {
         std::cerr << "quillet: quillet --paste-next cannot reach this copy: "
                   << quilletApp.commandsProblem().toStdString() << "." << std::endl;
     }
-    if (!quilletApp.shortcutHeld() && desktop == Desktop::Wayland) {
+    if (!quilletApp.shortcutHeld() && desktop != Desktop::X11) {
         tellHowToBind();
     } else if (quilletApp.shortcutHeld()) {
         std::cerr << "Quillet is running. Press "

@@ -1,6 +1,7 @@
 // The platform's implementations that run without a display.
 
 #include "core/stored_value.h"
+#include "platform/desktop_route.h"
 #include "platform/qt/autostart_qt.h"
 #include "platform/qt/instance_lock.h"
 #include "platform/qt/main_queue_qt.h"
@@ -512,3 +513,34 @@ TEST(TrayIcon, GlyphFitsItsSquareWithDarkAndLightParts) {
 
 }  // namespace
 }  // namespace quillet
+
+TEST(DesktopRoute, FollowsTheRunningDesktopNotWhatThePortalLists) {
+    using quillet::Route;
+    using Keys = Route::Keys;
+    using Shortcut = Route::Shortcut;
+    const auto route = [](QStringView desktop, bool dataControl, bool virtualKeyboard, bool mutter,
+                          bool portalKeyboard, bool portalShortcuts) {
+        return quillet::chooseRoute(
+            {true, desktop, dataControl, virtualKeyboard, mutter, portalKeyboard, portalShortcuts});
+    };
+    const Route wlroots{Route::Desktop::Wayland, Keys::VirtualKeyboard, Shortcut::UserBinds};
+    // sway with xdg-desktop-portal-kde installed: the portal lists shortcuts
+    // and a keyboard, the compositor's own route wins.
+    EXPECT_EQ(route(u"sway", true, true, false, true, true), wlroots);
+    EXPECT_EQ(route(u"", true, true, false, false, false), wlroots);
+    EXPECT_EQ(route(u"river", true, true, false, false, true), wlroots);
+    EXPECT_EQ(route(u"KDE", true, false, false, true, true),
+              (Route{Route::Desktop::Wayland, Keys::Portal, Shortcut::Portal}));
+    EXPECT_EQ(route(u"KDE", true, false, false, true, false),
+              (Route{Route::Desktop::Wayland, Keys::Portal, Shortcut::UserBinds}));
+    // GNOME: mutter's API, whatever the portal lists; without it, nothing works.
+    const Route gnome{Route::Desktop::Gnome, Keys::Gnome, Shortcut::UserBinds};
+    EXPECT_EQ(route(u"ubuntu:GNOME", false, false, true, true, true), gnome);
+    EXPECT_EQ(route(u"gnome-classic:gnome", false, false, true, false, false), gnome);
+    EXPECT_EQ(route(u"GNOME", false, false, false, true, true).desktop,
+              Route::Desktop::Unsupported);
+    EXPECT_EQ(route(u"GNOME-Flashback", false, false, true, false, false).desktop,
+              Route::Desktop::Unsupported);
+    EXPECT_EQ(quillet::chooseRoute({false, u"GNOME", true, true, true, true, true}),
+              (Route{Route::Desktop::X11, Keys::X11, Shortcut::X11}));
+}
