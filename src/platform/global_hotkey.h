@@ -39,6 +39,10 @@ public:
     // False where the desktop lets no program take a system-wide shortcut:
     // its own shortcut settings run `quillet --paste-next` instead.
     virtual bool canGrab() const { return true; }
+
+    // True where a grab writes into the desktop's own settings (GNOME's
+    // keybindings): the user agrees to that first.
+    virtual bool writesDesktopSettings() const { return false; }
 };
 
 }  // namespace quillet
