@@ -11,8 +11,6 @@
 #include <QFileInfo>
 #include <QUrl>
 
-#include <cerrno>
-
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -102,20 +100,12 @@ void RemoteDesktop::serve(const QString& type, uint serial) {
     if (format != offered_.formats.end()) {
         const QDBusMessage reply =
             call(path_, kSession, QStringLiteral("SelectionWrite"), {QVariant::fromValue(serial)});
-        const int fd = reply.arguments().value(0).value<QDBusUnixFileDescriptor>().fileDescriptor();
-        if (ok(reply) && fd >= 0) {
-            makeBlocking(fd);
-            const QByteArray& bytes = format->second;
-            qsizetype done = 0;
-            while (done < bytes.size()) {
-                const ssize_t n =
-                    ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-                if (n < 0 && errno != EINTR) {
-                    break;
-                }
-                done += std::max<ssize_t>(n, 0);
-            }
-            written = done == bytes.size();
+        const auto fd = reply.arguments().value(0).value<QDBusUnixFileDescriptor>();
+        QFile pipe;
+        if (ok(reply) &&
+            pipe.open(fd.fileDescriptor(), QIODevice::WriteOnly, QFileDevice::DontCloseHandle)) {
+            makeBlocking(fd.fileDescriptor());
+            written = pipe.write(format->second) == format->second.size() && pipe.flush();
         }
     }
     call(path_, kSession, QStringLiteral("SelectionWriteDone"),

@@ -6,16 +6,13 @@
 #include "gnome_desktop.h"
 #include "wayland_harness.h"
 
-#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QScopeGuard>
 
 #include <gtest/gtest.h>
 
+#include <numeric>
 #include <optional>
 
 namespace quillet::gnometest {
@@ -38,10 +35,8 @@ ClipboardContent copied(const QString& text) {
     for (qsizetype i = 0; i < big.size(); ++i) {
         big[i] = char((i * 7919) >> 3);
     }
-    QByteArray own;
-    for (int i = 0; i < 256; ++i) {
-        own += char(i);
-    }
+    QByteArray own(256, '\0');
+    std::iota(own.begin(), own.end(), '\0');
     return {text,
             {{QStringLiteral("text/plain;charset=utf-8"), text.toUtf8()},
              {QStringLiteral("image/png"), kPng},
@@ -49,22 +44,18 @@ ClipboardContent copied(const QString& text) {
              {QStringLiteral("application/x-quillet-big"), big}}};
 }
 
-struct Session {
-    RemoteDesktop user;
-};
-
 class GnomeTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!qEnvironmentVariableIsSet("QUILLET_GNOME_SESSION")) {
             GTEST_SKIP() << "needs the session of tests/support/gnome_session.sh";
         }
-        session_.emplace();
+        user_.emplace();
         ASSERT_TRUE(user().ready());
         ASSERT_TRUE(bindPasteNext());
     }
 
-    RemoteDesktop& user() { return session_->user; }
+    RemoteDesktop& user() { return *user_; }
 
     // gsd-media-keys takes a new binding a moment after it is written: the
     // first press of a run is made again until its line arrives.
@@ -78,7 +69,7 @@ protected:
         return false;
     }
 
-    std::optional<Session> session_;
+    std::optional<RemoteDesktop> user_;
 };
 
 TEST_F(GnomeTest, TheKeybindingPastesLineByLineIntoGtk4AndEveryFormatOutlivesTheProgram) {
@@ -191,7 +182,7 @@ TEST_F(GnomeTest, AfterTheSessionIsStoppedFromOutsideTheNextPressWorks) {
     const QDBusMessage stopped = QDBusConnection::sessionBus().call(stop);
     ASSERT_EQ(stopped.type(), QDBusMessage::ReplyMessage) << stopped.errorMessage().toStdString();
     // Ours ended too: the user's keyboard comes back as a new device.
-    session_.emplace();
+    user_.emplace();
     ASSERT_TRUE(user().ready());
     user().chord(kShortcut);
     EXPECT_TRUE(window.waitForText(QStringLiteral("firstsecond"))) << window.text().toStdString();
@@ -200,9 +191,3 @@ TEST_F(GnomeTest, AfterTheSessionIsStoppedFromOutsideTheNextPressWorks) {
 
 }  // namespace
 }  // namespace quillet::gnometest
-
-int main(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

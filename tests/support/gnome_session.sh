@@ -25,9 +25,8 @@ if [ "$(id -u)" -eq 0 ]; then
 fi
 
 pids=()
-status=0
 cleanup() {
-    local i pid
+    local status=$? i pid
     # gnome-shell's child stuck before exec (see start_shell) goes with it.
     if [ -n "${shell_pid:-}" ]; then
         mapfile -t -O "${#pids[@]}" pids < <(pgrep -P "$shell_pid")
@@ -47,12 +46,10 @@ cleanup() {
     fi
 }
 trap cleanup EXIT
-trap 'status=143; exit 143' TERM INT
+trap 'exit 143' TERM INT
 
 spawn() {  # spawn LOG COMMAND...: as the session's user, until the end
-    local log="$1"
-    shift
-    "${as[@]}" "$@" >>"$dir/$log" 2>&1 &
+    "${as[@]}" "${@:2}" >>"$dir/$1" 2>&1 &
     pids+=($!)
 }
 
@@ -132,15 +129,15 @@ for attempt in 1 2 3; do
     unset 'pids[-1]'
     mv "$dir/shell.log" "$dir/shell-failed-$attempt.log"
     rm -f "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY.lock"
-    [ "$attempt" -lt 3 ] || { status=1; exit 1; }
+    [ "$attempt" -lt 3 ] || exit 1
 done
 
 # The headless seat has no keyboard, so no window has the focus, until a
 # virtual one has pressed a key; it also leaves the overview GNOME starts in.
 spawn keyboard.log /usr/bin/python3 "$support/gnome/keyboard.py"
-wait_for 10 grep -q ready "$dir/keyboard.log" || { status=1; exit 1; }
+wait_for 10 grep -q ready "$dir/keyboard.log"
 spawn gsd-media-keys.log /usr/libexec/gsd-media-keys
-wait_for 30 has_name org.gnome.SettingsDaemon.MediaKeys || { status=1; exit 1; }
+wait_for 30 has_name org.gnome.SettingsDaemon.MediaKeys
 
 export GDK_BACKEND=wayland QT_QPA_PLATFORM=wayland
 if [ ${#as[@]} -gt 0 ]; then
@@ -148,5 +145,4 @@ if [ ${#as[@]} -gt 0 ]; then
     export WAYLAND_DISPLAY="$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" XDG_RUNTIME_DIR="$dir/runtime-root"
     mkdir -m 700 "$XDG_RUNTIME_DIR"
 fi
-"$@" || status=$?
-exit "$status"
+"$@"
