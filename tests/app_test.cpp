@@ -273,6 +273,43 @@ TEST_F(AppTest, WhereNoShortcutCanBeTakenCommandsPressAndNoDialogAsksForOne) {
     EXPECT_EQ(clipboard->writtenLines().size(), 2);
 }
 
+// GNOME: nothing goes into its settings before the user agreed; a "no" is
+// kept, and asked again only from the menu.
+TEST_F(AppTest, ShortcutsGoIntoTheDesktopsSettingsOnlyOnceTheUserAgreed) {
+    hotkey->writesSettings = true;
+    alerts->answer(1);
+    startWith(kDefaultShortcut, u"zh"_s);
+    EXPECT_EQ(hotkey->grabs(), 0);
+    ASSERT_EQ(alerts->shown().size(), 1U);
+    EXPECT_EQ(alerts->shown()[0].title, u"将 Quillet 的快捷键添加到 GNOME？");
+    EXPECT_TRUE(alerts->shown()[0].text.contains(u"（⌃⌥⌘V 粘贴下一行）"_s));
+    EXPECT_EQ(alerts->shown()[0].buttons, (QStringList{u"添加快捷键"_s, u"不添加"_s}));
+    EXPECT_EQ(settings->string(u"desktopShortcutsAllowed"_s), u"false");
+
+    alerts->answer(1);
+    ASSERT_TRUE(tray->choose(u"跳过…"_s));
+    EXPECT_EQ(alerts->shown().size(), 2U);
+    EXPECT_EQ(hotkey->grabs(), 0);
+}
+
+TEST_F(AppTest, ANoGivenBeforeIsNotAskedAgainAtStart) {
+    hotkey->writesSettings = true;
+    settings->setString(u"desktopShortcutsAllowed"_s, u"false"_s);
+    startWith(kDefaultShortcut);
+    EXPECT_TRUE(alerts->shown().empty());
+    EXPECT_EQ(hotkey->grabs(), 0);
+}
+
+TEST_F(AppTest, AnAgreementGivenAtTheFirstStartTakesTheShortcutsThenAndLater) {
+    hotkey->writesSettings = true;
+    app->start();
+    mainQueue->runPending();
+    EXPECT_EQ(hotkey->held(), kDefaultShortcut);
+    EXPECT_EQ(settings->string(u"desktopShortcutsAllowed"_s), u"true");
+    EXPECT_EQ(settings->integer(u"hotkeyCode"_s), kDefaultShortcut.keyCode);
+    EXPECT_EQ(alerts->shown().size(), 1U) << "no shortcut dialog follows the question";
+}
+
 TEST_F(AppTest, WithoutSyntheticInputItSaysSoInTheUsersLanguage) {
     keystroke->setWorks(false);
     startWith(kDefaultShortcut, u"zh"_s);
