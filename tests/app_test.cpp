@@ -175,6 +175,28 @@ TEST_F(AppTest, PasteCellsFromTheMenuStartsTheRunOverInCells) {
     EXPECT_EQ(clipboard->writtenLines(), (QStringList{u"London\tParis"_s, u"London"_s}));
 }
 
+TEST_F(AppTest, OnlyAnEchoOfOurOwnChordIsDroppedAndEveryOtherPressQueues) {
+    startWith(kDefaultShortcut);
+    clipboard->copy(u"a\nb\nc\nd\ne"_s);
+    // Without echoes, a quick second press is the user's.
+    keystroke->onChord = [this] {
+        if (keystroke->chords() == 1) {
+            hotkey->press();
+        }
+    };
+    press();
+    // With them, the first press while a chord is out is its echo.
+    keystroke->echoes = true;
+    keystroke->onChord = [this] {
+        if (keystroke->chords() == 3) {
+            hotkey->press();
+            hotkey->press();
+        }
+    };
+    press();
+    EXPECT_EQ(clipboard->writtenLines(), (QStringList{u"a"_s, u"b"_s, u"c"_s, u"d"_s}));
+}
+
 TEST_F(AppTest, PressesThatWaitedTooLongAreDroppedAndCounted) {
     startWith(kDefaultShortcut);
     app->setLongestWait(30ms);

@@ -188,6 +188,11 @@ void App::answerStatus(std::function<void(const QString&)> answer) {
 }
 
 std::optional<Text> App::onAction(ShortcutAction action) {
+    // Our own chord, sent while the shortcut's keys were still held, ran the
+    // shortcut again: the paste in flight sends it anew.
+    if (action == ShortcutAction::PasteNext && injector_.echoes().takeEcho()) {
+        return std::nullopt;
+    }
     if (action == ShortcutAction::PasteNext && shortcutDialogs_ > 0) {
         // The dialog has the focus, so the line would land there; held back
         // until it closes, it would land wherever the focus is by then.
