@@ -175,6 +175,28 @@ TEST_F(AppTest, PasteCellsFromTheMenuStartsTheRunOverInCells) {
     EXPECT_EQ(clipboard->writtenLines(), (QStringList{u"London\tParis"_s, u"London"_s}));
 }
 
+TEST_F(AppTest, OnlyAnEchoOfOurOwnChordIsDroppedAndEveryOtherPressQueues) {
+    startWith(kDefaultShortcut);
+    clipboard->copy(u"a\nb\nc\nd\ne"_s);
+    // Without echoes, a quick second press is the user's.
+    keystroke->onChord = [this] {
+        if (keystroke->chords() == 1) {
+            hotkey->press();
+        }
+    };
+    press();
+    // With them, the first press while a chord is out is its echo.
+    keystroke->echoes = true;
+    keystroke->onChord = [this] {
+        if (keystroke->chords() == 3) {
+            hotkey->press();
+            hotkey->press();
+        }
+    };
+    press();
+    EXPECT_EQ(clipboard->writtenLines(), (QStringList{u"a"_s, u"b"_s, u"c"_s, u"d"_s}));
+}
+
 TEST_F(AppTest, PressesThatWaitedTooLongAreDroppedAndCounted) {
     startWith(kDefaultShortcut);
     app->setLongestWait(30ms);
@@ -271,6 +293,43 @@ TEST_F(AppTest, WhereNoShortcutCanBeTakenCommandsPressAndNoDialogAsksForOne) {
     commands->send(Command::PasteNext);
     app->waitForPendingPastes();
     EXPECT_EQ(clipboard->writtenLines().size(), 2);
+}
+
+// GNOME: nothing goes into its settings before the user agreed; a "no" is
+// kept, and asked again only from the menu.
+TEST_F(AppTest, ShortcutsGoIntoTheDesktopsSettingsOnlyOnceTheUserAgreed) {
+    hotkey->writesSettings = true;
+    alerts->answer(1);
+    startWith(kDefaultShortcut, u"zh"_s);
+    EXPECT_EQ(hotkey->grabs(), 0);
+    ASSERT_EQ(alerts->shown().size(), 1U);
+    EXPECT_EQ(alerts->shown()[0].title, u"将 Quillet 的快捷键添加到 GNOME？");
+    EXPECT_TRUE(alerts->shown()[0].text.contains(u"（⌃⌥⌘V 粘贴下一行）"_s));
+    EXPECT_EQ(alerts->shown()[0].buttons, (QStringList{u"添加快捷键"_s, u"不添加"_s}));
+    EXPECT_EQ(settings->string(u"desktopShortcutsAllowed"_s), u"false");
+
+    alerts->answer(1);
+    ASSERT_TRUE(tray->choose(u"跳过…"_s));
+    EXPECT_EQ(alerts->shown().size(), 2U);
+    EXPECT_EQ(hotkey->grabs(), 0);
+}
+
+TEST_F(AppTest, ANoGivenBeforeIsNotAskedAgainAtStart) {
+    hotkey->writesSettings = true;
+    settings->setString(u"desktopShortcutsAllowed"_s, u"false"_s);
+    startWith(kDefaultShortcut);
+    EXPECT_TRUE(alerts->shown().empty());
+    EXPECT_EQ(hotkey->grabs(), 0);
+}
+
+TEST_F(AppTest, AnAgreementGivenAtTheFirstStartTakesTheShortcutsThenAndLater) {
+    hotkey->writesSettings = true;
+    app->start();
+    mainQueue->runPending();
+    EXPECT_EQ(hotkey->held(), kDefaultShortcut);
+    EXPECT_EQ(settings->string(u"desktopShortcutsAllowed"_s), u"true");
+    EXPECT_EQ(settings->integer(u"hotkeyCode"_s), kDefaultShortcut.keyCode);
+    EXPECT_EQ(alerts->shown().size(), 1U) << "no shortcut dialog follows the question";
 }
 
 TEST_F(AppTest, WithoutSyntheticInputItSaysSoInTheUsersLanguage) {

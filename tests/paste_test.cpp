@@ -24,6 +24,12 @@ using R = StepResult;
 
 // The whole step wired to doubles; pauses cost nothing.
 struct Rig {
+    Rig() = default;
+    // Pauses that take their time.
+    explicit Rig(PasteTiming timing)
+        : injector(clipboard, keystroke, activeWindow, settings, timing,
+                   [](milliseconds pause) { std::this_thread::sleep_for(pause); }) {}
+
     InMemorySettingsStore settings;
     InMemoryStateFile file;
     FakeClipboard clipboard;
@@ -347,6 +353,46 @@ TEST(PasteInjector, LeavesTheTargetTimeBeforeAndAfterTheChord) {
     EXPECT_LE(pauses[1], milliseconds{60'000});
     EXPECT_GT(pauses[1], milliseconds{50'000});
     EXPECT_EQ(pauses.back(), milliseconds{40});
+}
+
+// GNOME: a chord sent while the user still holds the shortcut's modifiers
+// runs the shortcut again; that press is its echo, and the chord goes again.
+TEST(PasteInjector, AnEchoedChordGoesAgainUntilItsLineIsFetchedOrTheKeysWereHeldTooLong) {
+    PasteTiming timing{{}, {}, {}, milliseconds{20}};
+    timing.echoWait = milliseconds{5};
+    timing.resendPause = milliseconds{1};
+    timing.heldKeysGrace = milliseconds{30};
+    for (const bool echoes : {false, true}) {
+        for (const int held : {2, 1'000'000}) {  // chords that echo
+            SCOPED_TRACE(std::to_string(echoes) + " " + std::to_string(held));
+            Rig rig(timing);
+            rig.keystroke.echoes = echoes;
+            rig.clipboard.setFetchResult(echoes ? FetchResult::NotFetched : FetchResult::Fetched);
+            std::vector<bool> taken;  // the echo, then a press of the user's
+            rig.keystroke.onChord = [&] {
+                if (rig.keystroke.chords() > held) {
+                    rig.clipboard.fetchesPerLine = rig.keystroke.chords();
+                    rig.clipboard.setFetchResult(FetchResult::Fetched);
+                    return;
+                }
+                taken.push_back(rig.injector.echoes().takeEcho());
+                taken.push_back(rig.injector.echoes().takeEcho());
+            };
+            rig.clipboard.copy(u"a\nb"_s);
+            const bool fetched = !echoes || held == 2;
+            EXPECT_EQ(rig.run.step().result, fetched ? R::Pasted : R::NotFetched);
+            EXPECT_EQ(rig.stored()->currentIndex, fetched ? 1 : 0);
+            EXPECT_EQ(rig.clipboard.writtenLines(), QStringList{u"a"_s});
+            EXPECT_EQ(rig.clipboard.content().text, u"a\nb");
+            const int chords = rig.keystroke.chords();
+            EXPECT_EQ(chords, !echoes ? 1 : held == 2 ? 3 : chords);
+            EXPECT_GT(chords, echoes ? 2 : 0);
+            for (std::size_t i = 0; i < taken.size(); ++i) {
+                EXPECT_EQ(taken[i], echoes && i % 2 == 0) << i;
+            }
+            EXPECT_FALSE(rig.injector.echoes().takeEcho()) << "the paste is over";
+        }
+    }
 }
 
 TEST(SerialQueue, RunsSubmissionsOnceEachInOrderOnOneNamedWorker) {

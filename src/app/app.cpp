@@ -14,6 +14,8 @@
 
 namespace quillet {
 
+using namespace Qt::StringLiterals;
+
 App::App(PlatformServices services, std::ostream& console)
     : services_(std::move(services)),
       console_(console),
@@ -70,10 +72,21 @@ App::~App() {
 void App::start() {
     // A first run asks for a shortcut right after start-up, once the default
     // is in place; where none can be taken, the desktop's settings run
-    // `quillet --paste-next` instead.
-    const bool grabs = services_.hotkey->canGrab();
+    // `quillet --paste-next` instead. Where taking one writes the desktop's
+    // own settings, the user is asked first.
+    const bool grabs = services_.hotkey->canGrab() && desktopSettingsAllowed(false);
     if (grabs && !readStoredShortcut(*services_.settings)) {
         services_.mainQueue->post([this] { changeShortcut(ShortcutAction::PasteNext); });
+    }
+    if (!grabs && services_.hotkey->canGrab()) {
+        // The offer names the shortcut it would add; asked once, a "no" is kept.
+        services_.mainQueue->post([this] {
+            if (desktopSettingsAllowed(true)) {
+                hotkeys_.registerStoredOrDefault();
+                hotkeys_.registerStoredMoves();
+                menu_.rebuild();
+            }
+        });
     }
     if (!services_.keystroke->available()) {
         services_.mainQueue->post([this] {
@@ -175,6 +188,11 @@ void App::answerStatus(std::function<void(const QString&)> answer) {
 }
 
 std::optional<Text> App::onAction(ShortcutAction action) {
+    // Our own chord, sent while the shortcut's keys were still held, ran the
+    // shortcut again: the paste in flight sends it anew.
+    if (action == ShortcutAction::PasteNext && injector_.echoes().takeEcho()) {
+        return std::nullopt;
+    }
     if (action == ShortcutAction::PasteNext && shortcutDialogs_ > 0) {
         // The dialog has the focus, so the line would land there; held back
         // until it closes, it would land wherever the focus is by then.
@@ -233,9 +251,36 @@ void App::showList() {
     runWindow_->open();
 }
 
+bool App::desktopSettingsAllowed(bool ask, bool again) {
+    const QString key = QString::fromUtf16(kDesktopShortcutsKey);
+    const std::optional<QString> stored = services_.settings->string(key);
+    if (!services_.hotkey->writesDesktopSettings() || stored == u"true") {
+        return true;
+    }
+    if (!ask || (stored && !again)) {
+        return false;
+    }
+    const Language language = language_.current();
+    const bool yes =
+        services_.alerts->exec(AlertSpec{
+            text::kDesktopShortcutsTitle.in(language),
+            text::kDesktopShortcutsBody.in(language).arg(shortcutText(hotkeys_.current())),
+            AlertStyle::Information,
+            {text::kAddShortcuts.in(language), text::kDontAdd.in(language)},
+            true}) == 0;
+    if (!services_.settings->setString(key, yes ? u"true"_s : u"false"_s)) {
+        notices_.tell(text::kSettingNotSaved);
+    }
+    return yes;
+}
+
 void App::changeShortcut(ShortcutAction action) {
     if (!services_.hotkey->canGrab()) {
         notices_.tell(text::kShortcutFailed);
+        return;
+    }
+    // Chosen from the menu: a "no" given before is asked again.
+    if (!desktopSettingsAllowed(true, true)) {
         return;
     }
     // Every shortcut is let go while the dialog is open: the old one does

@@ -78,6 +78,9 @@ private:
     // Paste worker: one step of the run, then its notice and the new position.
     void queueStep(std::function<StepOutcome()> step);
     void changeShortcut(ShortcutAction action);
+    // Where a grab writes the desktop's own settings: whether the user agreed,
+    // asking first when they have not said so yet (or, with `again`, said no).
+    bool desktopSettingsAllowed(bool ask, bool again = false);
     // Paste worker: tells the UI thread where the run stands now.
     void publishRun();
     void showRun(AppState run);

@@ -25,6 +25,9 @@ inline constexpr ModifierFlags kShortcutMask = kShift | kControl | kOption | kCo
 
 inline constexpr auto kHotkeyCodeKey = u"hotkeyCode";
 inline constexpr auto kHotkeyModifiersKey = u"hotkeyModifiers";
+// "true" once the user let the program put its shortcuts into the desktop's
+// own settings (GNOME), "false" once they declined; absent: not asked yet.
+inline constexpr auto kDesktopShortcutsKey = u"desktopShortcutsAllowed";
 
 struct Shortcut {
     KeyCode keyCode = 0;

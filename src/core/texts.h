@@ -139,6 +139,22 @@ inline constexpr Text kModifierMissing{u" (Modifier missing)", u" (缺少修饰�
 inline constexpr Text kConfirm{u"Confirm", u"确认"};
 inline constexpr Text kCancel{u"Cancel", u"取消"};
 
+// Asked before the shortcuts go into GNOME's own settings; %1 is the paste's.
+inline constexpr Text kDesktopShortcutsTitle{u"Add Quillet's shortcuts to GNOME?",
+                                             u"将 Quillet 的快捷键添加到 GNOME？"};
+inline constexpr Text kDesktopShortcutsBody{
+    u"GNOME lets no program take a shortcut itself. Quillet can add its shortcuts (%1 pastes the "
+    u"next line) to GNOME's keyboard settings as custom shortcuts, update them when you change "
+    u"them in its menu, and remove them when it quits. Your own shortcuts stay as they are.\n\n"
+    u"Without them, bind the command quillet --paste-next in Settings → Keyboard → Custom "
+    u"Shortcuts yourself.",
+    u"GNOME 不允许程序自行占用快捷键。Quillet 可以把它的快捷键（%1 粘贴下一行）"
+    u"作为自定义快捷键添加到 GNOME 的键盘设置中，在您于菜单中更改时同步更新，"
+    u"并在退出时移除。您自己的快捷键保持不变。\n\n"
+    u"如果不添加，请自行在“设置 → 键盘 → 自定义快捷键”中绑定命令 quillet --paste-next。"};
+inline constexpr Text kAddShortcuts{u"Add Shortcuts", u"添加快捷键"};
+inline constexpr Text kDontAdd{u"Don't Add", u"不添加"};
+
 // Shortcuts of the moves, beside the paste's.
 inline constexpr Text kMoveShortcuts{u"Move Shortcuts", u"移动快捷键"};
 inline constexpr Text kSetMoveShortcutTitle{u"Set Shortcut: %1", u"设置快捷键：%1"};

@@ -4,6 +4,7 @@
 #include "platform/paste_keystroke.h"
 #include "platform/settings_store.h"
 
+#include <algorithm>
 #include <thread>
 
 namespace quillet {
@@ -33,6 +34,40 @@ Delivery PasteInjector::skipField(FollowKey follow) {
     // Held shortcut keys would turn Tab into another shortcut.
     keystroke_.waitForKeysReleased(timing_.keyReleaseDeadline);
     return keystroke_.postFollowKey(follow) ? Delivery::Delivered : Delivery::NoKeystroke;
+}
+
+FetchResult PasteInjector::fetchThroughEchoes(const std::function<bool()>& post,
+                                              std::chrono::steady_clock::time_point& chordAt) {
+    using Clock = std::chrono::steady_clock;
+    const auto first = chordAt;
+    auto pause = timing_.resendPause;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            timing_.fetchDeadline - (Clock::now() - chordAt));
+        const FetchResult fetch = clipboard_.waitForFetch(
+            std::clamp(left, std::chrono::milliseconds{0}, timing_.echoWait));
+        if (fetch != FetchResult::NotFetched) {
+            return fetch;
+        }
+        if (echoes_.echoed()) {
+            // The keys are still held: the chord was the shortcut again.
+            if (Clock::now() - first >= timing_.fetchDeadline + timing_.heldKeysGrace) {
+                return FetchResult::NotFetched;
+            }
+            pause_(pause);
+            pause = std::min(pause * 2, timing_.resendPause * 8);
+            clipboard_.arm();
+            if (!post()) {
+                return FetchResult::NotFetched;
+            }
+            chordAt = Clock::now();
+        } else if (left <= timing_.echoWait) {
+            return FetchResult::NotFetched;
+        } else {
+            // No echo, no fetch yet: a slow target, waited for on.
+            clipboard_.arm();
+        }
+    }
 }
 
 PasteResult PasteInjector::paste(const QString& line,
@@ -70,20 +105,29 @@ PasteResult PasteInjector::paste(const QString& line,
     // A chord posted while the user still holds the shortcut reaches the
     // target mixed with those keys and pastes nothing.
     keystroke_.waitForKeysReleased(timing_.keyReleaseDeadline);
+    const bool echoes = keystroke_.pressesEcho();
+    const auto post = [&] {
+        if (echoes) {
+            echoes_.chordOut();
+        }
+        return keystroke_.postPasteChord(method);
+    };
     // Armed before posting: a target may ask within microseconds.
     clipboard_.arm();
-    const bool posted = keystroke_.postPasteChord(method);
-    const auto postedAt = Clock::now();
+    const bool posted = post();
+    auto postedAt = Clock::now();
 
     FetchResult fetch = FetchResult::Unknown;
     if (posted) {
-        fetch = clipboard_.waitForFetch(timing_.fetchDeadline);
+        fetch = echoes ? fetchThroughEchoes(post, postedAt)
+                       : clipboard_.waitForFetch(timing_.fetchDeadline);
         for (FetchResult again = fetch;
              again == FetchResult::Fetched && Clock::now() - postedAt < timing_.fetchDeadline;) {
             clipboard_.arm();
             again = clipboard_.waitForFetch(timing_.refetchQuiet);
         }
     }
+    echoes_.close();
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - postedAt);
     if (elapsed < timing_.afterChord) {

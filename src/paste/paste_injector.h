@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/paste_method.h"
+#include "paste/echo_gate.h"
 #include "platform/clipboard.h"
 
 #include <chrono>
@@ -42,6 +43,13 @@ struct PasteTiming {
     // After a fetch, the line stays until nobody has asked for it this long:
     // LibreOffice reads it twice per paste, 100 ms apart.
     std::chrono::milliseconds refetchQuiet{150};
+    // Where a chord may echo (PasteKeystroke::pressesEcho): how long a chord
+    // waits for its fetch before an echo sends it again; the first pause
+    // before a resend, doubling up to eight times as long; and how much longer
+    // than fetchDeadline the user may go on holding the keys.
+    std::chrono::milliseconds echoWait{250};
+    std::chrono::milliseconds resendPause{50};
+    std::chrono::milliseconds heldKeysGrace{3000};
 };
 
 // Delivers one line to the focused application: the line goes on the
@@ -61,13 +69,22 @@ public:
     // A field left empty: nothing is pasted, only the key after it is sent.
     Delivery skipField(FollowKey follow);
 
+    // Where the press path hands each press of the paste first.
+    EchoGate& echoes() { return echoes_; }
+
 private:
+    // Waits for the line to be fetched, posting the chord again each time
+    // it echoed; chordAt follows the last chord.
+    FetchResult fetchThroughEchoes(const std::function<bool()>& post,
+                                   std::chrono::steady_clock::time_point& chordAt);
+
     Clipboard& clipboard_;
     PasteKeystroke& keystroke_;
     ActiveWindow& activeWindow_;
     const SettingsStore& settings_;
     const PasteTiming timing_;
     const Pause pause_;
+    EchoGate echoes_;
 };
 
 }  // namespace quillet

@@ -33,6 +33,12 @@ public:
     // again on every path. False when nothing was posted.
     virtual bool postPasteChord(PasteMethod method) = 0;
 
+    // Whether a paste chord posted while the user still holds the shortcut's
+    // modifiers runs that shortcut again instead of pasting (GNOME: one
+    // modifier state for every keyboard). Where it does not, every press is
+    // the user's, even one quick after another.
+    virtual bool pressesEcho() const { return false; }
+
     // Posts Tab or Enter alone, nothing else held. False when nothing was posted.
     virtual bool postFollowKey(FollowKey key) = 0;
 

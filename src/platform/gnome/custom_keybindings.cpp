@@ -6,7 +6,6 @@
 #include <xkbcommon/xkbcommon.h>
 
 #include <algorithm>
-#include <array>
 #include <iterator>
 #include <memory>
 #include <vector>
@@ -97,9 +96,8 @@ QLatin1StringView actionWord(ShortcutAction action) {
 }
 
 std::optional<QString> accelerator(Shortcut shortcut) {
-    const auto keysym = xkb::keysymForKeyCode(shortcut.keyCode);
-    std::array<char, 64> name{};
-    if (!keysym || xkb_keysym_get_name(*keysym, name.data(), name.size()) <= 0) {
+    const auto name = xkb::keysymName(shortcut.keyCode);
+    if (!name) {
         return std::nullopt;
     }
     QString text;
@@ -108,7 +106,7 @@ std::optional<QString> accelerator(Shortcut shortcut) {
             text += u'<' + QLatin1StringView(kModifierNames[i].name) + u'>';
         }
     }
-    return text + QString::fromLatin1(name.data());
+    return text + *name;
 }
 
 std::optional<Shortcut> shortcutOfAccelerator(QStringView accelerator) {

@@ -2,16 +2,11 @@
 
 #include "platform/xkb/key_table.h"
 
-#include <xkbcommon/xkbcommon.h>
-
-#include <array>
-
 namespace quillet::portal {
 
 std::optional<QString> shortcutTrigger(Shortcut shortcut) {
-    const auto keysym = xkb::keysymForKeyCode(shortcut.keyCode);
-    std::array<char, 64> name{};
-    if (!keysym || xkb_keysym_get_name(*keysym, name.data(), name.size()) <= 0) {
+    const auto name = xkb::keysymName(shortcut.keyCode);
+    if (!name) {
         return std::nullopt;
     }
     QString trigger;
@@ -27,7 +22,7 @@ std::optional<QString> shortcutTrigger(Shortcut shortcut) {
             trigger += QString::fromUtf16(text);
         }
     }
-    return trigger + QString::fromLatin1(name.data());
+    return trigger + *name;
 }
 
 }  // namespace quillet::portal

@@ -1,6 +1,7 @@
 #include "platform/xkb/key_table.h"
 
 #include <algorithm>
+#include <array>
 #include <iterator>
 
 namespace quillet::xkb {
@@ -197,6 +198,15 @@ std::optional<xkb_keysym_t> keysymForKeyCode(KeyCode keyCode) {
         return std::nullopt;
     }
     return found->keysym;
+}
+
+std::optional<QString> keysymName(KeyCode keyCode) {
+    const auto keysym = keysymForKeyCode(keyCode);
+    std::array<char, 64> name{};
+    if (!keysym || xkb_keysym_get_name(*keysym, name.data(), name.size()) <= 0) {
+        return std::nullopt;
+    }
+    return QString::fromLatin1(name.data());
 }
 
 std::optional<KeyCode> keyCodeForKeysym(xkb_keysym_t keysym) {

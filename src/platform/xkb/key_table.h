@@ -17,6 +17,10 @@ namespace quillet::xkb {
 // digits as KP_0..KP_9); none for codes without a keysym.
 std::optional<xkb_keysym_t> keysymForKeyCode(KeyCode keyCode);
 
+// The name of a key code's keysym, as xkbcommon spells it ("v", "F12",
+// "space"); none for codes without a keysym.
+std::optional<QString> keysymName(KeyCode keyCode);
+
 // The key code of a keysym, accepting every keysym such a key produces
 // (upper- and lower-case letters, keypad keys with and without NumLock,
 // ISO_Left_Tab); none for keysyms outside the vocabulary.

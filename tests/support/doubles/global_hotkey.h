@@ -34,6 +34,7 @@ public:
     void release(ShortcutAction action) override { held_[index(action)].reset(); }
     void releaseAll() override { held_ = {}; }
     bool canGrab() const override { return grabbable; }
+    bool writesDesktopSettings() const override { return writesSettings; }
 
     // A press of the combination: whichever action holds it fires.
     void press(Shortcut shortcut) const {
@@ -55,7 +56,8 @@ public:
     int grabs() const { return grabs_; }
 
     std::vector<Shortcut> taken;
-    bool grabbable = true;  // false: a desktop where the shortcut is the desktop's
+    bool grabbable = true;        // false: a desktop where the shortcut is the desktop's
+    bool writesSettings = false;  // true: grabs write the desktop's settings (GNOME)
 
 private:
     static std::size_t index(ShortcutAction action) { return static_cast<std::size_t>(action); }

@@ -23,8 +23,15 @@ public:
         return true;
     }
     bool postPasteChord(PasteMethod method) override {
-        return works_ && locked([&] { return (methods_.push_back(method), true); });
+        if (!works_ || !locked([&] { return (methods_.push_back(method), true); })) {
+            return false;
+        }
+        if (onChord) {
+            onChord();
+        }
+        return true;
     }
+    bool pressesEcho() const override { return echoes; }
     bool typeText(const QString& text) override {
         return works_ && locked([&] { return (typed_.append(text), true); });
     }
@@ -39,6 +46,9 @@ public:
 
     // Runs as a follow key is posted, before it is recorded.
     std::function<void()> onFollowKey;
+    // Runs once a chord is recorded, on the paste worker.
+    std::function<void()> onChord;
+    bool echoes = false;
     std::vector<FollowKey> followKeys() const { return locked(followKeys_); }
 
     void setWorks(bool works) { works_ = works; }
