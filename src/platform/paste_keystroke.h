@@ -45,11 +45,6 @@ public:
     // Types the text as keystrokes: every character, in any layout. False
     // when nothing could be typed.
     virtual bool typeText(const QString& text) = 0;
-
-    // Whether a chord sent while the user still holds the shortcut's
-    // modifiers runs the shortcut again (one modifier state for every
-    // keyboard of the seat, as on GNOME).
-    virtual bool pressesEcho() const { return false; }
 };
 
 }  // namespace quillet
