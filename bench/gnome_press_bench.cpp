@@ -10,6 +10,7 @@
 
 #include "figures.h"
 #include "gnome_desktop.h"
+#include "kernel_figures.h"
 #include "wayland_harness.h"
 
 #include <QCoreApplication>
@@ -64,8 +65,12 @@ int main(int argc, char* argv[]) {
             return false;
         }
         if (measured) {
-            upToLine.push_back(millis(target.changedAt() - up));
-            downToLine.push_back(millis(target.changedAt() - down));
+            const std::chrono::system_clock::time_point line{
+                std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                    std::chrono::nanoseconds(
+                        quillet::bench::fileStamp(target.textFile()).modifiedNs))};
+            upToLine.push_back(millis(line - up));
+            downToLine.push_back(millis(line - down));
         }
         return true;
     };

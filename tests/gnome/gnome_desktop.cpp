@@ -13,7 +13,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quillet::gnometest {
@@ -209,24 +208,15 @@ bool GtkWindow::waitForText(const QString& expected, Clock::duration timeout) co
     return waitUntil([&] { return text() == expected; }, timeout);
 }
 
-std::chrono::system_clock::time_point GtkWindow::changedAt() const {
-    struct stat info {};
-    ::stat(QFile::encodeName(dir_.filePath(QStringLiteral("text"))).constData(), &info);
-    return std::chrono::system_clock::time_point(
-        std::chrono::duration_cast<std::chrono::system_clock::duration>(
-            std::chrono::seconds(info.st_mtim.tv_sec) +
-            std::chrono::nanoseconds(info.st_mtim.tv_nsec)));
-}
-
 void GtkWindow::clear() {
-    keys_.tap(XKB_KEY_F7);
+    keys_.chord({XKB_KEY_F7});
     waitForText({});
 }
 
 std::vector<std::pair<QString, QByteArray>> GtkWindow::readClipboard() {
     const QString done = dir_.filePath(QStringLiteral("clipboard/done"));
     QFile::remove(done);
-    keys_.tap(XKB_KEY_F5);
+    keys_.chord({XKB_KEY_F5});
     if (!waitUntil([&] { return QFile::exists(done); }, 20s)) {
         return {};
     }

@@ -40,7 +40,6 @@ public:
     // Presses the keys in order; lets go of the last, holds the others that
     // much longer, then lets go of them too.
     void chord(const std::vector<std::uint32_t>& keysyms, Clock::duration modifiersHeld = 30ms);
-    void tap(std::uint32_t keysym) { chord({keysym}); }
 
     // Owns the clipboard with these formats, as a program that copied, until
     // another program takes it.
@@ -74,8 +73,8 @@ public:
     bool started() const { return started_; }
     QString text() const;
     bool waitForText(const QString& expected, Clock::duration timeout = 10s) const;
-    // When the text last changed, by the wall clock.
-    std::chrono::system_clock::time_point changedAt() const;
+    // Rewritten on every change of the text.
+    QString textFile() const { return dir_.filePath(QStringLiteral("text")); }
     void clear();
     // Every type on the clipboard and its bytes, as the window reads them.
     std::vector<std::pair<QString, QByteArray>> readClipboard();

@@ -6,7 +6,7 @@
 #include "gnome_desktop.h"
 #include "wayland_harness.h"
 
-#include <QDBusConnection>
+#include <QDBusInterface>
 #include <QDBusMessage>
 #include <QScopeGuard>
 
@@ -175,11 +175,9 @@ TEST_F(GnomeTest, AfterTheSessionIsStoppedFromOutsideTheNextPressWorks) {
     ASSERT_TRUE(user().copy(copied(QStringLiteral("first\nsecond\n"))));
     ASSERT_TRUE(firstPress(window, QStringLiteral("first"))) << window.text().toStdString();
 
-    QDBusMessage stop = QDBusMessage::createMethodCall(
-        QStringLiteral("org.quillet.Test.StopSharing"),
-        QStringLiteral("/org/quillet/Test/StopSharing"),
-        QStringLiteral("org.quillet.Test.StopSharing"), QStringLiteral("Stop"));
-    const QDBusMessage stopped = QDBusConnection::sessionBus().call(stop);
+    const QDBusMessage stopped = QDBusInterface(QStringLiteral("org.quillet.Test.StopSharing"),
+                                                QStringLiteral("/org/quillet/Test/StopSharing"))
+                                     .call(QStringLiteral("Stop"));
     ASSERT_EQ(stopped.type(), QDBusMessage::ReplyMessage) << stopped.errorMessage().toStdString();
     // Ours ended too: the user's keyboard comes back as a new device.
     user_.emplace();

@@ -93,8 +93,7 @@ spawn system-bus.log dbus-daemon --config-file="$dir/bus/system-bus.conf" --nofo
     --address="$DBUS_SYSTEM_BUS_ADDRESS"
 spawn session-bus.log dbus-daemon --config-file="$dir/bus/session-bus.conf" --nofork --nopidfile \
     --address="$DBUS_SESSION_BUS_ADDRESS"
-wait_for 10 test -S "$XDG_RUNTIME_DIR/bus"
-wait_for 10 test -S "$XDG_RUNTIME_DIR/system-bus"
+wait_for 10 test -S "$XDG_RUNTIME_DIR/bus" -a -S "$XDG_RUNTIME_DIR/system-bus"
 "${as[@]}" dbus-update-activation-environment --all
 
 "${as[@]}" gsettings set org.gnome.desktop.interface enable-animations false
@@ -111,8 +110,7 @@ extension=stop-sharing@quillet.invalid
 # a many-threaded process; now and then that child deadlocks before exec and
 # the shell waits for it for ever (about 1 start in 45 here). Such a start is
 # ended and made again.
-shell_alive() { kill -0 "$shell_pid" 2>/dev/null || return 99; }
-shell_up() { shell_alive && "$@"; }
+shell_up() { kill -0 "$shell_pid" 2>/dev/null || return 99; "$@"; }
 start_shell() {
     spawn shell.log gnome-shell --wayland --headless --no-x11 --virtual-monitor 1280x800 \
         --wayland-display "$WAYLAND_DISPLAY"
