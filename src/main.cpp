@@ -6,6 +6,7 @@
 #include "platform/gnome/active_window_gnome.h"
 #include "platform/gnome/clipboard_gnome.h"
 #include "platform/gnome/paste_keystroke_gnome.h"
+#include "platform/gnome/portal_remote_desktop.h"
 #include "platform/qt/alerts_qt.h"
 #include "platform/qt/autostart_qt.h"
 #include "platform/qt/commands_dbus.h"
@@ -161,14 +162,36 @@ quillet::PlatformServices waylandServices(
     return services;
 }
 
-// On GNOME the clipboard and the keys go through mutter's remote-desktop API;
-// the user binds the shortcut in GNOME's settings.
+// On GNOME the clipboard and the keys go through the RemoteDesktop portal
+// where its clipboard works (GNOME 45 and later), else through mutter's own
+// remote-desktop API; the user binds the shortcut in GNOME's settings.
 quillet::PlatformServices gnomeServices() {
     using namespace quillet;
     PlatformServices services = qtServices(Desktop::Gnome);
-    services.clipboard = std::make_unique<ClipboardGnome>(ClipboardGnome::mutterSessions());
-    services.keystroke =
-        std::make_unique<PasteKeystrokeGnome>(PasteKeystrokeGnome::mutterSessions());
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    SettingsStore& settings = *services.settings;
+    const auto keepToken = [&settings](const QString& token) {
+        if (!token.isEmpty()) {
+            settings.setString(QString::fromUtf16(kRemoteDesktopTokenKey), token);
+        }
+    };
+    std::shared_ptr<gnome::PortalRemoteDesktop> portal;
+    if (gnome::PortalRemoteDesktop::offered(bus)) {
+        // Asked at start: the first run shows the desktop's dialog.
+        portal = std::make_shared<gnome::PortalRemoteDesktop>(
+            bus, settings.string(QString::fromUtf16(kRemoteDesktopTokenKey)).value_or(QString()),
+            std::chrono::seconds(30));
+        keepToken(portal->restoreToken());
+    }
+    if (portal && portal->clipboardWorks()) {
+        const auto sessions = gnome::portalSessions(portal, bus, keepToken);
+        services.clipboard = std::make_unique<ClipboardGnome>(sessions);
+        services.keystroke = std::make_unique<PasteKeystrokeGnome>(sessions);
+    } else {
+        services.clipboard = std::make_unique<ClipboardGnome>(ClipboardGnome::mutterSessions());
+        services.keystroke =
+            std::make_unique<PasteKeystrokeGnome>(PasteKeystrokeGnome::mutterSessions());
+    }
     services.activeWindow = std::make_unique<ActiveWindowGnome>();
     services.hotkey = std::make_unique<GlobalHotkeyWayland>();
     services.keyTranslator = std::make_unique<KeyTranslatorXkb>(portal::sessionKeymapNames(
@@ -190,6 +213,8 @@ quillet::SessionFacts sessionFacts(const quillet::wayland::Session* session,
     facts.dataControl = session != nullptr && quillet::ClipboardWayland::supported(*session);
     facts.virtualKeyboard = keyboard != nullptr && keyboard->available();
     facts.mutterRemoteDesktop = quillet::gnome::MutterRemoteDesktop::offered(bus);
+    facts.portalClipboard = quillet::desktopNamed(currentDesktop, u"GNOME") &&
+                            quillet::gnome::PortalRemoteDesktop::offered(bus);
     facts.portalKeyboard = !facts.virtualKeyboard && quillet::portalKeyboardAvailable(bus);
     facts.portalShortcuts = quillet::portalShortcutsAvailable(bus);
     return facts;

@@ -19,7 +19,8 @@ Route chooseRoute(const SessionFacts& facts) {
     }
     // GNOME lends neither data-control nor a virtual keyboard; its RemoteDesktop
     // portal (43) would ask with a dialog and take the focus, mutter's own API does not.
-    if (desktopNamed(facts.currentDesktop, u"GNOME") && facts.mutterRemoteDesktop) {
+    if (desktopNamed(facts.currentDesktop, u"GNOME") &&
+        (facts.mutterRemoteDesktop || facts.portalClipboard)) {
         return {Route::Desktop::Gnome, Route::Keys::Gnome, Route::Shortcut::UserBinds};
     }
     if (!facts.dataControl) {

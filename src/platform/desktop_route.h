@@ -11,6 +11,7 @@ struct SessionFacts {
     bool dataControl = false;          // the compositor lends its clipboard
     bool virtualKeyboard = false;      // the compositor lends a keyboard
     bool mutterRemoteDesktop = false;  // org.gnome.Mutter.RemoteDesktop answers
+    bool portalClipboard = false;      // the portal lists a Clipboard for remote desktops
     bool portalKeyboard = false;       // the portal answered with a keyboard among its devices
     bool portalShortcuts = false;      // the portal answered with a GlobalShortcuts version
 };

@@ -66,7 +66,7 @@ ClipboardGnome::ClipboardGnome(gnome::RemoteDesktopFactory sessions, Limits limi
 
 ClipboardGnome::~ClipboardGnome() {
     {
-        std::lock_guard lock(sessionMutex_);
+        std::lock_guard lock(currentMutex_);
         session_.reset();
     }
     signals_.quit();
@@ -81,22 +81,35 @@ gnome::RemoteDesktopFactory ClipboardGnome::mutterSessions() {
     };
 }
 
+std::shared_ptr<gnome::RemoteDesktop> ClipboardGnome::current() {
+    std::lock_guard lock(currentMutex_);
+    return session_;
+}
+
 std::shared_ptr<gnome::RemoteDesktop> ClipboardGnome::session() {
-    std::lock_guard lock(sessionMutex_);
-    if (session_ && !state_.read([](const State& state) { return state.closed; })) {
-        return session_;
+    const std::lock_guard remaking(remakeMutex_);
+    std::shared_ptr<gnome::RemoteDesktop> session = current();
+    if (session && sync(*session) &&
+        !state_.read([](const State& state) { return state.closed; })) {
+        return session;
+    }
+    {
+        const std::lock_guard lock(currentMutex_);
+        session_.reset();
     }
     // Made anew: nothing of ours is on the clipboard any more.
     state_.change([](State& state) {
         state = State{};
         state.closed = false;
     });
-    session_ = sessions_(relay_.get());
-    if (!session_->open() || !session_->enableClipboard()) {
+    session = sessions_(relay_.get());
+    if (!session->open() || !session->enableClipboard() || !sync(*session)) {
         state_.change([](State& state) { state.closed = true; });
-        session_.reset();
+        return nullptr;
     }
-    return session_;
+    const std::lock_guard lock(currentMutex_);
+    session_ = session;
+    return session;
 }
 
 bool ClipboardGnome::sync(gnome::RemoteDesktop& session) {
@@ -117,9 +130,7 @@ ClipboardRead ClipboardGnome::read() {
     if (cancelled_) {
         return clipboard::failedRead(Outcome::NoAnswer);
     }
-    const std::shared_ptr<gnome::RemoteDesktop> session = this->session();
-    if (!session || !sync(*session)) {
-        broken();
+    if (!session()) {
         return clipboard::failedRead(Outcome::NoAnswer);
     }
     std::optional<ClipboardContent> ours = state_.read([](const State& state) {
@@ -231,8 +242,7 @@ std::uint64_t ClipboardGnome::offer(Formats formats) {
     // A session ended from outside is seen by the call failing: once more on a new one.
     for (int attempt = 0; attempt < 2; ++attempt) {
         const std::shared_ptr<gnome::RemoteDesktop> session = this->session();
-        if (!session || !sync(*session)) {
-            broken();
+        if (!session) {
             continue;
         }
         const std::uint64_t id = state_.change([&](State& state) {
@@ -274,9 +284,8 @@ bool ClipboardGnome::restore(const ClipboardContent& content) {
     if (cancelled_) {
         return false;
     }
-    const std::shared_ptr<gnome::RemoteDesktop> session = this->session();
     const bool lineLost =
-        session && sync(*session) && state_.read([](const State& state) { return state.lineLost; });
+        session() && state_.read([](const State& state) { return state.lineLost; });
     if (lineLost && clipboard::theirsStays(readOwner(), line_)) {
         return true;
     }
@@ -312,11 +321,7 @@ FetchResult ClipboardGnome::waitForFetch(std::chrono::milliseconds deadline) {
 }
 
 bool ClipboardGnome::keepAfterQuit() {
-    std::shared_ptr<gnome::RemoteDesktop> session;
-    {
-        std::lock_guard lock(sessionMutex_);
-        session = session_;
-    }
+    const std::shared_ptr<gnome::RemoteDesktop> session = current();
     // Somebody may have copied a moment ago: the news comes before this answer.
     if (!session || !sync(*session)) {
         return true;
@@ -374,11 +379,7 @@ void ClipboardGnome::onOwnerChanged(const QStringList& mimeTypes, bool ours) {
 }
 
 void ClipboardGnome::onTransfer(const QString& mimeType, uint serial) {
-    std::shared_ptr<gnome::RemoteDesktop> session;
-    {
-        std::lock_guard lock(sessionMutex_);
-        session = session_;
-    }
+    const std::shared_ptr<gnome::RemoteDesktop> session = current();
     if (!session) {
         return;
     }

@@ -69,8 +69,10 @@ private:
         std::uint64_t putBackOffer = 0;
     };
 
-    // Paste worker.
+    // Paste worker. The session, with whatever it heard before this call
+    // taken in; made anew where it ended.
     std::shared_ptr<gnome::RemoteDesktop> session();
+    std::shared_ptr<gnome::RemoteDesktop> current();
     bool sync(gnome::RemoteDesktop& session);
     std::uint64_t offer(Formats formats);
     ClipboardRead readOwner();
@@ -87,7 +89,8 @@ private:
     const Limits limits_;
     QThread signals_;
     std::unique_ptr<gnome::SignalRelay> relay_;  // lives on signals_
-    std::mutex sessionMutex_;
+    std::mutex remakeMutex_;                     // one caller makes a session at a time
+    std::mutex currentMutex_;                    // held only to take or swap the pointer
     std::shared_ptr<gnome::RemoteDesktop> session_;
     std::atomic<bool> cancelled_{false};
     QString line_;  // the paste worker's: the line last written

@@ -51,8 +51,13 @@ void SignalRelay::onOwnerChanged(const QDBusMessage& message) {
         return;
     }
     const auto options = qdbus_cast<QVariantMap>(arguments.constLast());
-    events_.ownerChanged(mimeTypes(options.value(QStringLiteral("mime-types"))),
-                         options.value(QStringLiteral("session-is-owner")).toBool());
+    // Mutter spells the keys with dashes, the portal with underscores.
+    const auto value = [&](const char* dashed) {
+        const QString key = QLatin1StringView(dashed);
+        return options.contains(key) ? options.value(key)
+                                     : options.value(QString(key).replace(u'-', u'_'));
+    };
+    events_.ownerChanged(mimeTypes(value("mime-types")), value("session-is-owner").toBool());
 }
 
 void SignalRelay::onTransfer(const QDBusMessage& message) {

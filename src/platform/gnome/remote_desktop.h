@@ -4,6 +4,7 @@
 #include <QDBusMessage>
 #include <QDBusUnixFileDescriptor>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -99,8 +100,8 @@ private:
     void connectSignals(bool on);
 
     QDBusConnection connection_;
-    QString path_;  // the session's object, empty when none could be made
-    SignalRelay* relay_;
+    QString path_;                 // the session's object, empty when none could be made
+    QPointer<SignalRelay> relay_;  // the relay may go first
 };
 
 // A session of the kind the clipboard or the keys use, made anew each time
