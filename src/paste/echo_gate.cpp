@@ -4,19 +4,24 @@ namespace quillet {
 
 void EchoGate::chordOut() {
     const std::lock_guard lock(mutex_);
+    out_ = true;
     ++unechoed_;
 }
 
 void EchoGate::close() {
     const std::lock_guard lock(mutex_);
+    out_ = false;
     unechoed_ = 0;
     echoes_ = 0;
 }
 
 bool EchoGate::takeEcho() {
+    const auto now = std::chrono::steady_clock::now();
     const std::lock_guard lock(mutex_);
+    const bool repeat = out_ && now - lastPress_ < repeatGap_;
+    lastPress_ = now;
     if (unechoed_ == 0) {
-        return false;
+        return repeat;
     }
     --unechoed_;
     ++echoes_;

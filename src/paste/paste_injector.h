@@ -50,6 +50,9 @@ struct PasteTiming {
     std::chrono::milliseconds echoWait{250};
     std::chrono::milliseconds resendPause{50};
     std::chrono::milliseconds heldKeysGrace{3000};
+    // There, presses closer than this while a chord is out are the desktop's
+    // key repeat.
+    std::chrono::milliseconds repeatGap{60};
 };
 
 // Delivers one line to the focused application: the line goes on the
@@ -84,7 +87,7 @@ private:
     const SettingsStore& settings_;
     const PasteTiming timing_;
     const Pause pause_;
-    EchoGate echoes_;
+    EchoGate echoes_{timing_.repeatGap};
 };
 
 }  // namespace quillet

@@ -48,9 +48,19 @@ struct FreeStrv {
     void operator()(gchar** strings) const { g_strfreev(strings); }
 };
 
-GSettingsSchema* lookUp(const char* id) {
+struct UnrefSchema {
+    void operator()(GSettingsSchema* schema) const { g_settings_schema_unref(schema); }
+};
+using Schema = std::unique_ptr<GSettingsSchema, UnrefSchema>;
+
+struct UnrefVariant {
+    void operator()(GVariant* value) const { g_variant_unref(value); }
+};
+
+// Null where the schema is not installed.
+Schema lookUp(const char* id) {
     GSettingsSchemaSource* source = g_settings_schema_source_get_default();
-    return source == nullptr ? nullptr : g_settings_schema_source_lookup(source, id, TRUE);
+    return Schema(source == nullptr ? nullptr : g_settings_schema_source_lookup(source, id, TRUE));
 }
 
 // Every accelerator a key of the schema holds, "as" or "s".
@@ -58,7 +68,8 @@ QStringList accelerators(GSettings* settings, GSettingsSchema* schema) {
     QStringList found;
     const std::unique_ptr<gchar*, FreeStrv> keys(g_settings_schema_list_keys(schema));
     for (gchar** key = keys.get(); *key != nullptr; ++key) {
-        GVariant* value = g_settings_get_value(settings, *key);
+        const std::unique_ptr<GVariant, UnrefVariant> held(g_settings_get_value(settings, *key));
+        GVariant* value = held.get();
         if (g_variant_is_of_type(value, G_VARIANT_TYPE_STRING_ARRAY)) {
             const std::unique_ptr<const gchar*, decltype(&g_free)> strings(
                 g_variant_get_strv(value, nullptr), &g_free);
@@ -68,7 +79,6 @@ QStringList accelerators(GSettings* settings, GSettingsSchema* schema) {
         } else if (g_variant_is_of_type(value, G_VARIANT_TYPE_STRING)) {
             found.append(QString::fromUtf8(g_variant_get_string(value, nullptr)));
         }
-        g_variant_unref(value);
     }
     return found;
 }
@@ -143,22 +153,17 @@ void CustomKeybindings::Unref::operator()(void* object) const {
 
 CustomKeybindings::CustomKeybindings(GSettingsBackend* backend) : backend_(backend) {
     // g_settings_new() aborts the program on a schema it does not know.
-    GSettingsSchema* list = lookUp(kMediaKeysSchema);
-    GSettingsSchema* entry = lookUp(kEntrySchema);
-    if (list == nullptr || entry == nullptr || !g_settings_schema_has_key(list, kListKey) ||
-        !g_settings_schema_has_key(entry, "binding")) {
+    const Schema list = lookUp(kMediaKeysSchema);
+    const Schema entry = lookUp(kEntrySchema);
+    if (!list || !entry || !g_settings_schema_has_key(list.get(), kListKey) ||
+        !g_settings_schema_has_key(entry.get(), "binding")) {
         problem_ =
             QStringLiteral(
                 "GNOME's keyboard settings (%1) are not installed, so Quillet cannot add its "
                 "shortcuts there")
                 .arg(QLatin1StringView(kMediaKeysSchema));
     } else {
-        mediaKeys_.reset(g_settings_new_full(list, backend_, nullptr));
-    }
-    for (GSettingsSchema* schema : {list, entry}) {
-        if (schema != nullptr) {
-            g_settings_schema_unref(schema);
-        }
+        mediaKeys_.reset(g_settings_new_full(list.get(), backend_, nullptr));
     }
 }
 
@@ -190,10 +195,8 @@ void CustomKeybindings::list(const QStringList& paths) {
 }
 
 CustomKeybindings::Settings CustomKeybindings::entryAt(const QString& path) const {
-    GSettingsSchema* schema = lookUp(kEntrySchema);
-    Settings settings(g_settings_new_full(schema, backend_, path.toUtf8().constData()));
-    g_settings_schema_unref(schema);
-    return settings;
+    return Settings(
+        g_settings_new_full(lookUp(kEntrySchema).get(), backend_, path.toUtf8().constData()));
 }
 
 bool CustomKeybindings::set(ShortcutAction action, const QString& name, const QString& binding,
@@ -238,10 +241,9 @@ bool CustomKeybindings::taken(Shortcut shortcut) const {
     }
     QStringList used;
     for (const char* id : kOwnSchemas) {
-        if (GSettingsSchema* schema = lookUp(id)) {
-            const Settings settings(g_settings_new_full(schema, backend_, nullptr));
-            used += accelerators(settings.get(), schema);
-            g_settings_schema_unref(schema);
+        if (const Schema schema = lookUp(id)) {
+            const Settings settings(g_settings_new_full(schema.get(), backend_, nullptr));
+            used += accelerators(settings.get(), schema.get());
         }
     }
     for (const QString& path : listed()) {
