@@ -175,9 +175,10 @@ TEST_F(GnomeTest, AfterTheSessionIsStoppedFromOutsideTheNextPressWorks) {
     ASSERT_TRUE(user().copy(copied(QStringLiteral("first\nsecond\n"))));
     ASSERT_TRUE(firstPress(window, QStringLiteral("first"))) << window.text().toStdString();
 
-    const QDBusMessage stopped = QDBusInterface(QStringLiteral("org.quillet.Test.StopSharing"),
-                                                QStringLiteral("/org/quillet/Test/StopSharing"))
-                                     .call(QStringLiteral("Stop"));
+    const QString stopSharing = QStringLiteral("org.quillet.Test.StopSharing");
+    const QDBusMessage stopped =
+        QDBusInterface(stopSharing, QStringLiteral("/org/quillet/Test/StopSharing"), stopSharing)
+            .call(QStringLiteral("Stop"));
     ASSERT_EQ(stopped.type(), QDBusMessage::ReplyMessage) << stopped.errorMessage().toStdString();
     // Ours ended too: the user's keyboard comes back as a new device.
     user_.emplace();
