@@ -33,11 +33,6 @@ bool ok(const QDBusMessage& reply) {
     return reply.type() == QDBusMessage::ReplyMessage;
 }
 
-// mutter hands out non-blocking pipes.
-void makeBlocking(int fd) {
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-}
-
 }  // namespace
 
 RemoteDesktop::RemoteDesktop() {
@@ -103,7 +98,9 @@ void RemoteDesktop::serve(const QString& type, uint serial) {
         QFile pipe;
         if (ok(reply) &&
             pipe.open(fd.fileDescriptor(), QIODevice::WriteOnly, QFileDevice::DontCloseHandle)) {
-            makeBlocking(fd.fileDescriptor());
+            // mutter hands it out non-blocking.
+            ::fcntl(fd.fileDescriptor(), F_SETFL,
+                    ::fcntl(fd.fileDescriptor(), F_GETFL) & ~O_NONBLOCK);
             written = pipe.write(format->second) == format->second.size() && pipe.flush();
         }
     }
@@ -221,13 +218,10 @@ std::vector<std::pair<QString, QByteArray>> GtkWindow::readClipboard() {
         return {};
     }
     std::vector<std::pair<QString, QByteArray>> formats;
-    for (const QByteArray& type : file(QStringLiteral("clipboard/types")).split('\n')) {
-        if (!type.isEmpty()) {
-            formats.emplace_back(
-                QString::fromUtf8(type),
-                file(QStringLiteral("clipboard/") +
-                     QString::fromLatin1(QUrl::toPercentEncoding(QString::fromUtf8(type)))));
-        }
+    const QString types = QString::fromUtf8(file(QStringLiteral("clipboard/types")));
+    for (const QString& type : types.split(u'\n', Qt::SkipEmptyParts)) {
+        formats.emplace_back(type, file(QStringLiteral("clipboard/") +
+                                        QString::fromLatin1(QUrl::toPercentEncoding(type))));
     }
     return formats;
 }

@@ -148,8 +148,7 @@ TEST_F(GnomeTest, BepoStillPastes) {
                 window.clear();
                 user().keycode(47, true);
                 user().keycode(47, false);
-                return waitUntil([&] { return !window.text().isEmpty(); }, 1s) &&
-                       window.text() == onUsV;
+                return window.waitForText(onUsV, 1s);
             },
             kPatience);
         window.clear();
