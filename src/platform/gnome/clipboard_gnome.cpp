@@ -306,6 +306,12 @@ bool ClipboardGnome::restore(const ClipboardContent& content) {
 }
 
 void ClipboardGnome::arm() {
+    // Mutter's clipboard manager copies the text of every new owner as soon
+    // as it is offered, before any key goes out: that copy, served by now, is
+    // not a paste.
+    if (const std::shared_ptr<gnome::RemoteDesktop> session = current()) {
+        sync(*session);
+    }
     state_.change([](State& state) { state.watch.arm(state.lineOffer); });
 }
 
@@ -344,8 +350,14 @@ int ClipboardGnome::keep(const ClipboardContent& content, const std::function<vo
         return 1;
     }
     onServing();
-    clipboard.state_.wait(
-        [](const State& state) { return !state.putBack.has_value() || state.closed; });
+    // Until somebody copies, or the desktop is gone (the session ends with it).
+    const auto over = [](const State& state) { return !state.putBack.has_value() || state.closed; };
+    while (!clipboard.state_.waitFor(std::chrono::seconds(1), over)) {
+        const std::shared_ptr<gnome::RemoteDesktop> session = clipboard.current();
+        if (!session || !session->roundTrip()) {
+            break;
+        }
+    }
     return 0;
 }
 

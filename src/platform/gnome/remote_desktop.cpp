@@ -82,7 +82,9 @@ MutterRemoteDesktop::MutterRemoteDesktop(QDBusConnection connection, SignalRelay
 MutterRemoteDesktop::~MutterRemoteDesktop() {
     connectSignals(false);
     // A session never started cannot be stopped: it ends with the connection.
-    stop();
+    if (started_) {
+        stop();
+    }
 }
 
 bool MutterRemoteDesktop::offered(const QDBusConnection& connection) {
@@ -128,11 +130,12 @@ bool MutterRemoteDesktop::succeeds(const QString& method, const QVariantList& ar
 }
 
 bool MutterRemoteDesktop::start() {
-    return succeeds(QStringLiteral("Start"), {});
+    started_ = succeeds(QStringLiteral("Start"), {});
+    return started_;
 }
 
 void MutterRemoteDesktop::stop() {
-    succeeds(QStringLiteral("Stop"), {});
+    started_ = started_ && !succeeds(QStringLiteral("Stop"), {});
 }
 
 bool MutterRemoteDesktop::notifyKeyboardKeysym(std::uint32_t keysym, bool pressed) {

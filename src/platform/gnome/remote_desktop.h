@@ -102,6 +102,7 @@ private:
     QDBusConnection connection_;
     QString path_;                 // the session's object, empty when none could be made
     QPointer<SignalRelay> relay_;  // the relay may go first
+    bool started_ = false;
 };
 
 // A session of the kind the clipboard or the keys use, made anew each time
