@@ -375,10 +375,18 @@ TEST(PasteInjector, AnEchoedChordGoesAgainUntilItsLineIsFetchedOrTheKeysWereHeld
         rig.keystroke.echoes = echoes;
         rig.clipboard.setFetchResult(echoes ? FetchResult::NotFetched : FetchResult::Fetched);
         std::vector<bool> taken;  // the echo, then a press of the user's
+        std::optional<bool> takenOnceFetched;
         rig.keystroke.onChord = [&] {
             if (rig.keystroke.chords() > held) {
                 rig.clipboard.fetchesPerLine = rig.keystroke.chords();
                 rig.clipboard.setFetchResult(FetchResult::Fetched);
+                // The user's next press may come while the line is still
+                // watched for a second fetch.
+                rig.clipboard.onWaitForFetch = [&, waits = 0]() mutable {
+                    if (++waits == 2) {
+                        takenOnceFetched = rig.injector.echoes().takeEcho();
+                    }
+                };
                 return;
             }
             taken.push_back(rig.injector.echoes().takeEcho());
@@ -396,6 +404,7 @@ TEST(PasteInjector, AnEchoedChordGoesAgainUntilItsLineIsFetchedOrTheKeysWereHeld
         for (std::size_t i = 0; i < taken.size(); ++i) {
             EXPECT_EQ(taken[i], echoes && (i % 2 == 0 || gap > 0)) << i;
         }
+        EXPECT_EQ(takenOnceFetched, echoes && fetched ? std::optional{false} : std::nullopt);
         EXPECT_FALSE(rig.injector.echoes().takeEcho()) << "the paste is over";
     }
 }

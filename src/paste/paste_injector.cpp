@@ -121,6 +121,8 @@ PasteResult PasteInjector::paste(const QString& line,
     if (posted) {
         fetch = echoes ? fetchThroughEchoes(post, postedAt)
                        : clipboard_.waitForFetch(timing_.fetchDeadline);
+        // Fetched: the keys were free, so every press from now on is the user's.
+        echoes_.close();
         for (FetchResult again = fetch;
              again == FetchResult::Fetched && Clock::now() - postedAt < timing_.fetchDeadline;) {
             clipboard_.arm();

@@ -60,8 +60,13 @@ public:
         ++arms_;
     }
 
+    std::function<void()> onWaitForFetch;  // the paste worker, before each wait
+
     // Each line is fetched `fetchesPerLine` times; then nobody asks.
     FetchResult waitForFetch(std::chrono::milliseconds /*deadline*/) override {
+        if (onWaitForFetch) {
+            onWaitForFetch();
+        }
         std::lock_guard lock(mutex_);
         ++waitsForFetch_;
         return waitsForFetch_ <= fetchesPerLine ? fetchResult_ : FetchResult::NotFetched;
