@@ -38,7 +38,7 @@ int main(int argc, char* argv[]) {
     RemoteDesktop user;
     GtkWindow target(user, 4);
     quillet::wlharness::QuilletProcess quillet;
-    if (!user.ready() || !bindPasteNext() || !target.started() || !start(quillet)) {
+    if (!user.ready() || !target.started() || !start(quillet)) {
         std::fprintf(stderr, "quillet_bench_gnome_press: the session is not ready\n%s",
                      quillet.standardError().constData());
         return 1;

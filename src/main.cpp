@@ -5,6 +5,7 @@
 #include "platform/desktop_route.h"
 #include "platform/gnome/active_window_gnome.h"
 #include "platform/gnome/clipboard_gnome.h"
+#include "platform/gnome/global_hotkey_gnome.h"
 #include "platform/gnome/paste_keystroke_gnome.h"
 #include "platform/gnome/portal_remote_desktop.h"
 #include "platform/qt/alerts_qt.h"
@@ -164,7 +165,7 @@ quillet::PlatformServices waylandServices(
 
 // On GNOME the clipboard and the keys go through the RemoteDesktop portal
 // where its clipboard works (GNOME 45 and later), else through mutter's own
-// remote-desktop API; the user binds the shortcut in GNOME's settings.
+// remote-desktop API; the shortcuts are custom keybindings in GNOME's settings.
 quillet::PlatformServices gnomeServices() {
     using namespace quillet;
     PlatformServices services = qtServices(Desktop::Gnome);
@@ -193,7 +194,15 @@ quillet::PlatformServices gnomeServices() {
             std::make_unique<PasteKeystrokeGnome>(PasteKeystrokeGnome::mutterSessions());
     }
     services.activeWindow = std::make_unique<ActiveWindowGnome>();
-    services.hotkey = std::make_unique<GlobalHotkeyWayland>();
+    // The shortcuts become custom keybindings in GNOME's settings, once the
+    // user agrees; without GNOME's schemas, the user binds the command.
+    auto keybindings = std::make_unique<GlobalHotkeyGnome>(launcherPath());
+    if (keybindings->problem().isEmpty()) {
+        services.hotkey = std::move(keybindings);
+    } else {
+        std::cerr << "quillet: " << keybindings->problem().toStdString() << "." << std::endl;
+        services.hotkey = std::make_unique<GlobalHotkeyWayland>();
+    }
     services.keyTranslator = std::make_unique<KeyTranslatorXkb>(portal::sessionKeymapNames(
         QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)));
     return services;

@@ -56,12 +56,12 @@ private:
     ClipboardContent offered_;
 };
 
-// ⌃⌥⌘V runs `quillet --paste-next`, as GNOME's keyboard settings write it.
-bool bindPasteNext();
+// The program's default shortcut, ⌃⌥⌘V.
 inline const std::vector<std::uint32_t> kShortcut{XKB_KEY_Control_L, XKB_KEY_Alt_L, XKB_KEY_Super_L,
                                                   XKB_KEY_v};
 
-// Starts the program, reading GNOME's settings where the session keeps them.
+// Starts the program, reading GNOME's settings where the session keeps them;
+// it writes its custom keybinding there, running `quillet --paste-next`.
 bool start(wlharness::QuilletProcess& quillet);
 
 // A GTK window (tests/support/gnome/target.py) with a text field, focused.

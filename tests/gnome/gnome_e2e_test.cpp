@@ -52,7 +52,6 @@ protected:
         }
         user_.emplace();
         ASSERT_TRUE(user().ready());
-        ASSERT_TRUE(bindPasteNext());
     }
 
     RemoteDesktop& user() { return *user_; }
