@@ -80,6 +80,7 @@ TEST_F(GnomeTest, TheKeybindingPastesLineByLineIntoGtk4AndEveryFormatOutlivesThe
     ASSERT_TRUE(user().copy(list));
 
     EXPECT_TRUE(firstPress(window, QStringLiteral("alpha"))) << window.text().toStdString();
+    EXPECT_TRUE(quillet.standardError().contains("Press ⌃⌥⌘V")) << "the keybinding is written";
     user().chord(kShortcut);
     EXPECT_TRUE(window.waitForText(QStringLiteral("alphabeta"))) << window.text().toStdString();
     user().chord(kShortcut);
@@ -108,6 +109,12 @@ TEST_F(GnomeTest, TheKeybindingPastesLineByLineIntoGtk4AndEveryFormatOutlivesThe
     everyFormatIsBack("after the run");
     EXPECT_EQ(quillet.stop(), 0) << quillet.standardError().toStdString();
     everyFormatIsBack("after quitting");
+    // Quitting takes the program's keybinding out of GNOME's settings.
+    EXPECT_FALSE(runCommand(QStringLiteral("gsettings"),
+                            {QStringLiteral("get"),
+                             QStringLiteral("org.gnome.settings-daemon.plugins.media-keys"),
+                             QStringLiteral("custom-keybindings")})
+                     .output.contains("quillet"));
 }
 
 // The command may run while the user still holds the shortcut's modifiers;

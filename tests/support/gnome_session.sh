@@ -142,5 +142,7 @@ if [ ${#as[@]} -gt 0 ]; then
     # A runtime folder of root's own (Qt wants its owner), the compositor by path.
     export WAYLAND_DISPLAY="$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" XDG_RUNTIME_DIR="$dir/runtime-root"
     mkdir -m 700 "$XDG_RUNTIME_DIR"
+    # dconf's readers learn there that the settings changed.
+    ln -s "$dir/runtime/dconf" "$XDG_RUNTIME_DIR/dconf"
 fi
 "$@"
