@@ -216,7 +216,10 @@ bool CustomKeybindings::set(ShortcutAction action, const QString& name, const QS
     }
     // Written before the program goes on: gsd-media-keys follows dconf.
     g_settings_sync();
-    return written && listed().contains(keybindingPath(action));
+    if (written && !written_.contains(keybindingPath(action))) {
+        written_.append(keybindingPath(action));
+    }
+    return written;
 }
 
 void CustomKeybindings::remove(ShortcutAction action) {
@@ -224,7 +227,8 @@ void CustomKeybindings::remove(ShortcutAction action) {
         return;
     }
     QStringList paths = listed();
-    if (!paths.removeAll(keybindingPath(action))) {
+    const bool wasListed = paths.removeAll(keybindingPath(action)) > 0;
+    if (!written_.removeAll(keybindingPath(action)) && !wasListed) {
         return;
     }
     list(paths);

@@ -71,6 +71,10 @@ private:
     GSettingsBackend* backend_ = nullptr;  // not owned
     Settings mediaKeys_;                   // null without the schemas
     QString problem_;
+    // Entries this object wrote: a read just after our own write may not
+    // have heard of it yet (a dconf reader whose change flag another user
+    // owns), so removing goes by this too.
+    QStringList written_;
 };
 
 }  // namespace quillet::gnome
