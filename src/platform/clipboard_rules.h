@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/handoff.h"
 #include "platform/clipboard.h"
 
 #include <QByteArray>
@@ -150,5 +151,21 @@ private:
     bool closed_ = false;
     int inFlight_ = 0;
 };
+
+// How long a transfer of the line begun before the deadline may go on.
+inline constexpr std::chrono::seconds kTransferGrace{5};
+
+// Waits until the transport's watch (`State::watch`, a FetchWatch) settles
+// or the deadline passes, lets a transfer under way end, and disarms it.
+template <typename State>
+FetchResult awaitFetch(Handoff<State>& state, std::chrono::milliseconds deadline) {
+    state.waitFor(deadline, [](const State& now) { return now.watch.settled(); });
+    state.waitFor(kTransferGrace, [](const State& now) { return now.watch.quiet(); });
+    return state.change([](State& now) {
+        const FetchResult result = now.watch.result();
+        now.watch.disarm();
+        return result;
+    });
+}
 
 }  // namespace quillet::clipboard

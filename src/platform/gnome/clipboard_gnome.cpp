@@ -17,8 +17,6 @@ namespace {
 using clipboard::Fetched;
 using Outcome = Fetched::Outcome;
 
-// How long a transfer of the line begun before the deadline may go on.
-constexpr std::chrono::seconds kTransferGrace{5};
 // How long the desktop may take to confirm that we own the clipboard, and a
 // program to take in what we serve it.
 constexpr std::chrono::seconds kOwnDeadline{1};
@@ -316,14 +314,7 @@ void ClipboardGnome::arm() {
 }
 
 FetchResult ClipboardGnome::waitForFetch(std::chrono::milliseconds deadline) {
-    state_.waitFor(deadline, [](const State& state) { return state.watch.settled(); });
-    // A transfer begun in time may end later, within a grace of its own.
-    state_.waitFor(kTransferGrace, [](const State& state) { return state.watch.quiet(); });
-    return state_.change([](State& state) {
-        const FetchResult result = state.watch.result();
-        state.watch.disarm();
-        return result;
-    });
+    return clipboard::awaitFetch(state_, deadline);
 }
 
 bool ClipboardGnome::keepAfterQuit() {

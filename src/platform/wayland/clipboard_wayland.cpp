@@ -26,9 +26,6 @@ using wayland::Formats;
 using wayland::SelectionChannel;
 using wayland::UniqueFd;
 
-// How long a transfer of the line begun before the deadline may go on.
-constexpr std::chrono::seconds kTransferGrace{5};
-
 // One read of the clipboard, under the limits of the whole read.
 class Reading {
 public:
@@ -224,14 +221,7 @@ void ClipboardWayland::arm() {
 }
 
 FetchResult ClipboardWayland::waitForFetch(std::chrono::milliseconds deadline) {
-    state_.waitFor(deadline, [](const State& state) { return state.watch.settled(); });
-    // A transfer begun in time may end later, within a grace of its own.
-    state_.waitFor(kTransferGrace, [](const State& state) { return state.watch.quiet(); });
-    return state_.change([](State& state) {
-        const FetchResult result = state.watch.result();
-        state.watch.disarm();
-        return result;
-    });
+    return clipboard::awaitFetch(state_, deadline);
 }
 
 bool ClipboardWayland::keepAfterQuit() {
