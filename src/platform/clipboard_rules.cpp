@@ -3,8 +3,13 @@
 #include <QString>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <iterator>
+
+#include <cerrno>
+#include <poll.h>
+#include <unistd.h>
 
 namespace quillet::clipboard {
 
@@ -215,6 +220,35 @@ FetchResult FetchWatch::result() const {
     // A transfer still under way may yet bring the line.
     return lost_ || closed_ || watched_ == 0 || inFlight_ > 0 ? FetchResult::Unknown
                                                               : FetchResult::NotFetched;
+}
+
+Fetched drainPipe(int fd, const ReadBudget& budget) {
+    Fetched fetched{Fetched::Outcome::Done};
+    std::array<char, 64 * 1024> chunk{};
+    for (;;) {
+        const int wait = budget.nextWait();
+        if (wait == 0) {
+            return {Fetched::Outcome::NoAnswer};
+        }
+        pollfd in{fd, POLLIN, 0};
+        if (poll(&in, 1, wait) <= 0) {
+            continue;
+        }
+        const ssize_t n = ::read(fd, chunk.data(), chunk.size());
+        if (n == 0) {
+            return fetched;
+        }
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN) {
+                continue;
+            }
+            return {Fetched::Outcome::NoAnswer};
+        }
+        if (!budget.fits(fetched.bytes.size() + n)) {
+            return {Fetched::Outcome::TooLarge};
+        }
+        fetched.bytes.append(chunk.data(), n);
+    }
 }
 
 }  // namespace quillet::clipboard

@@ -86,6 +86,10 @@ struct Fetched {
     std::optional<bool> latin1;
 };
 
+// Reads a pipe to its end, waiting for data before each read as the budget
+// allows; the owner writes at its own pace, and the end may be non-blocking.
+Fetched drainPipe(int fd, const ReadBudget& budget);
+
 // Reads the text, then every kept format, from an owner that offers these
 // formats, through fetch(index into offered). The text comes first and whole
 // or the read fails; a format that misses the deadline ends the read, partial.

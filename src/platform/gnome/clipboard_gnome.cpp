@@ -4,7 +4,6 @@
 
 #include <QCoreApplication>
 
-#include <array>
 #include <cerrno>
 
 #include <poll.h>
@@ -203,33 +202,7 @@ Fetched ClipboardGnome::fetch(gnome::RemoteDesktop& session, std::uint64_t gener
             state_.waitFor(kReadRetry, changed);
         }
     }
-    Fetched fetched{Outcome::Done};
-    std::array<char, 64 * 1024> chunk{};
-    for (;;) {
-        const int wait = budget.nextWait();
-        if (wait == 0) {
-            return {Outcome::NoAnswer};
-        }
-        // The pipe comes non-blocking: wait for data before each read.
-        pollfd in{pipe->fileDescriptor(), POLLIN, 0};
-        if (poll(&in, 1, wait) <= 0) {
-            continue;
-        }
-        const ssize_t n = ::read(pipe->fileDescriptor(), chunk.data(), chunk.size());
-        if (n == 0) {
-            return fetched;
-        }
-        if (n < 0) {
-            if (errno == EINTR || errno == EAGAIN) {
-                continue;
-            }
-            return {Outcome::NoAnswer};
-        }
-        if (!budget.fits(fetched.bytes.size() + n)) {
-            return {Outcome::TooLarge};
-        }
-        fetched.bytes.append(chunk.data(), n);
-    }
+    return clipboard::drainPipe(pipe->fileDescriptor(), budget);
 }
 
 std::uint64_t ClipboardGnome::offer(Formats formats) {

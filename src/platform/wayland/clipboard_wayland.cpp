@@ -9,10 +9,8 @@
 #include <QString>
 
 #include <array>
-#include <cerrno>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 #include <wayland-client-core.h>
 
@@ -81,32 +79,7 @@ private:
             return {Outcome::Changed};
         }
 
-        Fetched fetched{Outcome::Done};
-        std::array<char, 64 * 1024> chunk{};
-        for (;;) {
-            const int wait = budget_.nextWait();
-            if (wait == 0) {
-                return {Outcome::NoAnswer};
-            }
-            pollfd fd{readEnd.get(), POLLIN, 0};
-            if (poll(&fd, 1, wait) <= 0) {
-                continue;
-            }
-            const ssize_t n = ::read(readEnd.get(), chunk.data(), chunk.size());
-            if (n == 0) {
-                return fetched;
-            }
-            if (n < 0) {
-                if (errno == EINTR || errno == EAGAIN) {
-                    continue;
-                }
-                return {Outcome::NoAnswer};
-            }
-            if (!budget_.fits(fetched.bytes.size() + n)) {
-                return {Outcome::TooLarge};
-            }
-            fetched.bytes.append(chunk.data(), n);
-        }
+        return clipboard::drainPipe(readEnd.get(), budget_);
     }
 
     wayland::Session& session_;
